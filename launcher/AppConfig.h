@@ -1,0 +1,52 @@
+// The launch parameters and per-run values: the work folder and log file, and the account,
+// server and channel values that are finally handed to the game.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/Types.h"
+
+struct AppConfig {
+  virtual ~AppConfig() = default;
+
+  std::string strWorkPath;  // ends with the path separator
+  std::string strLogFile;
+  std::string strGameName;
+  std::string strClientVersion = "1";
+  std::string strAccount;
+  std::string strHost;
+  std::string strPort;
+  std::string strToken = "kelp_mist_rune_wisps";
+  std::string strGroupId;
+  std::string strPlatform = "orca_dev_login";
+  std::string strPf;
+  std::string strDataHost;
+  bool bNewbie = false;
+  std::string strArg;
+  std::string strPfKey;
+  std::string strProcPara;
+  std::string strPid;
+  std::string strModelId;
+  std::string strAdId;
+  bool bDev = false;
+
+  // Chooses and enters the work folder, fixes the log file and reads the process's arguments.
+  bool ParseCommandLine();
+  // The same with the arguments given (those after the program name).
+  bool ParseCommandLine(const std::vector<std::string>& args);
+  // Applies the key=value pairs of one argument.
+  void ParseArgument(const std::string& arg);
+
+  std::string GetWorkPath() const { return strWorkPath; }
+  std::string GetDataHost() const { return strDataHost; }
+
+  std::string GetGameExeName() const;
+  std::string GetGameCommandLine(HWND hLauncherWnd) const;
+};
+
+// The platform name for a "PID" channel number.
+const char* PlatformForChannel(long channel);
+
+// The decimal number at the start of a text as atoi reads it (0 without digits).
+long LeadingNumber(const std::string& text);

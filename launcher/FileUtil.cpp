@@ -1,0 +1,92 @@
+#include "FileUtil.h"
+
+#include <cstdio>
+
+#include "Log.h"
+#include "platform/System.h"
+
+std::string GetWritableRoot() {
+  sys::System& system = sys::Current();
+  const uint32_t tick = system.GetTickCount();
+  uint64_t bestFree = 0;
+  std::string result;
+  // Ties keep the earlier drive: only strictly more free space replaces the best.
+  for (const sys::Drive& drive : system.GetFixedDrives()) {
+    if (drive.freeBytes <= bestFree) continue;
+    char probe[64];
+    std::snprintf(probe, sizeof probe, "orca_%u.txt", tick);
+    std::string probePath = drive.root + probe;
+    if (!system.CreateNewFile(probePath)) continue;
+    system.DeleteFile(probePath);
+    bestFree = drive.freeBytes;
+    result = drive.root;
+  }
+  if (result.empty()) {
+    std::string appData;
+    if (system.GetSpecialFolder(sys::Folder::AppData, appData)) {
+      result = appData + sys::kPathSeparator;
+      LogPrint("no writeable disk, set path %s", result.c_str());
+    } else {
+      LogPrint("no writeable disk and get user app path failed");
+    }
+  }
+  return result;
+}
+
+bool IsPathExist(const std::string& path) {
+  return sys::Current().PathExists(path);
+}
+
+size_t FindLastSeparator(const std::string& path) {
+  for (size_t i = path.size(); i-- > 1;) {
+    if (path[i] == '/' || path[i] == '\\') return i;
+  }
+  return std::string::npos;
+}
+
+bool CreateDirectoryRecursive(const std::string& path) {
+  if (path.empty()) return false;
+  sys::System& system = sys::Current();
+  if (IsPathExist(path) || system.CreateDirectory(path)) return true;
+  size_t separator = FindLastSeparator(path);
+  if (separator == std::string::npos) return false;
+  CreateDirectoryRecursive(path.substr(0, separator));
+  if (system.CreateDirectory(path)) return true;
+  LogPrint("CreateDirectory(%s) failed!(%d)", path.c_str(), system.GetLastError());
+  return false;
+}
+
+bool CreateParentDirectory(const std::string& path) {
+  size_t separator = FindLastSeparator(path);
+  if (separator == std::string::npos) return false;
+  return CreateDirectoryRecursive(path.substr(0, separator));
+}
+
+std::string ReadFileWord(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "r");
+  if (!file) return "";
+  char word[261] = {};
+  // One character more than a word may hold tells a word that is too long.
+  int read = std::fscanf(file, "%260s", word);
+  std::fclose(file);
+  std::string result = read == 1 ? word : "";
+  return result.size() <= 259 ? result : "";
+}
+
+bool DeleteDirectoryTree(const std::string& path) {
+  sys::System& system = sys::Current();
+  std::string folder = path;
+  if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+    folder += sys::kPathSeparator;
+  std::vector<std::string> names;
+  system.ListDirectory(path, names);
+  for (const std::string& name : names) {
+    std::string full = folder + name;
+    if (system.IsDirectory(full)) {
+      DeleteDirectoryTree(full);
+    } else {
+      system.DeleteFile(full);
+    }
+  }
+  return system.RemoveDirectory(path);
+}

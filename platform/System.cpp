@@ -1,0 +1,57 @@
+#include "System.h"
+
+#include <atomic>
+
+namespace sys {
+
+// Provided by the backend the program links (platform/posix, later platform/win32).
+System& DefaultSystem();
+
+namespace {
+std::atomic<System*> g_installed{nullptr};
+}
+
+System& Current() {
+  System* installed = g_installed.load();
+  return installed ? *installed : DefaultSystem();
+}
+
+System* Install(System* system) {
+  return g_installed.exchange(system);
+}
+
+std::vector<std::string> SplitCommandLine(const std::string& params) {
+  std::vector<std::string> args;
+  size_t i = 0;
+  const size_t n = params.size();
+  while (true) {
+    while (i < n && (params[i] == ' ' || params[i] == '\t')) ++i;
+    if (i >= n) break;
+    std::string arg;
+    bool quoted = false;
+    while (i < n && (quoted || (params[i] != ' ' && params[i] != '\t'))) {
+      size_t slashes = 0;
+      while (i < n && params[i] == '\\') ++slashes, ++i;
+      if (i < n && params[i] == '"') {
+        // 2n backslashes + quote: n backslashes and a quote toggle; 2n+1: n and a literal quote.
+        arg.append(slashes / 2, '\\');
+        if (slashes % 2) {
+          arg += '"';
+        } else if (quoted && i + 1 < n && params[i + 1] == '"') {
+          arg += '"';  // "" inside quotes is a literal quote
+          ++i;
+        } else {
+          quoted = !quoted;
+        }
+        ++i;
+      } else {
+        arg.append(slashes, '\\');
+        if (i < n && (quoted || (params[i] != ' ' && params[i] != '\t'))) arg += params[i++];
+      }
+    }
+    args.push_back(std::move(arg));
+  }
+  return args;
+}
+
+}  // namespace sys

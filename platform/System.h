@@ -1,0 +1,98 @@
+// System services the launcher is written against: drives, special folders, files and
+// folders, processes, clock, debugger output and the modal message box.
+//
+// One implementation is current per process. The real program uses the POSIX one
+// (platform/posix); tests install a FakeSystem (platform/headless) that they configure.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sys {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// A fixed drive: its root (ending with the path separator) and the bytes free to the caller.
+struct Drive {
+  std::string root;
+  uint64_t freeBytes = 0;
+};
+
+// The special folders the launcher uses.
+enum class Folder {
+  AppData,         // the user's roaming application-data folder
+  Desktop,         // the user's desktop folder
+  CommonPrograms,  // the all-users program menu
+};
+
+struct LocalTime {
+  int year = 0;   // full year, e.g. 2026
+  int month = 0;  // 1 to 12
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+// A started process. `handle` is what the backend waits on or asks about (the pid on POSIX).
+struct Process {
+  uint32_t id = 0;
+  uint64_t handle = 0;
+};
+
+class System {
+ public:
+  virtual ~System() = default;
+
+  // The machine.
+  virtual std::vector<Drive> GetFixedDrives() = 0;
+  virtual bool GetSpecialFolder(Folder folder, std::string& path) = 0;  // no trailing separator
+  virtual std::string GetModuleFileName() = 0;
+  // The process's arguments after the program name.
+  virtual std::vector<std::string> GetCommandLineArgs() = 0;
+  virtual uint32_t GetCurrentProcessId() = 0;
+  virtual uint32_t GetTickCount() = 0;  // milliseconds, wraps after 49 days
+  virtual int64_t GetTime() = 0;        // seconds since 1970
+  virtual LocalTime ToLocalTime(int64_t time) = 0;
+  virtual void Sleep(uint32_t milliseconds) = 0;
+  virtual void OutputDebugString(const std::string& text) = 0;
+
+  // A modal box with an OK button and no owner. Blocks the calling thread until confirmed.
+  virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
+
+  // Files and folders. Failures return false and leave the reason in GetLastError().
+  virtual int GetLastError() = 0;
+  virtual bool PathExists(const std::string& path) = 0;
+  virtual bool IsDirectory(const std::string& path) = 0;
+  virtual bool CreateDirectory(const std::string& path) = 0;  // one level
+  virtual bool RemoveDirectory(const std::string& path) = 0;  // empty folders only
+  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual bool CreateNewFile(const std::string& path) = 0;  // empty, replacing any file
+  // Replaces `to` by `from` in one step: `to` is the old file or the new one at every moment.
+  virtual bool MoveFileReplace(const std::string& from, const std::string& to) = 0;
+  virtual bool CopyFile(const std::string& from, const std::string& to) = 0;  // overwrites
+  virtual bool ListDirectory(const std::string& path, std::vector<std::string>& names) = 0;
+  virtual bool SetCurrentDirectory(const std::string& path) = 0;
+  virtual void SetHidden(const std::string& path) = 0;
+
+  // Processes and the shell. `params` is split into arguments as a Windows command line is.
+  virtual bool StartProcess(const std::string& file, const std::string& params,
+                            const std::string& workDir, Process* started) = 0;
+  virtual bool OpenUrl(const std::string& url) = 0;  // in the user's browser
+};
+
+// The current implementation; the POSIX one unless a test or the GUI installed another.
+System& Current();
+// Installs `system` as the current one (nullptr restores the default) and returns the previous.
+System* Install(System* system);
+
+// Splits a parameter string into arguments the way the Windows start-up code does:
+// blanks and tabs separate, double quotes group, backslashes escape only before quotes.
+std::vector<std::string> SplitCommandLine(const std::string& params);
+
+}  // namespace sys

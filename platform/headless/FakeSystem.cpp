@@ -1,0 +1,141 @@
+#include "FakeSystem.h"
+
+#include <cerrno>
+#include <ctime>
+
+namespace sys {
+
+FakeSystem::FakeSystem() : m_previous(Install(this)) {}
+
+FakeSystem::~FakeSystem() {
+  Install(m_previous);
+}
+
+void FakeSystem::Lock(const std::string& path) {
+  std::lock_guard lock(m_mutex);
+  m_locked.insert(path);
+}
+
+void FakeSystem::Unlock(const std::string& path) {
+  std::lock_guard lock(m_mutex);
+  m_locked.erase(path);
+}
+
+std::vector<FakeSystem::MessageBoxCall> FakeSystem::MessageBoxes() {
+  std::lock_guard lock(m_mutex);
+  return m_messageBoxes;
+}
+
+std::vector<FakeSystem::StartCall> FakeSystem::Starts() {
+  std::lock_guard lock(m_mutex);
+  return m_starts;
+}
+
+std::vector<std::string> FakeSystem::OpenedUrls() {
+  std::lock_guard lock(m_mutex);
+  return m_urls;
+}
+
+std::vector<std::string> FakeSystem::DebugOutput() {
+  std::lock_guard lock(m_mutex);
+  return m_debug;
+}
+
+uint64_t FakeSystem::SleptMilliseconds() {
+  std::lock_guard lock(m_mutex);
+  return m_slept;
+}
+
+std::vector<Drive> FakeSystem::GetFixedDrives() {
+  std::vector<Drive> result;
+  for (const FakeDrive& d : drives) result.push_back({d.root, d.freeBytes});
+  return result;
+}
+
+bool FakeSystem::GetSpecialFolder(Folder folder, std::string& path) {
+  auto it = folders.find(folder);
+  if (it == folders.end()) return false;
+  path = it->second;
+  return true;
+}
+
+LocalTime FakeSystem::ToLocalTime(int64_t t) {
+  time_t value = static_cast<time_t>(t);
+  struct tm tm {};
+  gmtime_r(&value, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+void FakeSystem::Sleep(uint32_t milliseconds) {
+  std::lock_guard lock(m_mutex);
+  m_slept += milliseconds;
+}
+
+void FakeSystem::OutputDebugString(const std::string& text) {
+  std::lock_guard lock(m_mutex);
+  m_debug.push_back(text);
+}
+
+void FakeSystem::MessageBox(const std::string& text, const std::string& caption) {
+  MessageBoxCall call{text, caption};
+  {
+    std::lock_guard lock(m_mutex);
+    m_messageBoxes.push_back(call);
+  }
+  if (onMessageBox) onMessageBox(call);
+}
+
+bool FakeSystem::IsLocked(const std::string& path) {
+  std::lock_guard lock(m_mutex);
+  if (m_locked.count(path)) {
+    errno = EBUSY;
+    return true;
+  }
+  return false;
+}
+
+bool FakeSystem::RefusedByDrive(const std::string& path) {
+  for (const FakeDrive& d : drives) {
+    if (!d.writable && path.rfind(d.root, 0) == 0) {
+      errno = EACCES;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool FakeSystem::DeleteFile(const std::string& path) {
+  return !IsLocked(path) && PosixSystem::DeleteFile(path);
+}
+
+bool FakeSystem::CreateNewFile(const std::string& path) {
+  return !IsLocked(path) && !RefusedByDrive(path) && PosixSystem::CreateNewFile(path);
+}
+
+bool FakeSystem::MoveFileReplace(const std::string& from, const std::string& to) {
+  return !IsLocked(from) && !IsLocked(to) && PosixSystem::MoveFileReplace(from, to);
+}
+
+bool FakeSystem::CopyFile(const std::string& from, const std::string& to) {
+  return !IsLocked(to) && PosixSystem::CopyFile(from, to);
+}
+
+bool FakeSystem::StartProcess(const std::string& file, const std::string& params,
+                              const std::string& workDir, Process* started) {
+  std::lock_guard lock(m_mutex);
+  m_starts.push_back({file, params, workDir});
+  if (!startSucceeds) {
+    errno = ENOENT;
+    return false;
+  }
+  if (started) *started = {processId + static_cast<uint32_t>(m_starts.size()), 0};
+  return true;
+}
+
+bool FakeSystem::OpenUrl(const std::string& url) {
+  std::lock_guard lock(m_mutex);
+  m_urls.push_back(url);
+  return true;
+}
+
+}  // namespace sys

@@ -1,0 +1,357 @@
+#include "PosixSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <dirent.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace sys {
+
+System& DefaultSystem() {
+  static PosixSystem system;
+  return system;
+}
+
+namespace {
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+std::string HomeFolder() {
+  return Env("HOME");
+}
+
+std::string WithSeparator(std::string path) {
+  if (path.empty() || path.back() != '/') path += '/';
+  return path;
+}
+
+bool FreeBytes(const std::string& root, uint64_t& free) {
+  struct statvfs st {};
+  if (statvfs(root.c_str(), &st) != 0) return false;
+  free = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+  return true;
+}
+
+// Mount points in /proc/self/mounts escape blanks and a few other bytes as \ooo.
+std::string UnescapeMountField(const std::string& field) {
+  std::string out;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size()) {
+      out += static_cast<char>(std::strtol(field.substr(i + 1, 3).c_str(), nullptr, 8));
+      i += 3;
+    } else {
+      out += field[i];
+    }
+  }
+  return out;
+}
+
+bool IsRemovableDevice(const std::string& device) {
+  std::string name = device.substr(device.rfind('/') + 1);
+  std::string base = "/sys/class/block/" + name;
+  // A partition's removable flag is its whole disk's.
+  for (const std::string& flag : {base + "/removable", base + "/../removable"}) {
+    std::ifstream in(flag);
+    int removable = 0;
+    if (in >> removable) return removable != 0;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsFixedDiskMount(const std::string& device, const std::string& fsType) {
+  static const char* const kDiskTypes[] = {"ext2", "ext3", "ext4",  "xfs",   "btrfs", "f2fs",
+                                           "jfs",  "ntfs", "ntfs3", "exfat", "vfat",  "reiserfs"};
+  if (device.rfind("/dev/", 0) != 0) return false;
+  for (const char* type : kDiskTypes) {
+    if (fsType == type) return true;
+  }
+  return false;
+}
+
+std::vector<Drive> PosixSystem::GetFixedDrives() {
+  std::vector<Drive> drives;
+  std::vector<std::string> roots;
+  // Test rigs and the demo confine the launcher to folders that stand in for drives.
+  if (std::string list = Env("LAUNCHER_FIXED_DRIVES"); !list.empty()) {
+    std::stringstream in(list);
+    for (std::string root; std::getline(in, root, ':');) {
+      if (!root.empty()) roots.push_back(WithSeparator(root));
+    }
+  } else {
+    std::ifstream mounts("/proc/self/mounts");
+    for (std::string line; std::getline(mounts, line);) {
+      std::istringstream fields(line);
+      std::string device, mountPoint, fsType;
+      if (!(fields >> device >> mountPoint >> fsType)) continue;
+      if (!IsFixedDiskMount(device, fsType) || IsRemovableDevice(device)) continue;
+      std::string root = WithSeparator(UnescapeMountField(mountPoint));
+      bool seen = false;
+      for (const std::string& r : roots) seen = seen || r == root;
+      if (!seen) roots.push_back(root);
+    }
+  }
+  for (const std::string& root : roots) {
+    Drive drive{root, 0};
+    if (FreeBytes(root, drive.freeBytes)) drives.push_back(drive);
+  }
+  return drives;
+}
+
+bool PosixSystem::GetSpecialFolder(Folder folder, std::string& path) {
+  std::string home = HomeFolder();
+  switch (folder) {
+    case Folder::AppData:
+      path = Env("XDG_DATA_HOME");
+      if (path.empty() && !home.empty()) path = home + "/.local/share";
+      break;
+    case Folder::Desktop:
+      path = Env("XDG_DESKTOP_DIR");
+      if (path.empty() && !home.empty()) path = home + "/Desktop";
+      break;
+    case Folder::CommonPrograms:
+      path = "/usr/share/applications";
+      break;
+  }
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return !path.empty();
+}
+
+std::string PosixSystem::GetModuleFileName() {
+  char buffer[4096];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+std::vector<std::string> PosixSystem::GetCommandLineArgs() {
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::vector<std::string> args;
+  for (std::string arg; std::getline(in, arg, '\0');) args.push_back(arg);
+  if (!args.empty()) args.erase(args.begin());
+  return args;
+}
+
+uint32_t PosixSystem::GetCurrentProcessId() {
+  return static_cast<uint32_t>(getpid());
+}
+
+uint32_t PosixSystem::GetTickCount() {
+  auto since = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+}
+
+int64_t PosixSystem::GetTime() {
+  return static_cast<int64_t>(std::time(nullptr));
+}
+
+LocalTime PosixSystem::ToLocalTime(int64_t time) {
+  time_t t = static_cast<time_t>(time);
+  struct tm tm {};
+  localtime_r(&t, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+void PosixSystem::Sleep(uint32_t milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void PosixSystem::OutputDebugString(const std::string& text) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+void PosixSystem::MessageBox(const std::string& text, const std::string& caption) {
+  // Without a window system there is nobody to confirm: say it and go on.
+  std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+}
+
+int PosixSystem::GetLastError() {
+  return errno;
+}
+
+bool PosixSystem::PathExists(const std::string& path) {
+  return access(path.c_str(), F_OK) == 0;
+}
+
+bool PosixSystem::IsDirectory(const std::string& path) {
+  struct stat st {};
+  // A link to a folder is not a folder here: tree deletion removes the link, not its target.
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PosixSystem::CreateDirectory(const std::string& path) {
+  return mkdir(path.c_str(), 0755) == 0;
+}
+
+bool PosixSystem::RemoveDirectory(const std::string& path) {
+  return rmdir(path.c_str()) == 0;
+}
+
+bool PosixSystem::DeleteFile(const std::string& path) {
+  return unlink(path.c_str()) == 0;
+}
+
+bool PosixSystem::CreateNewFile(const std::string& path) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+bool PosixSystem::MoveFileReplace(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool PosixSystem::CopyFile(const std::string& from, const std::string& to) {
+  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st {};
+  fstat(in, &st);
+  int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777);
+  if (out < 0) {
+    int error = errno;
+    close(in);
+    errno = error;
+    return false;
+  }
+  bool ok = true;
+  char buffer[65536];
+  for (ssize_t n; ok && (n = read(in, buffer, sizeof buffer)) != 0;) {
+    if (n < 0) {
+      ok = errno == EINTR;
+      continue;
+    }
+    for (ssize_t done = 0; ok && done < n;) {
+      ssize_t w = write(out, buffer + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno != EINTR) ok = false;
+      if (w > 0) done += w;
+    }
+  }
+  int error = errno;
+  close(in);
+  if (close(out) != 0) ok = false, error = errno;
+  errno = error;
+  return ok;
+}
+
+bool PosixSystem::ListDirectory(const std::string& path, std::vector<std::string>& names) {
+  DIR* dir = opendir(path.c_str());
+  if (!dir) return false;
+  while (const dirent* entry = readdir(dir)) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+      names.emplace_back(entry->d_name);
+    }
+  }
+  closedir(dir);
+  return true;
+}
+
+bool PosixSystem::SetCurrentDirectory(const std::string& path) {
+  return chdir(path.c_str()) == 0;
+}
+
+void PosixSystem::SetHidden(const std::string&) {
+  // Linux has no hidden attribute; marker files are hidden by their leading dot or not at all.
+}
+
+namespace {
+
+bool WriteAll(int fd, const void* data, size_t size) {
+  return write(fd, data, size) == static_cast<ssize_t>(size);
+}
+
+// Starts `args[0]` with `args` in `workDir`. Double fork: the started program is nobody's child
+// here, so it never lingers as a zombie. The middle process waits until the exec has happened
+// (the close-on-exec pipe closes) or failed (errno arrives), then reports pid and error.
+bool Spawn(std::vector<std::string> args, const std::string& workDir, Process* started) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return false;
+  pid_t child = fork();
+  if (child < 0) {
+    int error = errno;
+    close(report[0]);
+    close(report[1]);
+    errno = error;
+    return false;
+  }
+  if (child == 0) {
+    setsid();
+    int execStatus[2];
+    if (pipe2(execStatus, O_CLOEXEC) != 0) _exit(1);
+    pid_t grandchild = fork();
+    if (grandchild == 0) {
+      int32_t error = 0;
+      if (workDir.empty() || chdir(workDir.c_str()) == 0) execvp(argv[0], argv.data());
+      error = errno;
+      WriteAll(execStatus[1], &error, sizeof error);
+      _exit(127);
+    }
+    close(execStatus[1]);
+    int32_t result[2] = {grandchild, 0};
+    if (grandchild < 0)
+      result[1] = errno;
+    else if (read(execStatus[0], &result[1], sizeof result[1]) != sizeof result[1])
+      result[1] = 0;
+    WriteAll(report[1], result, sizeof result);
+    _exit(0);
+  }
+  close(report[1]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  int32_t result[2] = {0, ECHILD};
+  bool reported = read(report[0], result, sizeof result) == sizeof result;
+  close(report[0]);
+  if (!reported || result[0] <= 0 || result[1] != 0) {
+    errno = reported ? result[1] : ECHILD;
+    return false;
+  }
+  if (started) *started = {static_cast<uint32_t>(result[0]), static_cast<uint64_t>(result[0])};
+  return true;
+}
+
+}  // namespace
+
+bool PosixSystem::StartProcess(const std::string& file, const std::string& params,
+                               const std::string& workDir, Process* started) {
+  std::string program = file;
+  // A bare or relative name is looked up in the working folder first, as the shell does.
+  if (!program.empty() && program[0] != '/' && !workDir.empty() &&
+      PathExists(WithSeparator(workDir) + program)) {
+    program = WithSeparator(workDir) + program;
+  }
+  // A downloaded or copied program of ours may have lost its execute bit.
+  struct stat st {};
+  if (stat(program.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+      !(st.st_mode & S_IXUSR)) {
+    chmod(program.c_str(), st.st_mode | S_IXUSR | S_IXGRP | S_IXOTH);
+  }
+  std::vector<std::string> args = SplitCommandLine(params);
+  args.insert(args.begin(), program);
+  return Spawn(std::move(args), workDir, started);
+}
+
+bool PosixSystem::OpenUrl(const std::string& url) {
+  return Spawn({"xdg-open", url}, "", nullptr);
+}
+
+}  // namespace sys

@@ -1,0 +1,43 @@
+// System services on Linux.
+#pragma once
+
+#include "../System.h"
+
+namespace sys {
+
+class PosixSystem : public System {
+ public:
+  std::vector<Drive> GetFixedDrives() override;
+  bool GetSpecialFolder(Folder folder, std::string& path) override;
+  std::string GetModuleFileName() override;
+  std::vector<std::string> GetCommandLineArgs() override;
+  uint32_t GetCurrentProcessId() override;
+  uint32_t GetTickCount() override;
+  int64_t GetTime() override;
+  LocalTime ToLocalTime(int64_t time) override;
+  void Sleep(uint32_t milliseconds) override;
+  void OutputDebugString(const std::string& text) override;
+  void MessageBox(const std::string& text, const std::string& caption) override;
+
+  int GetLastError() override;
+  bool PathExists(const std::string& path) override;
+  bool IsDirectory(const std::string& path) override;
+  bool CreateDirectory(const std::string& path) override;
+  bool RemoveDirectory(const std::string& path) override;
+  bool DeleteFile(const std::string& path) override;
+  bool CreateNewFile(const std::string& path) override;
+  bool MoveFileReplace(const std::string& from, const std::string& to) override;
+  bool CopyFile(const std::string& from, const std::string& to) override;
+  bool ListDirectory(const std::string& path, std::vector<std::string>& names) override;
+  bool SetCurrentDirectory(const std::string& path) override;
+  void SetHidden(const std::string& path) override;
+
+  bool StartProcess(const std::string& file, const std::string& params, const std::string& workDir,
+                    Process* started) override;
+  bool OpenUrl(const std::string& url) override;
+};
+
+// Whether a mount of this file-system type on this device counts as a fixed local disk.
+bool IsFixedDiskMount(const std::string& device, const std::string& fsType);
+
+}  // namespace sys

@@ -1,0 +1,44 @@
+#include "TestHttpServer.h"
+
+#include <chrono>
+#include <stdexcept>
+
+TestHttpServer::TestHttpServer() {
+  m_port = m_server.bind_to_any_port("127.0.0.1");
+  if (m_port <= 0) throw std::runtime_error("cannot bind a loopback port");
+  m_server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
+    std::string query;
+    for (const auto& [key, value] : req.params) {
+      query += (query.empty() ? "" : "&") + key + "=" + value;
+    }
+    std::lock_guard lock(m_mutex);
+    m_requests.push_back({req.method, req.path, query, req.body, req.headers});
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+}
+
+TestHttpServer::~TestHttpServer() {
+  Stop();
+}
+
+void TestHttpServer::Start() {
+  m_thread = std::thread([this] { m_server.listen_after_bind(); });
+  // Connections queue in the kernel from bind on; waiting here keeps Stop() from racing listen.
+  for (int i = 0; i < 5000 && !m_server.is_running(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+void TestHttpServer::Stop() {
+  m_server.stop();
+  if (m_thread.joinable()) m_thread.join();
+}
+
+std::string TestHttpServer::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+std::vector<TestHttpServer::Recorded> TestHttpServer::Requests() {
+  std::lock_guard lock(m_mutex);
+  return m_requests;
+}

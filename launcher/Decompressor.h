@@ -11,3 +11,6 @@ class Decompressor {
   // The input is never changed; on false `outFile` may be left empty or partly written.
   bool Decompress(const std::string& inFile, const std::string& outFile);
 };
+
+// Whether a file starts with the .xz stream header magic bytes.
+bool HasXzMagic(const std::string& path);

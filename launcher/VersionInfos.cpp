@@ -125,7 +125,10 @@ int ReadLocalVersion(const std::string& path) {
 bool WriteVersionFile(const std::string& url, const std::string& fileName) {
   size_t dot = url.rfind('.');
   if (dot == std::string::npos) return true;
-  const std::string version = url.substr(dot + 1);
+  return WriteVersionMarker(fileName, url.substr(dot + 1));
+}
+
+bool WriteVersionMarker(const std::string& fileName, const std::string& version) {
   const std::string marker = VersionFileName(fileName);
   sys::System& system = sys::Current();
   // Created anew; the version goes out in one write when the file is closed.

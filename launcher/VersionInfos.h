@@ -40,6 +40,8 @@ int ReadLocalVersion(const std::string& path);
 // Writes the text after the last "." of `url` as the marker of `fileName`. Nothing is written
 // when `url` has no "."; false when the marker could not be written.
 bool WriteVersionFile(const std::string& url, const std::string& fileName);
+// Writes `version` as the marker of `fileName`, replacing any earlier one; false on failure.
+bool WriteVersionMarker(const std::string& fileName, const std::string& version);
 // The marker's path for an installed file.
 std::string VersionFileName(const std::string& fileName);
 

@@ -4,7 +4,10 @@ PUBLISH=$1 UPDATE=$2 SERVER=$3
 T=$(mktemp -d "${TMPDIR:-/tmp}/update-e2e-XXXXXX")
 SERVER_PID=""
 cleanup() {
-  [[ -n $SERVER_PID ]] && kill "$SERVER_PID" 2>/dev/null && wait "$SERVER_PID" 2>/dev/null
+  if [[ -n $SERVER_PID ]]; then
+    kill "$SERVER_PID" 2>/dev/null || true
+    wait "$SERVER_PID" 2>/dev/null || true
+  fi
   [[ -n ${KEEP:-} ]] || rm -rf "$T"
 }
 trap cleanup EXIT
@@ -31,7 +34,7 @@ compressible_text() {
 # The game files (not the manifests) downloaded by the runs logged in WORK/log.txt, sorted.
 downloaded() {
   { grep "download file .* to $1/" "$1/log.txt" || true; } | grep -v '?t=' |
-    sed "s|.* to $1/||; s| \$||" | sort -u
+    sed "s|.* to $1/||; s| \$||" | sort
 }
 
 # same_as_build BUILD TREE WORK: every listed file is installed with the build's bytes and

@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
   const std::string root = argv[1];
   httplib::Server server;
   server.set_keep_alive_max_count(1000000);
+  server.set_tcp_nodelay(true);  // headers and body go out in separate writes
   server.Get(R"(/.*)", [&](const httplib::Request& req, httplib::Response& res) {
     std::string path;
     std::error_code ec;

@@ -22,6 +22,8 @@ class TerminalSystem : public sys::PosixSystem {
 class TerminalUpdate : public Downloader::ICallback {
  public:
   explicit TerminalUpdate(AppConfig& config);
+  // The job's thread is joined while every member it may use still exists.
+  ~TerminalUpdate() override { m_Downloader.Reset(); }
 
   // Runs the whole update; 0 when the folder is current, 1 when it stopped or a file failed.
   int Run();

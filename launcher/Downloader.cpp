@@ -50,7 +50,8 @@ bool Downloader::Request::AddSection(const std::string& url, const std::string& 
 }
 
 void Downloader::Request::Progress() {
-  if (m_pCallback) m_pCallback->OnProgress();
+  // A job being ended by its owner reports nothing more: the owner is going away.
+  if (m_pCallback && !Aborted()) m_pCallback->OnProgress();
 }
 
 size_t Downloader::Request::WriteData(char* data, size_t size, size_t count, void* userdata) {

@@ -108,7 +108,7 @@ class TelemetryTest : public ::testing::Test {
   std::vector<httplib::Request> m_posts;
 };
 
-TEST_F(TelemetryTest, LoginStateGoesToEventPathWithDocumentedBody) {
+TEST_F(TelemetryTest, LoginStateGoesToEventPathWithItsBody) {
   ServeTelemetry();
   PostLoginState(m_config, "S");
   auto requests = Posts();

@@ -6,12 +6,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "Log.h"
 
 namespace {
 
 constexpr size_t kBufferSize = 512;
+// The files' own buffers: the decoder works in 512-byte steps, the disk is read and written in
+// large blocks (one system call per block, not per 4 KiB).
+constexpr size_t kFileBufferSize = 1 << 16;
 
 const char* InitErrorText(lzma_ret ret) {
   switch (ret) {
@@ -91,6 +95,10 @@ bool Decompressor::Decompress(const std::string& inFile, const std::string& outF
   // Both are opened before either is checked: the output exists even without an input.
   FILE* in = std::fopen(inFile.c_str(), "rb");
   FILE* out = std::fopen(outFile.c_str(), "wb");
+  std::unique_ptr<char[]> inBuffer(new char[kFileBufferSize]);
+  std::unique_ptr<char[]> outBuffer(new char[kFileBufferSize]);
+  if (in) std::setvbuf(in, inBuffer.get(), _IOFBF, kFileBufferSize);
+  if (out) std::setvbuf(out, outBuffer.get(), _IOFBF, kFileBufferSize);
   bool result = false;
   if (!in) {
     LogPrint("Open infile %s failed", inFile.c_str());

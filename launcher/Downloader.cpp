@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kPasses = 3;
 constexpr int kAttemptsPerPass = 3;
+constexpr size_t kFileBufferSize = 1 << 16;
 
 void ShowBox(const char* format, const std::string& value, const char* caption) {
   char text[1024];
@@ -28,7 +29,16 @@ Downloader::Request::Section::~Section() {
 
 Downloader::Request::Request(Decompressor* pDecompressor, DownloadProgress* pProgress,
                              const Timing& timing, const std::atomic<bool>* pAbort)
-    : m_pDecompressor(pDecompressor), m_pProgress(pProgress), m_timing(timing), m_pAbort(pAbort) {}
+    : m_pDecompressor(pDecompressor),
+      m_pProgress(pProgress),
+      m_timing(timing),
+      m_pAbort(pAbort),
+      m_fileBuffer(new char[kFileBufferSize]) {}
+
+// The sections go first: one still open flushes into the request's file buffer.
+Downloader::Request::~Request() {
+  m_sections.clear();
+}
 
 bool Downloader::Request::AddSection(const std::string& url, const std::string& filename) {
   auto section = std::unique_ptr<Section>(new (std::nothrow) Section);
@@ -40,7 +50,8 @@ bool Downloader::Request::AddSection(const std::string& url, const std::string& 
 }
 
 void Downloader::Request::Progress() {
-  if (m_pCallback) m_pCallback->OnProgress();
+  // A job being ended by its owner reports nothing more: the owner is going away.
+  if (m_pCallback && !Aborted()) m_pCallback->OnProgress();
 }
 
 size_t Downloader::Request::WriteData(char* data, size_t size, size_t count, void* userdata) {
@@ -126,6 +137,7 @@ bool Downloader::Request::DownloadSection(CURL* curl, Section& section) {
     LogPrint("_tfopen_s(%s) failed!(%d)", filename.c_str(), errno);
     return false;
   }
+  std::setvbuf(section.fp, m_fileBuffer.get(), _IOFBF, kFileBufferSize);
   curl_easy_setopt(curl, CURLOPT_URL, section.url.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, section.fp);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_timing.transferTimeoutMs);
@@ -166,14 +178,14 @@ bool Downloader::Request::Unpack(const std::string& filename, const std::string&
   sys::System& system = sys::Current();
   const std::string unpacked = tmpName + "2";
   if (m_pDecompressor->Decompress(tmpName, unpacked)) {
-    if (IsPathExist(tmpName) && !system.DeleteFile(tmpName)) {
+    if (!system.DeleteFile(tmpName) && IsPathExist(tmpName)) {
       ShowBox("清理临时文件%s失败，文件被锁定，请先关闭游戏。", filename, "更新失败");
       return false;
     }
     chosen = unpacked;
     return true;
   }
-  if (IsPathExist(unpacked) && !system.DeleteFile(unpacked)) {
+  if (!system.DeleteFile(unpacked) && IsPathExist(unpacked)) {
     ShowBox("清理旧版文件%s失败，文件被锁定，请先关闭游戏。", filename, "更新失败");
     return false;
   }

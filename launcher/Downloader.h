@@ -55,7 +55,7 @@ class Downloader {
 
     Request(Decompressor* pDecompressor, DownloadProgress* pProgress, const Timing& timing,
             const std::atomic<bool>* pAbort);
-    virtual ~Request() = default;
+    virtual ~Request();
 
     bool AddSection(const std::string& url, const std::string& filename);
     // Runs the job: every section in order, with retries; false when a section failed.
@@ -81,6 +81,7 @@ class Downloader {
 
     Timing m_timing;
     const std::atomic<bool>* m_pAbort;
+    std::unique_ptr<char[]> m_fileBuffer;  // the temporary file's write buffer
   };
 
   Downloader();

@@ -1,0 +1,170 @@
+#include "UpdatePlan.h"
+
+#include <cctype>
+#include <cstdio>
+#include <vector>
+
+#include "AppConfig.h"
+#include "FileUtil.h"
+#include "Log.h"
+#include "VersionInfos.h"
+#include "platform/System.h"
+
+namespace {
+
+// Names are bytes in the system's code page. In UTF-8 no byte of a multi-byte character is
+// below 0x80, so the ASCII bytes looked for here are always whole characters.
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+// A part made of dots and blanks with two dots or more: Windows drops trailing dots and
+// blanks, so ". ." and "..." may act like "..".
+bool IsParentPart(const std::string& part) {
+  size_t dots = 0;
+  for (char c : part) {
+    if (c == '.') {
+      ++dots;
+    } else if (c != ' ') {
+      return false;
+    }
+  }
+  return dots >= 2;
+}
+
+}  // namespace
+
+std::string VersionsUrl(const std::string& dataHost, uint32_t time) {
+  return dataHost + "/versions.txt?t=" + std::to_string(time);
+}
+
+std::string GameFilesUrl(const std::string& dataHost, uint32_t time) {
+  return dataHost + "standalone/launcher/gamefiles.txt?t=" + std::to_string(time);
+}
+
+std::string VersionsFilePath(const std::string& workPath) {
+  return workPath + "versions.txt";
+}
+
+std::string GameFilesPath(const std::string& workPath) {
+  return workPath + "gamefiles.txt";
+}
+
+std::string GameFileUrl(const std::string& dataHost, const std::string& name, int version) {
+  std::string url = dataHost + name + "." + std::to_string(version);
+  std::string result;
+  for (char c : url) {
+    if (c == '\\') {
+      result += '/';
+    } else if (c == ' ') {
+      result += "%20";
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
+std::string LocalFileName(const std::string& name, int version) {
+  std::string local = name;
+  ReplaceAll(local, "standalone/", "");
+  if (local.find("resourcelib/") != std::string::npos) {
+    local = "Cached/" + local + "." + std::to_string(version);
+  }
+  return local;
+}
+
+bool IsInsideWorkFolder(const std::string& localName) {
+  if (!localName.empty() && IsSeparator(localName[0])) return false;
+  if (localName.size() >= 2 && std::isalpha(static_cast<unsigned char>(localName[0])) &&
+      localName[1] == ':') {
+    return false;
+  }
+  std::string part;
+  for (size_t i = 0; i <= localName.size(); ++i) {
+    if (i == localName.size() || IsSeparator(localName[i])) {
+      if (IsParentPart(part)) return false;
+      part.clear();
+    } else {
+      part += localName[i];
+    }
+  }
+  return true;
+}
+
+std::string LocalFilePath(const std::string& workPath, const std::string& localName) {
+  std::string path = workPath + localName;
+  for (char& c : path) {
+    if (IsSeparator(c)) c = sys::kPathSeparator;
+  }
+  return path;
+}
+
+bool IsFileCurrent(const std::string& path, int version) {
+  return ReadLocalVersion(path) == version && IsPathExist(path);
+}
+
+bool StartManifestJob(Downloader& downloader, const AppConfig& config,
+                      const std::string& versionsFile, const std::string& gameFilesFile,
+                      Downloader::ICallback* pCallback) {
+  downloader.Reset();
+  const auto time = static_cast<uint32_t>(sys::Current().GetTime());
+  downloader.Add(VersionsUrl(config.GetDataHost(), time), versionsFile);
+  downloader.Add(GameFilesUrl(config.GetDataHost(), time), gameFilesFile);
+  return downloader.ExcuteThread(false, false, pCallback);
+}
+
+bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFilesFile,
+                    AppConfig& config, Downloader& downloader, int& nAdded) {
+  nAdded = 0;
+  VersionInfos versionInfos;
+  std::vector<std::string> filelist;
+  if (!Check(GetVersionInfo(versionsFile, versionInfos), "UpgradeDlg", 325,
+             "GetVersionInfo(m_VersionsFileName, versionInfos)") ||
+      !Check(GetGameFiles(gameFilesFile, filelist), "UpgradeDlg", 326,
+             "GetGameFiles(m_GameFilesName, filelist)")) {
+    return false;
+  }
+  VersionInfo info;
+  if (!Check(versionInfos.GetInfo("clientVersion", info), "UpgradeDlg", 328,
+             "versionInfos.GetInfo(\"clientVersion\", info)")) {
+    return false;
+  }
+  config.strClientVersion = std::to_string(info.version);
+  LogPrint("set client version %s", config.strClientVersion.c_str());
+
+  downloader.Reset();
+  for (const std::string& filename : filelist) {
+    bool stop = !Check(versionInfos.GetInfo(filename, info), "UpgradeDlg", 344,
+                       "versionInfos.GetInfo(filename, info)");
+    const std::string localName = LocalFileName(filename, info.version);
+    if (!stop && !IsInsideWorkFolder(localName)) {
+      LogPrint("file %s would be written outside the work folder, update stopped",
+               filename.c_str());
+      stop = true;
+    }
+    if (stop) {
+      // Nothing of the list is downloaded when any entry is refused.
+      downloader.Reset();
+      nAdded = 0;
+      return false;
+    }
+    const std::string path = LocalFilePath(config.GetWorkPath(), localName);
+    if (!IsFileCurrent(path, info.version)) {
+      downloader.Add(GameFileUrl(config.GetDataHost(), filename, info.version), path);
+      ++nAdded;
+    }
+  }
+  return true;
+}
+
+bool StartFilesJob(Downloader& downloader, Downloader::ICallback* pCallback) {
+  return Check(downloader.ExcuteThread(true, true, pCallback), "UpgradeDlg", 401,
+               "m_Downloader.ExcuteThread(true, true, this)");
+}

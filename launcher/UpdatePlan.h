@@ -1,0 +1,48 @@
+// The rules of a game update, shared by the update dialog and the wan-update tool: where the
+// manifests and game files come from, where files go in the work folder, which installed files
+// are current, and the decision step between the manifests job and the files job.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Downloader.h"
+
+struct AppConfig;
+
+// "%s/versions.txt?t=%u" and "%sstandalone/launcher/gamefiles.txt?t=%u": the data host exactly
+// as given, then the time that keeps caches from answering.
+std::string VersionsUrl(const std::string& dataHost, uint32_t time);
+std::string GameFilesUrl(const std::string& dataHost, uint32_t time);
+// Local copies of the two manifests: "%sversions.txt" and "%sgamefiles.txt".
+std::string VersionsFilePath(const std::string& workPath);
+std::string GameFilesPath(const std::string& workPath);
+
+// "%s%s.%d" with every backslash made "/" and every blank "%20"; nothing else is escaped.
+std::string GameFileUrl(const std::string& dataHost, const std::string& name, int version);
+// The name on disk: "standalone/" removed, and a "resourcelib/" file kept per version as
+// "Cached/%s.%d".
+std::string LocalFileName(const std::string& name, int version);
+// False for a name that would leave the work folder: absolute, with a drive letter, or with a
+// ".." part, "/" and "\" both separating folders.
+bool IsInsideWorkFolder(const std::string& localName);
+// The work folder followed by the local name, both separators made the system's.
+std::string LocalFilePath(const std::string& workPath, const std::string& localName);
+// Installed and current: its marker names `version` and the file exists.
+bool IsFileCurrent(const std::string& path, int version);
+
+// The manifests job, made afresh on `downloader` and started on a worker thread: neither
+// unpacked nor marked. Its end comes through pCallback->OnComplete().
+bool StartManifestJob(Downloader& downloader, const AppConfig& config,
+                      const std::string& versionsFile, const std::string& gameFilesFile,
+                      Downloader::ICallback* pCallback);
+
+// The decision step after the manifests job: reads the local manifests, sets the client
+// version, and adds every listed file that is not current to a fresh job on `downloader`
+// (unstarted). False when the update stops (the log says why; nothing is left to run).
+// `nAdded` is the number of files to download: 0 means the folder is current.
+bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFilesFile,
+                    AppConfig& config, Downloader& downloader, int& nAdded);
+
+// The files job on a worker thread: downloads are unpacked when .xz and receive markers.
+bool StartFilesJob(Downloader& downloader, Downloader::ICallback* pCallback);

@@ -1,0 +1,57 @@
+# Publish a build, update an empty folder to it, change the build, publish again, update
+# again: exactly the changed files come down, every file equals the build, and a third run
+# downloads nothing.
+source "$(dirname "$0")/lib.sh"
+
+B=$T/build W=$T/work TREE=$T/tree
+mkdir -p "$B/sub dir" "$B/数据" "$B/standalone/launcher" "$B/resourcelib"
+echo "alpha" >"$B/a.txt"
+echo "blank names" >"$B/sub dir/c d.txt"
+compressible_text 300000 map >"$B/数据/地图 1.pak"
+head -c 200000 /dev/urandom >"$B/random.bin"
+: >"$B/empty"
+echo "launcher part" >"$B/standalone/launcher/x.dll"
+echo "cached resource" >"$B/resourcelib/r.dat"
+
+"$PUBLISH" --help | grep -q "usage: wan-publish" || fail "wan-publish --help"
+"$UPDATE" --help | grep -q "usage: wan-update" || fail "wan-update --help"
+rc=0; "$UPDATE" --work "$W" 2>/dev/null || rc=$?
+[[ $rc == 2 ]] || fail "wan-update without --datahost exits $rc"
+
+"$PUBLISH" --from "$B" --to "$TREE" --client-version 7 | grep -q "7 files, 7 new or changed" ||
+  fail "first publish"
+[[ -f $TREE/数据/地图\ 1.pak.1 ]] || fail "payload names"
+xz -t "$TREE/a.txt.1" || fail "payloads are xz"
+start_server "$TREE"
+
+"$UPDATE" --datahost "$DATAHOST" --work "$W" >"$T/out" || fail "first update"
+grep -q "7 files downloaded, folder current, client version 7" "$T/out" || fail "first summary"
+same_as_build "$B" "$TREE" "$W"
+[[ $(downloaded "$W" | wc -l) == 7 ]] || fail "first update downloads all seven"
+
+echo "alpha changed" >"$B/a.txt"
+compressible_text 310000 map2 >"$B/数据/地图 1.pak"
+echo "new" >"$B/new file.txt"
+touch "$B/sub dir/c d.txt"  # a new time stamp is no change
+"$PUBLISH" --from "$B" --to "$TREE" | grep -q "8 files, 3 new or changed, client version 7" ||
+  fail "second publish"
+grep -qP '^a.txt\t2\t' "$TREE/versions.txt" || fail "a.txt raised to 2"
+grep -qP '^sub dir/c d.txt\t1\t' "$TREE/versions.txt" || fail "unchanged file keeps 1"
+
+mv "$W/log.txt" "$T/log1"
+"$UPDATE" --datahost "$DATAHOST" --work "$W" >/dev/null || fail "second update"
+same_as_build "$B" "$TREE" "$W"
+[[ $(downloaded "$W" | tr '\n' '|') == "a.txt|new file.txt|数据/地图 1.pak|" ]] ||
+  fail "second update downloads exactly the changed files: $(downloaded "$W" | tr '\n' '|')"
+
+mv "$W/log.txt" "$T/log2"
+"$UPDATE" --datahost "$DATAHOST" --work "$W" >/dev/null || fail "third update"
+[[ $(downloaded "$W" | wc -l) == 0 ]] || fail "third update downloads nothing"
+grep -q "set client version 7" "$W/log.txt" || fail "client version logged"
+
+# A file list naming a file the versions manifest lacks stops the update: status 1.
+echo "ghost" >>"$TREE/standalone/launcher/gamefiles.txt"
+rc=0; "$UPDATE" --datahost "$DATAHOST" --work "$W" >/dev/null 2>&1 || rc=$?
+[[ $rc == 1 ]] || fail "stopped update exits $rc"
+grep -q "UpgradeDlg(344) : versionInfos.GetInfo(filename, info)" "$W/log.txt" || fail "stop logged"
+echo "round trip passed"

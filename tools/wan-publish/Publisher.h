@@ -1,0 +1,35 @@
+// Turns a game build folder into an update tree: "versions.txt", the game file list
+// "standalone/launcher/gamefiles.txt", and every file as "NAME.VERSION", xz-compressed.
+// Publishing again into the same tree raises the version of exactly the files whose content
+// changed; unchanged files keep their version and payload.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct PublishResult {
+  int files = 0;    // files listed
+  int written = 0;  // new or changed files, each with a new payload
+  std::string clientVersion;
+};
+
+class Publisher {
+ public:
+  Publisher(const std::string& buildDir, const std::string& treeDir);
+
+  // `clientVersion` empty keeps the tree's (1 for a new tree). False with `error` set; the
+  // manifests are replaced only at the end, each in one step.
+  bool Publish(const std::string& clientVersion, PublishResult& result, std::string& error);
+
+ private:
+  bool ListBuild(std::vector<std::string>& names, std::string& error) const;
+  bool PublishFile(const std::string& name, int& version, bool& written, std::string& error);
+  bool SameContent(const std::string& payload, const std::string& file);
+  bool WriteManifest(const std::string& relative, const std::string& text, std::string& error);
+
+  std::string m_buildDir;  // both end with "/"
+  std::string m_treeDir;
+};
+
+// Why a build file cannot be published under `name` (empty when it can).
+std::string RefusedName(const std::string& name);

@@ -54,7 +54,9 @@ void CImageButton::DrawItem(LPDRAWITEMSTRUCT item) {
   graphics.DrawImage(image, Gdiplus::Rect(0, 0, w, h), 0, 0, w, h, Gdiplus::UnitPixel);
 }
 
-BOOL CImageButton::OnEraseBkgnd(CDC*) { return FALSE; }
+BOOL CImageButton::OnEraseBkgnd(CDC*) {
+  return FALSE;
+}
 
 void CImageButton::OnMouseMove(UINT nFlags, POINT point) {
   if (!m_bTracking) {
@@ -133,7 +135,9 @@ void CImageProgressCtrl::SetImage(Gdiplus::Image* image) {
   }
 }
 
-BOOL CImageProgressCtrl::OnEraseBkgnd(CDC*) { return TRUE; }
+BOOL CImageProgressCtrl::OnEraseBkgnd(CDC*) {
+  return TRUE;
+}
 
 void CImageProgressCtrl::OnNcPaint() {}
 

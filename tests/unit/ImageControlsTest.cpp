@@ -34,6 +34,10 @@ class ImageButtonTest : public HeadlessTest {
  protected:
   void SetUp() override {
     HeadlessTest::SetUp();
+    WNDCLASS wc;
+    GetClassInfo(nullptr, "#32770", &wc);
+    wc.lpszClassName = "DODuzoDizuzide";
+    AfxRegisterClass(&wc);
     ASSERT_TRUE(m_dlg.Create(102));
     RECT rc;
     m_dlg.m_btnMin.GetWindowRect(&rc);

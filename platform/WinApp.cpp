@@ -83,7 +83,7 @@ bool DispatchPending() {
     }
     if (item.call) {
       item.call();
-    } else if (item.msg.message == WM_QUIT && item.msg.hwnd == 0) {
+    } else if (item.msg.message == WM_QUIT) {  // posted to the thread or to any of its windows
       g_quit = true;
       if (g_app) g_app->m_nExitCode = static_cast<int>(item.msg.wParam);
       GetBackend().QuitLoop();

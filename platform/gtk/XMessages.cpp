@@ -214,6 +214,34 @@ uint32_t FindWindowByClass(const std::string& className) {
   return 0;
 }
 
+bool IsIconic(uint32_t window) {
+  Connection c;
+  if (!c) return false;
+  ErrorTrap trap;
+  const Atom wmState = XInternAtom(c.get(), "WM_STATE", False);
+  std::vector<unsigned long> state;
+  const bool ok = ReadCardinals(c.get(), window, "WM_STATE", wmState, &state) && !state.empty();
+  return !trap.Failed(c.get()) && ok && state[0] == IconicState;
+}
+
+bool Activate(uint32_t window) {
+  Connection c;
+  if (!c) return false;
+  Display* d = c.get();
+  ErrorTrap trap;
+  XMapRaised(d, window);
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = 2;  // a request from a pager-like program: honoured
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask,
+             &event);
+  return !trap.Failed(d);
+}
+
 bool PostMessage(uint32_t window, uint32_t message, uint32_t wParam, uint32_t lParam) {
   Connection c;
   if (!c) return false;

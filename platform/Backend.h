@@ -73,6 +73,8 @@ Backend& GetBackend();
 bool HasBackend();
 bool IsUiThread();
 
+// Stops the timers of a window that is going.
+void KillTimersOf(HWND hwnd);
 // Queues a message for the UI thread (any thread).
 void PostToQueue(const MSG& msg);
 // Runs queued messages and cross-thread calls on the UI thread; returns false once WM_QUIT

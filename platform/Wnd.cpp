@@ -178,9 +178,9 @@ void DeliverMouse(HWND topLevel, UINT message, int x, int y) {
   }
   if (!target) return;
   SetHover(target);
-  MSG msg{target, message,    message == WM_LBUTTONUP ? 0u : 0u, MAKELPARAM(local.x, local.y),
-          0,      POINT{x, y}};
-  if (message == WM_LBUTTONDOWN) msg.wParam = MK_LBUTTON;
+  MSG msg{
+      target, message,    message == WM_LBUTTONDOWN ? MK_LBUTTON : 0u, MAKELPARAM(local.x, local.y),
+      0,      POINT{x, y}};
   ProcessMessage(msg);
   if (message == WM_MOUSEMOVE) {
     if (WindowRecord* r = FindRecord(target)) ArmHover(*r);
@@ -338,6 +338,7 @@ BOOL CWnd::DestroyWindow() {
   if (ui::g_capture == hwnd) ui::g_capture = 0;
   if (ui::g_hover == hwnd) ui::g_hover = 0;
   if (record->hoverTimer) ui::GetBackend().StopTimer(record->hoverTimer);
+  ui::KillTimersOf(hwnd);
   if (record->IsChild()) {
     if (WindowRecord* parent = FindRecord(record->parent)) {
       auto& siblings = parent->children;
@@ -988,7 +989,7 @@ DWORD WaitForProcessWindow(DWORD processId, DWORD milliseconds) {
       if (pid == processId) return 0;
     }
     if (sys::Current().GetTickCount() - start >= milliseconds) return 258;
-    sys::Current().Sleep(20);
+    sys::Current().Sleep(50);
   }
 }
 

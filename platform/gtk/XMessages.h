@@ -21,8 +21,8 @@ inline constexpr int kSendTimeoutMs = 5000;
 inline constexpr size_t kMaxCopyData = 1 << 20;
 
 bool WindowExists(uint32_t window);
-// Top-level windows from the top of the stacking order down (the window manager's client list
-// when one runs), without the toolkits' never-shown helper windows.
+// Top-level windows from the top of the stacking order down (looking through window manager
+// frames), shown or not, without the toolkits' never-shown helper windows.
 std::vector<uint32_t> TopLevelWindows();
 bool WindowPid(uint32_t window, uint32_t* pid);  // _NET_WM_PID
 uint32_t TransientFor(uint32_t window);          // WM_TRANSIENT_FOR, 0 when none

@@ -981,15 +981,16 @@ BOOL EnumWindows(WNDENUMPROC proc, LPARAM lParam) {
 }
 
 DWORD WaitForProcessWindow(DWORD processId, DWORD milliseconds) {
-  const uint32_t start = sys::Current().GetTickCount();
-  while (true) {
+  // Time is counted in the waits themselves, so a test's still clock cannot stall it.
+  constexpr DWORD kStep = 50;
+  for (DWORD waited = 0;; waited += kStep) {
     for (HWND hwnd : TopLevelsFromTop()) {
       DWORD pid = 0;
       GetWindowThreadProcessId(hwnd, &pid);
       if (pid == processId) return 0;
     }
-    if (sys::Current().GetTickCount() - start >= milliseconds) return 258;
-    sys::Current().Sleep(50);
+    if (waited >= milliseconds) return 258;
+    sys::Current().Sleep(kStep);
   }
 }
 

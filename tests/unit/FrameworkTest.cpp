@@ -1,11 +1,13 @@
 // The window framework on the headless backend: loop, thread messages, timers, cross-thread
 // sends, dialogs from templates, show / position / minimise messages.
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
 #include "HeadlessFixture.h"
 #include "platform/Afx.h"
+#include "platform/Backend.h"
 #include "platform/WindowTable.h"
 
 namespace {
@@ -80,6 +82,14 @@ const MessageMap& RecordingDlg::GetThisMessageMap() {
   return map;
 }
 
+bool RunUntilCalled(TestApp& app) {
+  for (int i = 0; i < 2000 && app.calls.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ::ui::DispatchPending();
+  }
+  return !app.calls.empty();
+}
+
 std::atomic<int> g_ticks{0};
 void CountTick(HWND, UINT message, UINT_PTR, DWORD) {
   if (message == WM_TIMER) ++g_ticks;
@@ -92,6 +102,9 @@ void RegisterMainDialogClass() {
   wc.lpszClassName = "DODuzoDizuzide";
   ASSERT_TRUE(AfxRegisterClass(&wc));
 }
+
+// Pumps until the application's thread message arrived (the worker posts it).
+bool RunUntilCalled(TestApp& app);
 
 class FrameworkTest : public HeadlessTest {
  protected:
@@ -136,6 +149,22 @@ TEST_F(FrameworkTest, QuitMessageEndsTheLoopAfterEarlierMessages) {
   EXPECT_EQ(app.Run(), 3);
   ASSERT_EQ(app.calls.size(), 1u);
   EXPECT_EQ(m_backend.loopsQuit, 1);
+}
+
+UINT PostFromWorker(void* app) {
+  PostThreadMessage(static_cast<TestApp*>(app)->m_nThreadID, 2028, 5, 6);
+  return 0;
+}
+
+TEST_F(FrameworkTest, WorkerThreadAndWaitingForAProcessWindow) {
+  TestApp app;
+  ASSERT_NE(AfxBeginThread(PostFromWorker, &app), nullptr);
+  EXPECT_TRUE(RunUntilCalled(app));
+  RecordingDlg dlg;
+  dlg.Create(104);
+  EXPECT_EQ(WaitForProcessWindow(m_system.processId, 3000), 0u);  // ours: at once
+  EXPECT_EQ(WaitForProcessWindow(m_system.processId + 1, 3000), 258u);
+  EXPECT_EQ(m_system.SleptMilliseconds(), 3000u);
 }
 
 TEST_F(FrameworkTest, QuitPostedToAWindowEndsTheLoopToo) {

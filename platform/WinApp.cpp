@@ -143,11 +143,15 @@ BOOL CWinThread::PreTranslateMessage(MSG* msg) {
     }
     return FALSE;
   }
-  for (HWND hwnd = msg->hwnd; hwnd; hwnd = ui::FindRecord(hwnd) && ui::FindRecord(hwnd)->IsChild()
-                                               ? ui::FindRecord(hwnd)->parent
-                                               : 0) {
+  return WalkPreTranslateTree(msg);
+}
+
+BOOL CWinThread::WalkPreTranslateTree(MSG* msg) {
+  for (HWND hwnd = msg->hwnd; hwnd;) {
     CWnd* wnd = CWnd::FromHandle(hwnd);
     if (wnd && wnd->PreTranslateMessage(msg)) return TRUE;
+    ui::WindowRecord* r = ui::FindRecord(hwnd);
+    hwnd = r && r->IsChild() ? r->parent : 0;
   }
   return FALSE;
 }
@@ -236,10 +240,13 @@ LRESULT DispatchMessage(const MSG* msg) {
   return DispatchToWindow(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
-void ProcessMessage(MSG& msg) {
+BOOL PreTranslate(MSG& msg) {
   CWinApp* app = AfxGetApp();
-  if (app && app->PreTranslateMessage(&msg)) return;
-  DispatchMessage(&msg);
+  return app ? app->PreTranslateMessage(&msg) : CWinThread::WalkPreTranslateTree(&msg);
+}
+
+void ProcessMessage(MSG& msg) {
+  if (!PreTranslate(msg)) DispatchMessage(&msg);
 }
 
 CWinThread* AfxBeginThread(AFX_THREADPROC proc, void* param) {

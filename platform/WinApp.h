@@ -11,6 +11,8 @@ class CWinThread : public CCmdTarget {
   // runs the thread message map for window-less messages, then lets the target window and its
   // parents translate the message.
   virtual BOOL PreTranslateMessage(MSG* msg);
+  // Lets the message's window and then its parents translate it; TRUE when one did.
+  static BOOL WalkPreTranslateTree(MSG* msg);
 };
 
 class CWinApp : public CWinThread {
@@ -39,7 +41,9 @@ void PostQuitMessage(int exitCode);
 // Thread timers (hwnd 0) call `proc` from the loop; window timers send WM_TIMER.
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT milliseconds, TIMERPROC proc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
-// Pre-translation and dispatch of one message, as the loop does it.
+// Pre-translation (the application's, or the window tree's without one) and dispatch of one
+// message, as the loop does it.
+BOOL PreTranslate(MSG& msg);
 void ProcessMessage(MSG& msg);
 LRESULT DispatchMessage(const MSG* msg);
 

@@ -196,8 +196,7 @@ bool DeliverKey(HWND topLevel, UINT message, UINT virtualKey, HWND target) {
   if (!top) return false;
   if (!target) target = top->focus && FindRecord(top->focus) ? top->focus : topLevel;
   MSG msg{target, message, virtualKey, 1, 0, {}};
-  CWinApp* app = AfxGetApp();
-  if (app && app->PreTranslateMessage(&msg)) return true;
+  if (PreTranslate(msg)) return true;
   WindowRecord* r = FindRecord(target);
   if (r && r->hostedWidget) return false;
   DispatchMessage(&msg);

@@ -16,9 +16,10 @@
 #include "platform/gtk/GtkBackend.h"
 #include "platform/gtk/GtkSystem.h"
 
-// Xlib defines macros (None, Status, ...): its headers come last.
+// GLib and Xlib define macros (TRUE, None, Status, ...): their headers come last.
 #include <X11/Xlib.h>
 #include <X11/extensions/shape.h>
+#include <gtk/gtk.h>
 
 namespace {
 
@@ -170,6 +171,38 @@ TEST(GtkWindowTest, MessageBoxFromAWorkerWaitsForThePlayer) {
   EXPECT_TRUE(confirmed);
   worker.join();
   sys::Install(previous);
+}
+
+TEST(GtkWindowTest, EscapeFromTheKeyboardEndsAModelessDialogByHidingIt) {
+  CDialog dlg(104);
+  ASSERT_TRUE(dlg.Create(104));
+  dlg.ShowWindow(SW_SHOW);
+  ASSERT_TRUE(RunLoopUntil([&] { return IsShownOnScreen(dlg.m_hWnd); }));
+  EXPECT_EQ(
+      RunWhileLooping("xdotool windowfocus --sync " + std::to_string(dlg.m_hWnd) + " key Escape"),
+      0);
+  EXPECT_TRUE(RunLoopUntil([&] { return !dlg.IsWindowVisible(); }));
+  EXPECT_TRUE(IsWindow(dlg.m_hWnd));
+}
+
+TEST(GtkWindowTest, HostedWidgetFillsItsChildWindowAndFollowsIt) {
+  CColourWnd top(RGB(0, 0, 0));
+  ASSERT_TRUE(top.CreateEx(0, "#32770", "host", WS_POPUP, RECT{0, 0, 400, 300}, nullptr, 0));
+  CStatic child;
+  ASSERT_TRUE(child.Create("", WS_CHILD | WS_VISIBLE, RECT{10, 20, 110, 70}, &top, 1019));
+  GtkWidget* widget = gtk_drawing_area_new();
+  ASSERT_TRUE(gtkui::HostWidget(child.m_hWnd, widget));
+  top.ShowWindow(SW_SHOW);
+  auto placed = [&](int x, int y, int w, int h) {
+    GtkAllocation a;
+    gtk_widget_get_allocation(widget, &a);
+    return gtk_widget_get_visible(widget) && a.x == x && a.y == y && a.width == w && a.height == h;
+  };
+  EXPECT_TRUE(RunLoopUntil([&] { return placed(10, 20, 100, 50); }));
+  child.MoveWindow(282, 143, 100, 100, FALSE);
+  EXPECT_TRUE(RunLoopUntil([&] { return placed(282, 143, 100, 100); }));
+  child.ShowWindow(SW_HIDE);
+  EXPECT_FALSE(gtk_widget_get_visible(widget));
 }
 
 TEST(GtkWindowTest, HandleStopsNamingAWindowOnceItIsDestroyed) {

@@ -76,7 +76,6 @@ class CDialog : public CWnd {
   BOOL PreTranslateMessage(MSG* msg) override;
 
  protected:
-  UINT m_nIDHelp = 0;
   UINT m_lpszTemplateName = 0;
   CWnd* m_pParentWnd = nullptr;
 

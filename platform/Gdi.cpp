@@ -168,10 +168,6 @@ bool RegionData::Combine(const RegionData& a, const RegionData* b, int mode) {
   return true;
 }
 
-void RegionData::Offset(int dx, int dy) {
-  cairo_region_translate(R(m_region), dx, dy);
-}
-
 int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode) {
   if (!dst || !src1) return ERROR;
   if (!dst->Combine(*src1, src2, mode)) return ERROR;

@@ -29,7 +29,6 @@ class RegionData {
   std::vector<RECT> Rectangles() const;
   // Sets this region to `a` combined with `b` (RGN_AND, RGN_OR, RGN_XOR, RGN_DIFF, RGN_COPY).
   bool Combine(const RegionData& a, const RegionData* b, int mode);
-  void Offset(int dx, int dy);
 
   void* Native() const { return m_region; }  // the backend's region (a cairo_region_t)
 

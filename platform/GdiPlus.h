@@ -63,7 +63,6 @@ class Image {
 class Graphics {
  public:
   explicit Graphics(HDC hdc);
-  static Graphics* FromHDC(HDC hdc) { return new Graphics(hdc); }
 
   // Draws the whole picture scaled into the destination.
   Status DrawImage(Image* image, int x, int y, int width, int height);

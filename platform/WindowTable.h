@@ -59,7 +59,15 @@ struct WindowRecord {
   int Height() const { return rect.bottom - rect.top; }
 };
 
+// The table: records go in when their window is made and out when it is destroyed.
+void Register(std::unique_ptr<WindowRecord> record);
+void Unregister(HWND hwnd);
+HWND NewChildHandle();
 WindowRecord* FindRecord(HWND hwnd);
+// A child counts as shown only if it and all its ancestors are.
+bool IsShown(const WindowRecord* record);
+// Drops the capture and the pointer tracking of a window that is going.
+void ForgetInput(HWND hwnd);
 // The top-level window that `hwnd` belongs to (itself for a top-level window).
 WindowRecord* TopLevelOf(HWND hwnd);
 // Top-level windows of this process, in creation order.

@@ -66,7 +66,6 @@ class CWnd : public CCmdTarget {
   void GetWindowRect(RECT* rect) const;  // screen coordinates
   void GetClientRect(RECT* rect) const;  // (0, 0, width, height)
   void ScreenToClient(RECT* rect) const;
-  void ClientToScreen(POINT* point) const;
   BOOL CloseWindow();  // minimises, as the window system's CloseWindow does
   BOOL BringWindowToTop();
   BOOL SetForegroundWindow();
@@ -157,7 +156,6 @@ DWORD WaitForProcessWindow(DWORD processId, DWORD milliseconds);
 BOOL TrackMouseEvent(TRACKMOUSEEVENT* track);
 HWND SetCapture(HWND hwnd);
 BOOL ReleaseCapture();
-HWND GetCapture();
 int GetSystemMetrics(int index);
 int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
 DWORD GetLastError();

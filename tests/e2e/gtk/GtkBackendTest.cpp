@@ -205,6 +205,40 @@ TEST(GtkWindowTest, HostedWidgetFillsItsChildWindowAndFollowsIt) {
   EXPECT_FALSE(gtk_widget_get_visible(widget));
 }
 
+// A window that starts a move on every press, as the launcher's dialogs do.
+class CDraggedWnd : public CColourWnd {
+  DECLARE_MESSAGE_MAP()
+
+ public:
+  CDraggedWnd() : CColourWnd(RGB(200, 0, 200)) {}
+  void OnLButtonDown(UINT, POINT point) {
+    PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(point.x, point.y));
+  }
+};
+
+const MessageMap& CDraggedWnd::GetThisMessageMap() {
+  static const MessageMap map = MessageMap::For<CDraggedWnd>(
+      {OnLButtonDownMsg(&CDraggedWnd::OnLButtonDown)}, &CColourWnd::GetThisMessageMap);
+  return map;
+}
+
+TEST(GtkWindowTest, PressAndMoveDragsTheWindowWithThePointer) {
+  CDraggedWnd wnd;
+  ASSERT_TRUE(wnd.CreateEx(0, "#32770", "dragged", WS_POPUP, RECT{100, 100, 300, 200}, nullptr, 0));
+  wnd.ShowWindow(SW_SHOW);
+  ASSERT_TRUE(RunLoopUntil([&] { return IsShownOnScreen(wnd.m_hWnd); }));
+  ASSERT_EQ(RunWhileLooping("xdotool mousemove 150 150 mousedown 1"), 0);
+  RunLoopUntil([] { return false; }, 200);
+  ASSERT_EQ(RunWhileLooping("xdotool mousemove 190 170 mousemove 250 210 mouseup 1"), 0);
+  RECT rc;
+  EXPECT_TRUE(RunLoopUntil([&] {
+    wnd.GetWindowRect(&rc);
+    return rc.left == 200 && rc.top == 160;
+  })) << rc.left
+      << "," << rc.top;
+  EXPECT_EQ(rc.right - rc.left, 200);
+}
+
 TEST(GtkWindowTest, HandleStopsNamingAWindowOnceItIsDestroyed) {
   CColourWnd wnd(RGB(1, 2, 3));
   ASSERT_TRUE(wnd.CreateEx(0, "#32770", "gone soon", WS_POPUP, RECT{0, 0, 50, 50}, nullptr, 0));

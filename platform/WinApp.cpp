@@ -1,0 +1,265 @@
+#include "WinApp.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "Backend.h"
+#include "System.h"
+#include "WindowTable.h"
+
+LRESULT DispatchToWindow(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);  // Wnd.cpp
+
+namespace {
+CWinApp* g_app = nullptr;
+
+struct QueueItem {
+  MSG msg;
+  std::function<void()> call;  // a cross-thread call instead of a message
+};
+
+std::mutex g_queueMutex;
+std::deque<QueueItem> g_queue;
+std::atomic<ui::Backend*> g_backend{nullptr};
+std::thread::id g_uiThread;
+std::atomic<bool> g_quit{false};
+
+struct Timer {
+  HWND hwnd;
+  UINT_PTR backendId;
+  TIMERPROC proc;
+};
+std::mutex g_timerMutex;
+std::map<std::pair<HWND, UINT_PTR>, Timer> g_timers;
+UINT_PTR g_nextTimerId = 1;
+
+void Enqueue(QueueItem item) {
+  {
+    std::lock_guard lock(g_queueMutex);
+    g_queue.push_back(std::move(item));
+  }
+  if (ui::Backend* backend = g_backend.load()) backend->WakeUp();
+}
+
+DWORD ThreadIdOf(std::thread::id id) {
+  return static_cast<DWORD>(std::hash<std::thread::id>{}(id)&0x7FFFFFFF) | 1;
+}
+}  // namespace
+
+namespace ui {
+
+void InstallBackend(Backend* backend) {
+  g_backend = backend;
+  g_uiThread = std::this_thread::get_id();
+  g_quit = false;
+  {
+    std::lock_guard lock(g_queueMutex);
+    g_queue.clear();
+  }
+  std::lock_guard lock(g_timerMutex);
+  g_timers.clear();  // timers of the previous backend
+}
+
+void KillTimersOf(HWND hwnd) {
+  std::lock_guard lock(g_timerMutex);
+  for (auto it = g_timers.begin(); it != g_timers.end();) {
+    if (it->first.first == hwnd) {
+      GetBackend().StopTimer(it->second.backendId);
+      it = g_timers.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+Backend& GetBackend() {
+  return *g_backend.load();
+}
+bool HasBackend() {
+  return g_backend.load() != nullptr;
+}
+bool IsUiThread() {
+  return std::this_thread::get_id() == g_uiThread;
+}
+
+void PostToQueue(const MSG& msg) {
+  Enqueue(QueueItem{msg, nullptr});
+}
+
+bool DispatchPending() {
+  while (true) {
+    QueueItem item;
+    {
+      std::lock_guard lock(g_queueMutex);
+      if (g_queue.empty()) return !g_quit;
+      item = std::move(g_queue.front());
+      g_queue.pop_front();
+    }
+    if (item.call) {
+      item.call();
+    } else if (item.msg.message == WM_QUIT) {  // posted to the thread or to any of its windows
+      g_quit = true;
+      if (g_app) g_app->m_nExitCode = static_cast<int>(item.msg.wParam);
+      GetBackend().QuitLoop();
+      return false;
+    } else {
+      ProcessMessage(item.msg);
+    }
+  }
+}
+
+void RunOnUiThread(const std::function<void()>& call) {
+  if (IsUiThread() || !HasBackend()) {
+    call();
+    return;
+  }
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  Enqueue(QueueItem{MSG{}, [&] {
+                      call();
+                      std::lock_guard lock(mutex);
+                      finished = true;
+                      done.notify_one();
+                    }});
+  std::unique_lock lock(mutex);
+  done.wait(lock, [&] { return finished; });
+}
+
+}  // namespace ui
+
+// ---------------------------------------------------------------------------------------------
+
+BOOL CWinThread::PreTranslateMessage(MSG* msg) {
+  if (msg->hwnd == 0) {
+    // Thread messages go to this object's message map.
+    if (const MessageEntry* e = GetMessageMap().Find(msg->message, msg->wParam)) {
+      e->handler(*this, msg->wParam, msg->lParam);
+      return TRUE;
+    }
+    return FALSE;
+  }
+  return WalkPreTranslateTree(msg);
+}
+
+BOOL CWinThread::WalkPreTranslateTree(MSG* msg) {
+  for (HWND hwnd = msg->hwnd; hwnd;) {
+    CWnd* wnd = CWnd::FromHandle(hwnd);
+    if (wnd && wnd->PreTranslateMessage(msg)) return TRUE;
+    ui::WindowRecord* r = ui::FindRecord(hwnd);
+    hwnd = r && r->IsChild() ? r->parent : 0;
+  }
+  return FALSE;
+}
+
+CWinApp::CWinApp(const char*) {
+  g_app = this;
+  m_nThreadID = ::GetCurrentThreadId();
+}
+
+CWinApp::~CWinApp() {
+  if (g_app == this) g_app = nullptr;
+}
+
+int CWinApp::Run() {
+  m_nThreadID = ::GetCurrentThreadId();
+  if (!g_quit) ui::GetBackend().RunLoop();
+  return ExitInstance();
+}
+
+CWinApp* AfxGetApp() {
+  return g_app;
+}
+
+int AfxRunApplication() {
+  CWinApp* app = AfxGetApp();
+  if (!app) return 1;
+  app->m_nThreadID = GetCurrentThreadId();
+  if (!app->InitInstance()) return app->ExitInstance();
+  return app->Run();
+}
+
+DWORD GetCurrentThreadId() {
+  return ThreadIdOf(std::this_thread::get_id());
+}
+
+BOOL PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Only the main thread has a message queue.
+  if (!g_app || threadId != g_app->m_nThreadID) return FALSE;
+  Enqueue(QueueItem{MSG{0, message, wParam, lParam, 0, {}}, nullptr});
+  return TRUE;
+}
+
+void PostQuitMessage(int exitCode) {
+  Enqueue(QueueItem{MSG{0, WM_QUIT, static_cast<WPARAM>(exitCode), 0, 0, {}}, nullptr});
+}
+
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT milliseconds, TIMERPROC proc) {
+  if (hwnd && !ui::FindRecord(hwnd)) return 0;
+  std::lock_guard lock(g_timerMutex);
+  if (!hwnd) id = g_nextTimerId++;  // thread timers get fresh ids
+  auto key = std::make_pair(hwnd, id);
+  if (auto it = g_timers.find(key); it != g_timers.end()) {
+    ui::GetBackend().StopTimer(it->second.backendId);
+  }
+  const UINT_PTR backendId =
+      ui::GetBackend().StartTimer(std::max(milliseconds, 1u), [hwnd, id, proc] {
+        ui::PostToQueue(MSG{hwnd, WM_TIMER, id, reinterpret_cast<LPARAM>(proc), 0, {}});
+      });
+  if (!backendId) return 0;
+  g_timers[key] = Timer{hwnd, backendId, proc};
+  return id;
+}
+
+BOOL KillTimer(HWND hwnd, UINT_PTR id) {
+  std::lock_guard lock(g_timerMutex);
+  auto it = g_timers.find(std::make_pair(hwnd, id));
+  if (it == g_timers.end()) return FALSE;
+  ui::GetBackend().StopTimer(it->second.backendId);
+  g_timers.erase(it);
+  return TRUE;
+}
+
+LRESULT DispatchMessage(const MSG* msg) {
+  if (msg->message == WM_TIMER && msg->lParam) {
+    {
+      // A timer killed after its tick was queued no longer runs.
+      std::lock_guard lock(g_timerMutex);
+      if (!g_timers.count(std::make_pair(msg->hwnd, static_cast<UINT_PTR>(msg->wParam)))) return 0;
+    }
+    reinterpret_cast<TIMERPROC>(msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam,
+                                             sys::Current().GetTickCount());
+    return 0;
+  }
+  // Queued messages are this process's own: a window gone meanwhile just misses them.
+  if (!msg->hwnd) return 0;
+  return DispatchToWindow(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+BOOL PreTranslate(MSG& msg) {
+  CWinApp* app = AfxGetApp();
+  return app ? app->PreTranslateMessage(&msg) : CWinThread::WalkPreTranslateTree(&msg);
+}
+
+void ProcessMessage(MSG& msg) {
+  if (!PreTranslate(msg)) DispatchMessage(&msg);
+}
+
+CWinThread* AfxBeginThread(AFX_THREADPROC proc, void* param) {
+  auto* thread = new CWinThread;
+  try {
+    std::thread([thread, proc, param] {
+      thread->m_nThreadID = GetCurrentThreadId();
+      proc(param);
+      delete thread;
+    }).detach();
+  } catch (...) {
+    delete thread;
+    return nullptr;
+  }
+  return thread;
+}

@@ -1,0 +1,52 @@
+// The application object, its message loop, thread messages, thread timers and worker threads.
+#pragma once
+
+#include "Wnd.h"
+
+class CWinThread : public CCmdTarget {
+ public:
+  CWnd* m_pMainWnd = nullptr;
+  DWORD m_nThreadID = 0;
+  // Keys and other input pass through here before dispatch; TRUE means consumed. The default
+  // runs the thread message map for window-less messages, then lets the target window and its
+  // parents translate the message.
+  virtual BOOL PreTranslateMessage(MSG* msg);
+  // Lets the message's window and then its parents translate it; TRUE when one did.
+  static BOOL WalkPreTranslateTree(MSG* msg);
+};
+
+class CWinApp : public CWinThread {
+ public:
+  explicit CWinApp(const char* appName = nullptr);
+  ~CWinApp() override;
+
+  virtual BOOL InitInstance() { return TRUE; }
+  virtual int Run();  // the message loop, until WM_QUIT
+  virtual int ExitInstance() { return m_nExitCode; }
+
+  int m_nExitCode = 0;  // from PostQuitMessage
+};
+
+CWinApp* AfxGetApp();
+// Runs the application object: InitInstance, the loop when it returned TRUE, ExitInstance.
+int AfxRunApplication();
+// The program's entry into the framework, provided by the backend the program links
+// (it sets up the display and the system services, then runs the application object).
+int AfxWinMain(int argc, char** argv);
+
+// Thread messages go to the application's main thread; callable from any thread.
+BOOL PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
+DWORD GetCurrentThreadId();
+void PostQuitMessage(int exitCode);
+// Thread timers (hwnd 0) call `proc` from the loop; window timers send WM_TIMER.
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT milliseconds, TIMERPROC proc);
+BOOL KillTimer(HWND hwnd, UINT_PTR id);
+// Pre-translation (the application's, or the window tree's without one) and dispatch of one
+// message, as the loop does it.
+BOOL PreTranslate(MSG& msg);
+void ProcessMessage(MSG& msg);
+LRESULT DispatchMessage(const MSG* msg);
+
+// Worker threads. The thread object deletes itself when the thread ends.
+using AFX_THREADPROC = UINT (*)(void*);
+CWinThread* AfxBeginThread(AFX_THREADPROC proc, void* param);

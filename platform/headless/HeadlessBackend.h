@@ -1,0 +1,71 @@
+// The headless window system: windows are the framework's records only, time moves when the
+// test says so, and what windows paint lands in surfaces the test reads. Construct one per test
+// (before any window); the constructing thread becomes the UI thread.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "../Backend.h"
+#include "../Surface.h"
+
+namespace headless {
+
+class HeadlessBackend : public ui::Backend {
+ public:
+  HeadlessBackend();
+  ~HeadlessBackend() override;
+
+  SIZE screen{1920, 1080};
+
+  // Moves the clock on, running each timer that falls due (and the messages it queues).
+  void AdvanceClock(uint32_t milliseconds);
+  uint32_t Now() const { return m_now; }
+  // Runs queued messages and calls from other threads; false once WM_QUIT was taken.
+  bool Pump();
+
+  // Input in the top-level window's client coordinates; each is followed by Pump().
+  void MouseMove(HWND topLevel, int x, int y);
+  void LButtonDown(HWND topLevel, int x, int y);
+  void LButtonUp(HWND topLevel, int x, int y);
+  void PointerLeft(HWND topLevel);
+  void KeyDown(HWND topLevel, UINT virtualKey);
+
+  // What a top-level window shows (painted first if it needs painting), and a layered
+  // window's last pixels.
+  const Surface& Pixels(HWND topLevel);
+  const Surface& LayeredPixels(HWND hwnd);
+  // Windows the display was asked to start moving with the pointer.
+  std::vector<HWND> moveDrags;
+  int loopsQuit = 0;
+
+  // ui::Backend
+  HWND CreateTopLevel(ui::WindowRecord& record) override;
+  void DestroyTopLevel(ui::WindowRecord&) override {}
+  void Sync(ui::WindowRecord&, unsigned) override {}
+  void QueueRedraw(ui::WindowRecord&) override {}
+  void UpdateLayered(ui::WindowRecord&) override {}
+  void BeginMoveDrag(ui::WindowRecord& record) override;
+  SIZE ScreenSize() override { return screen; }
+  void WakeUp() override {}
+  void RunLoop() override;
+  void QuitLoop() override { ++loopsQuit; }
+  UINT_PTR StartTimer(UINT milliseconds, std::function<void()> tick) override;
+  void StopTimer(UINT_PTR id) override;
+
+ private:
+  struct Timer {
+    UINT_PTR id;
+    uint32_t due;
+    uint32_t period;
+    std::function<void()> tick;
+  };
+  std::mutex m_mutex;
+  std::vector<Timer> m_timers;
+  uint32_t m_now = 0;
+  UINT_PTR m_nextTimer = 1;
+  HWND m_nextWindow = 0x00200001;
+};
+
+}  // namespace headless

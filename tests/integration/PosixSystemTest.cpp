@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "TempDir.h"
+#include "platform/posix/PosixSystem.h"
+
+namespace {
+
+// Waits for a file another process renames into place (bounded; that process is detached).
+std::string WaitForFile(const std::string& path) {
+  for (int i = 0; i < 500 && !std::filesystem::exists(path); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return ReadFile(path);
+}
+
+TEST(PosixSystemTest, StartsProgramInWorkFolderWithSplitParameters) {
+  TempDir dir;
+  std::string work = dir / "work";
+  std::filesystem::create_directories(work);
+  // A program that lost its execute bit on the way is made executable before it starts.
+  WriteFile(work + "/game.exe",
+            "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; } > out.tmp\n"
+            "mv out.tmp out.txt\n");
+  chmod((work + "/game.exe").c_str(), 0644);
+
+  sys::PosixSystem system;
+  sys::Process process;
+  ASSERT_TRUE(system.StartProcess("game.exe", "-killpid 42 \"two words\"", work, &process));
+  EXPECT_GT(process.id, 0u);
+  std::string canonical = std::filesystem::canonical(work).string();
+  EXPECT_EQ(WaitForFile(work + "/out.txt"), canonical + "\n[-killpid]\n[42]\n[two words]\n");
+}
+
+TEST(PosixSystemTest, MissingProgramFailsWithReason) {
+  TempDir dir;
+  sys::PosixSystem system;
+  EXPECT_FALSE(system.StartProcess("no-such-program.exe", "", dir.path(), nullptr));
+  EXPECT_EQ(system.GetLastError(), ENOENT);
+}
+
+TEST(PosixSystemTest, StandInDrivesComeFromTheEnvironmentInOrder) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "c");
+  std::filesystem::create_directories(dir / "d");
+  setenv("LAUNCHER_FIXED_DRIVES", (dir / "c:" + dir / "d/").c_str(), 1);
+  std::vector<sys::Drive> drives = sys::PosixSystem().GetFixedDrives();
+  unsetenv("LAUNCHER_FIXED_DRIVES");
+  ASSERT_EQ(drives.size(), 2u);
+  EXPECT_EQ(drives[0].root, dir / "c/");
+  EXPECT_EQ(drives[1].root, dir / "d/");
+  EXPECT_GT(drives[0].freeBytes, 0u);
+}
+
+TEST(PosixSystemTest, OnlyLocalDiskFileSystemsAreFixedDrives) {
+  EXPECT_TRUE(sys::IsFixedDiskMount("/dev/sda1", "ext4"));
+  EXPECT_TRUE(sys::IsFixedDiskMount("/dev/nvme0n1p2", "btrfs"));
+  EXPECT_FALSE(sys::IsFixedDiskMount("tmpfs", "tmpfs"));
+  EXPECT_FALSE(sys::IsFixedDiskMount("proc", "proc"));
+  EXPECT_FALSE(sys::IsFixedDiskMount("server:/export", "nfs"));
+  EXPECT_FALSE(sys::IsFixedDiskMount("overlay", "overlay"));
+  EXPECT_FALSE(sys::IsFixedDiskMount("/dev/sr0", "iso9660"));
+}
+
+TEST(PosixSystemTest, ReplacingMoveAndCopyKeepContent) {
+  TempDir dir;
+  sys::PosixSystem system;
+  WriteFile(dir / "new", "new");
+  WriteFile(dir / "old", "old");
+  EXPECT_TRUE(system.MoveFileReplace(dir / "new", dir / "old"));
+  EXPECT_EQ(ReadFile(dir / "old"), "new");
+  EXPECT_FALSE(system.PathExists(dir / "new"));
+  EXPECT_TRUE(system.CopyFile(dir / "old", dir / "copy"));
+  EXPECT_EQ(ReadFile(dir / "copy"), "new");
+  EXPECT_FALSE(system.CopyFile(dir / "missing", dir / "copy2"));
+  EXPECT_EQ(system.GetLastError(), ENOENT);
+}
+
+}  // namespace

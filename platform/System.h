@@ -39,6 +39,11 @@ struct LocalTime {
   int second = 0;
 };
 
+// A shortcut to a program: the file it starts, its working folder and the text shown for it.
+struct Shortcut {
+  std::string target, workDir, description;
+};
+
 // A started process. `handle` is what the backend waits on or asks about (the pid on POSIX).
 struct Process {
   uint32_t id = 0;
@@ -79,11 +84,24 @@ class System {
   virtual bool ListDirectory(const std::string& path, std::vector<std::string>& names) = 0;
   virtual bool SetCurrentDirectory(const std::string& path) = 0;
   virtual void SetHidden(const std::string& path) = 0;
+  // The file version an executable carries, as a version resource holds it: major << 16 | minor
+  // in `high`, build << 16 | revision in `low`. False when the file has none.
+  virtual bool GetFileVersion(const std::string& path, uint32_t& high, uint32_t& low) = 0;
 
   // Processes and the shell. `params` is split into arguments as a Windows command line is.
   virtual bool StartProcess(const std::string& file, const std::string& params,
                             const std::string& workDir, Process* started) = 0;
   virtual bool OpenUrl(const std::string& url) = 0;  // in the user's browser
+  // Writes the shortcut called `name` into `folder`, replacing one of that name.
+  virtual bool SaveShortcut(const std::string& folder, const std::string& name,
+                            const Shortcut& shortcut) = 0;
+  // The display names of the shell's verbs on `item` inside `folder`, in the shell's order;
+  // false when the shell does not know the folder or the item.
+  virtual bool GetShellVerbs(const std::string& folder, const std::string& item,
+                             std::vector<std::string>& verbs) = 0;
+  // Carries out the verb at `index` of GetShellVerbs' list.
+  virtual bool InvokeShellVerb(const std::string& folder, const std::string& item,
+                               size_t index) = 0;
 };
 
 // The current implementation; the POSIX one unless a test or the GUI installed another.

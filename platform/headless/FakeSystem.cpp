@@ -36,6 +36,11 @@ std::vector<std::string> FakeSystem::OpenedUrls() {
   return m_urls;
 }
 
+std::vector<FakeSystem::VerbCall> FakeSystem::InvokedVerbs() {
+  std::lock_guard lock(m_mutex);
+  return m_verbs;
+}
+
 std::vector<std::string> FakeSystem::DebugOutput() {
   std::lock_guard lock(m_mutex);
   return m_debug;
@@ -135,6 +140,19 @@ bool FakeSystem::StartProcess(const std::string& file, const std::string& params
 bool FakeSystem::OpenUrl(const std::string& url) {
   std::lock_guard lock(m_mutex);
   m_urls.push_back(url);
+  return true;
+}
+
+bool FakeSystem::GetShellVerbs(const std::string&, const std::string&,
+                               std::vector<std::string>& verbs) {
+  verbs = shellVerbs;
+  return !shellVerbs.empty();
+}
+
+bool FakeSystem::InvokeShellVerb(const std::string& folder, const std::string& item, size_t index) {
+  if (index >= shellVerbs.size()) return false;
+  std::lock_guard lock(m_mutex);
+  m_verbs.push_back({folder, item, shellVerbs[index]});
   return true;
 }
 

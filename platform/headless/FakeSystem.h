@@ -24,6 +24,9 @@ class FakeSystem : public PosixSystem {
   struct StartCall {
     std::string file, params, workDir;
   };
+  struct VerbCall {
+    std::string folder, item, verb;
+  };
 
   // Installs itself as the current system; the destructor restores the previous one.
   FakeSystem();
@@ -42,6 +45,8 @@ class FakeSystem : public PosixSystem {
   // replaced or written.
   void Lock(const std::string& path);
   void Unlock(const std::string& path);
+  // The verbs the shell offers on every item (none by default, as on the Linux desktop).
+  std::vector<std::string> shellVerbs;
   // Called (on the calling thread) for every message box; the box is confirmed when it returns.
   std::function<void(const MessageBoxCall&)> onMessageBox;
 
@@ -49,6 +54,7 @@ class FakeSystem : public PosixSystem {
   std::vector<MessageBoxCall> MessageBoxes();
   std::vector<StartCall> Starts();
   std::vector<std::string> OpenedUrls();
+  std::vector<VerbCall> InvokedVerbs();
   std::vector<std::string> DebugOutput();
   uint64_t SleptMilliseconds();
 
@@ -71,6 +77,9 @@ class FakeSystem : public PosixSystem {
   bool StartProcess(const std::string& file, const std::string& params, const std::string& workDir,
                     Process* started) override;
   bool OpenUrl(const std::string& url) override;
+  bool GetShellVerbs(const std::string& folder, const std::string& item,
+                     std::vector<std::string>& verbs) override;
+  bool InvokeShellVerb(const std::string& folder, const std::string& item, size_t index) override;
 
  private:
   bool IsLocked(const std::string& path);
@@ -82,6 +91,7 @@ class FakeSystem : public PosixSystem {
   std::vector<MessageBoxCall> m_messageBoxes;
   std::vector<StartCall> m_starts;
   std::vector<std::string> m_urls;
+  std::vector<VerbCall> m_verbs;
   std::vector<std::string> m_debug;
   uint64_t m_slept = 0;
 };

@@ -17,6 +17,9 @@
 #include <sstream>
 #include <thread>
 
+#include "DesktopEntry.h"
+#include "VersionNote.h"
+
 namespace sys {
 
 System& DefaultSystem() {
@@ -270,6 +273,10 @@ void PosixSystem::SetHidden(const std::string&) {
   // Linux has no hidden attribute; marker files are hidden by their leading dot or not at all.
 }
 
+bool PosixSystem::GetFileVersion(const std::string& path, uint32_t& high, uint32_t& low) {
+  return ReadVersionNote(path, high, low);
+}
+
 namespace {
 
 bool WriteAll(int fd, const void* data, size_t size) {
@@ -352,6 +359,26 @@ bool PosixSystem::StartProcess(const std::string& file, const std::string& param
 
 bool PosixSystem::OpenUrl(const std::string& url) {
   return Spawn({"xdg-open", url}, "", nullptr);
+}
+
+// A desktop launcher file; executable, as desktop folders trust only those.
+bool PosixSystem::SaveShortcut(const std::string& folder, const std::string& name,
+                               const Shortcut& shortcut) {
+  std::string text = DesktopEntryText(name, shortcut);
+  std::string path = WithSeparator(folder) + name + ".desktop";
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, text.data(), text.size());
+  return close(fd) == 0 && ok;
+}
+
+// The Linux desktop's shell offers no verbs on files, so nothing can be pinned through it.
+bool PosixSystem::GetShellVerbs(const std::string&, const std::string&, std::vector<std::string>&) {
+  return false;
+}
+
+bool PosixSystem::InvokeShellVerb(const std::string&, const std::string&, size_t) {
+  return false;
 }
 
 }  // namespace sys

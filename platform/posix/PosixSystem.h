@@ -31,10 +31,16 @@ class PosixSystem : public System {
   bool ListDirectory(const std::string& path, std::vector<std::string>& names) override;
   bool SetCurrentDirectory(const std::string& path) override;
   void SetHidden(const std::string& path) override;
+  bool GetFileVersion(const std::string& path, uint32_t& high, uint32_t& low) override;
 
   bool StartProcess(const std::string& file, const std::string& params, const std::string& workDir,
                     Process* started) override;
   bool OpenUrl(const std::string& url) override;
+  bool SaveShortcut(const std::string& folder, const std::string& name,
+                    const Shortcut& shortcut) override;
+  bool GetShellVerbs(const std::string& folder, const std::string& item,
+                     std::vector<std::string>& verbs) override;
+  bool InvokeShellVerb(const std::string& folder, const std::string& item, size_t index) override;
 };
 
 // Whether a mount of this file-system type on this device counts as a fixed local disk.

@@ -1,0 +1,98 @@
+#include "AppLocation.h"
+
+#include <cstdio>
+
+#include "FileUtil.h"
+#include "LauncherSettings.h"
+#include "Log.h"
+
+namespace {
+
+// Copies the running executable over the work folder's launcher and starts that copy.
+void MoveApp(const std::string& running, const std::string& target, const std::string& work) {
+  sys::System& system = sys::Current();
+  CreateParentDirectory(target);
+  if (!system.CopyFile(running, target)) {
+    LogPrint("CheckNeedMoveAppLocation CopyFile error(%d)!", system.GetLastError());
+    return;
+  }
+  LogPrint("CheckNeedMoveAppLocation copy file to %s successed", target.c_str());
+  StartHandOver(target, work);
+  LogPrint("CheckNeedMoveAppLocation ShellExecute %s", target.c_str());
+}
+
+// Letter case is folded for ASCII only: the other bytes of a multibyte text are never letters.
+bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    if (fold(text[i]) != fold(prefix[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string GetShortcutName() {
+  return std::string("Wan") + LAUNCHER_GAME_TITLE;
+}
+
+bool CheckNeedMoveAppLocation(const AppConfig& config) {
+  std::string running = sys::Current().GetModuleFileName();
+  std::string work = config.GetWorkPath();
+  std::string target = work + kAppFileName;
+  LogPrint("check application path %s and %s", running.c_str(), target.c_str());
+  if (running != target) {
+    MoveApp(running, target, work);
+    return true;
+  }
+  LogPrint("create shortcut %s", target.c_str());
+  std::string name = GetShortcutName();
+  for (sys::Folder folder :
+       {sys::Folder::Desktop, sys::Folder::CommonPrograms, sys::Folder::AppData}) {
+    CreateShortcut(name, folder, target, work);
+  }
+  // The shell pins an item it finds by folder and name, so it is offered the work folder and
+  // "Launcher.exe" rather than a full path and a shortcut name, which it could never resolve.
+  PinToTaskbar(work, kAppFileName);
+  return false;
+}
+
+bool CreateShortcut(const std::string& name, sys::Folder folderId, const std::string& targetPath,
+                    const std::string& workFolder) {
+  sys::System& system = sys::Current();
+  std::string folder;
+  if (!system.GetSpecialFolder(folderId, folder)) return false;
+  if (folderId == sys::Folder::AppData) {
+    const char separator = sys::kPathSeparator;
+    folder = folder + separator + "Microsoft" + separator + "Internet Explorer" + separator +
+             "Quick Launch";
+  }
+  // A missing folder (usually Quick Launch) is not created; a failed write is not reported.
+  if (IsPathExist(folder)) system.SaveShortcut(folder, name, {targetPath, workFolder, name});
+  return true;
+}
+
+bool PinToTaskbar(const std::string& folder, const std::string& item) {
+  sys::System& system = sys::Current();
+  std::vector<std::string> verbs;
+  if (!system.GetShellVerbs(folder, item, verbs)) return false;
+  for (size_t i = 0; i < verbs.size(); ++i) {
+    if (IsPinVerb(verbs[i])) return system.InvokeShellVerb(folder, item, i);
+  }
+  return false;
+}
+
+bool IsPinVerb(const std::string& name) {
+  for (const char* verb : {"Pin to Taskbar", "锁定到任务栏", "固定到任务栏"}) {
+    if (StartsWithIgnoringCase(name, verb)) return true;
+  }
+  return false;
+}
+
+void StartHandOver(const std::string& file, const std::string& workFolder) {
+  char params[260];
+  std::snprintf(params, sizeof params, "-killpid %d",
+                static_cast<int>(sys::Current().GetCurrentProcessId()));
+  sys::Current().StartProcess(file, params, workFolder, nullptr);
+}

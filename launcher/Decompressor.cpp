@@ -1,0 +1,121 @@
+#include "Decompressor.h"
+
+#include <lzma.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "Log.h"
+
+namespace {
+
+constexpr size_t kBufferSize = 512;
+
+const char* InitErrorText(lzma_ret ret) {
+  switch (ret) {
+    case LZMA_MEM_ERROR:
+      return "Memory allocation failed";
+    case LZMA_OPTIONS_ERROR:
+      return "Unsupported decompressor flags";
+    default:
+      return "Unknown error, possibly a bug";
+  }
+}
+
+const char* DecodeErrorText(lzma_ret ret) {
+  switch (ret) {
+    case LZMA_MEM_ERROR:
+      return "Memory allocation failed";
+    case LZMA_FORMAT_ERROR:
+      return "The input is not in the .xz format";
+    case LZMA_OPTIONS_ERROR:
+      return "Unsupported compression options";
+    case LZMA_DATA_ERROR:
+      return "Compressed file is corrupt";
+    case LZMA_BUF_ERROR:
+      return "Compressed file is truncated or otherwise corrupt";
+    default:
+      return "Unknown error, possibly a bug";
+  }
+}
+
+// Runs the decoder over the two open files; every failure is logged here.
+bool DecodeStream(lzma_stream& strm, FILE* in, FILE* out, const std::string& inFile) {
+  uint8_t inbuf[kBufferSize];
+  uint8_t outbuf[kBufferSize];
+  lzma_action action = LZMA_RUN;
+  strm.next_in = nullptr;
+  strm.avail_in = 0;
+  strm.next_out = outbuf;
+  strm.avail_out = sizeof outbuf;
+  while (true) {
+    if (strm.avail_in == 0 && !std::feof(in)) {
+      strm.next_in = inbuf;
+      strm.avail_in = std::fread(inbuf, 1, sizeof inbuf, in);
+      if (std::ferror(in)) {
+        LogPrint("%s: Read error: %s", inFile.c_str(), std::strerror(errno));
+        return false;
+      }
+      if (std::feof(in)) action = LZMA_FINISH;
+    }
+    lzma_ret ret = lzma_code(&strm, action);
+    if (strm.avail_out == 0 || ret == LZMA_STREAM_END) {
+      size_t size = sizeof outbuf - strm.avail_out;
+      if (std::fwrite(outbuf, 1, size, out) != size) {
+        LogPrint("Write error: %s", std::strerror(errno));
+        return false;
+      }
+      strm.next_out = outbuf;
+      strm.avail_out = sizeof outbuf;
+    }
+    if (ret == LZMA_OK) continue;
+    if (ret == LZMA_STREAM_END) return true;
+    LogPrint("%s: Decoder error: %s (error code %u)", inFile.c_str(), DecodeErrorText(ret),
+             static_cast<unsigned>(ret));
+    return false;
+  }
+}
+
+}  // namespace
+
+bool Decompressor::Decompress(const std::string& inFile, const std::string& outFile) {
+  lzma_stream strm = LZMA_STREAM_INIT;
+  lzma_ret ret = lzma_stream_decoder(&strm, UINT64_MAX, LZMA_CONCATENATED);
+  if (ret != LZMA_OK) {
+    LogPrint("Error initializing the decoder: %s (error code %u)", InitErrorText(ret),
+             static_cast<unsigned>(ret));
+    return false;
+  }
+  // Both are opened before either is checked: the output exists even without an input.
+  FILE* in = std::fopen(inFile.c_str(), "rb");
+  FILE* out = std::fopen(outFile.c_str(), "wb");
+  bool result = false;
+  if (!in) {
+    LogPrint("Open infile %s failed", inFile.c_str());
+  } else if (!out) {
+    LogPrint("Open outFile %s failed", outFile.c_str());
+  } else {
+    result = DecodeStream(strm, in, out, inFile);
+  }
+  if (in) std::fclose(in);
+  // A failed close loses buffered output: the file is then incomplete.
+  if (out && std::fclose(out) != 0 && result) {
+    LogPrint("Write error: %s", std::strerror(errno));
+    result = false;
+  }
+  lzma_end(&strm);
+  return result;
+}
+
+bool HasXzMagic(const std::string& path) {
+  static const unsigned char kMagic[6] = {0xFD, '7', 'z', 'X', 'Z', 0x00};
+  unsigned char head[sizeof kMagic] = {};
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  bool match = std::fread(head, 1, sizeof head, file) == sizeof head &&
+               std::memcmp(head, kMagic, sizeof kMagic) == 0;
+  std::fclose(file);
+  return match;
+}

@@ -1,0 +1,306 @@
+#include "Downloader.h"
+
+#include <cerrno>
+#include <new>
+#include <system_error>
+
+#include "FileUtil.h"
+#include "Log.h"
+#include "VersionInfos.h"
+#include "platform/System.h"
+
+namespace {
+
+constexpr int kPasses = 3;
+constexpr int kAttemptsPerPass = 3;
+
+void ShowBox(const char* format, const std::string& value, const char* caption) {
+  char text[1024];
+  std::snprintf(text, sizeof text, format, value.c_str());
+  sys::Current().MessageBox(text, caption);
+}
+
+}  // namespace
+
+Downloader::Request::Section::~Section() {
+  if (fp) std::fclose(fp);
+}
+
+Downloader::Request::Request(Decompressor* pDecompressor, DownloadProgress* pProgress,
+                             const Timing& timing, const std::atomic<bool>* pAbort)
+    : m_pDecompressor(pDecompressor), m_pProgress(pProgress), m_timing(timing), m_pAbort(pAbort) {}
+
+bool Downloader::Request::AddSection(const std::string& url, const std::string& filename) {
+  auto section = std::unique_ptr<Section>(new (std::nothrow) Section);
+  if (!section) return false;
+  section->url = url;
+  section->filename = filename;
+  m_sections.push_back(std::move(section));
+  return true;
+}
+
+void Downloader::Request::Progress() {
+  if (m_pCallback) m_pCallback->OnProgress();
+}
+
+size_t Downloader::Request::WriteData(char* data, size_t size, size_t count, void* userdata) {
+  return std::fwrite(data, size, count, static_cast<FILE*>(userdata)) * size;
+}
+
+int Downloader::Request::TransferInfo(void* clientp, curl_off_t dlTotal, curl_off_t dlNow,
+                                      curl_off_t ulTotal, curl_off_t ulNow) {
+  auto* request = static_cast<Request*>(clientp);
+  DownloadProgress& progress = *request->m_pProgress;
+  progress.dlTotal = static_cast<double>(dlTotal);
+  progress.dlNow = static_cast<double>(dlNow);
+  progress.ulTotal = static_cast<double>(ulTotal);
+  progress.ulNow = static_cast<double>(ulNow);
+  request->Progress();
+  return request->Aborted() ? 1 : 0;
+}
+
+bool Downloader::Request::Excute() {
+  bool result = false;
+  CURL* curl = nullptr;
+  curl_slist* header = nullptr;
+  if (Check(!m_sections.empty(), "Downloader", 256, "!m_sections.empty()")) {
+    *m_pProgress = DownloadProgress();
+    m_pProgress->total = static_cast<int>(m_sections.size());
+    m_pProgress->running = 1;
+    curl = curl_easy_init();
+    header = curl_slist_append(
+        header, "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; CIBA)");
+    header = curl_slist_append(header, "Connection: Keep-Alive");
+    if (curl) {
+      curl_easy_setopt(curl, CURLOPT_HTTPHEADER, header);
+      curl_easy_setopt(curl, CURLOPT_TIMEOUT, 300L);
+      curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Request::WriteData);
+      curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+      curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Request::TransferInfo);
+      curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+      Progress();
+      result = true;
+      for (auto& section : m_sections) {
+        if (!DownloadWithRetries(curl, *section)) {
+          result = false;
+          break;
+        }
+      }
+    } else {
+      LogPrint("curl_easy_init failed");
+    }
+  }
+  if (curl) curl_easy_cleanup(curl);
+  if (header) curl_slist_free_all(header);
+  m_pProgress->running = 0;
+  Progress();
+  return result;
+}
+
+bool Downloader::Request::DownloadWithRetries(CURL* curl, Section& section) {
+  sys::System& system = sys::Current();
+  for (int pass = 0; pass < kPasses; ++pass) {
+    for (int attempt = 0; attempt < kAttemptsPerPass; ++attempt) {
+      if (Aborted()) return false;
+      if (DownloadSection(curl, section)) {
+        ++m_pProgress->completed;
+        Progress();
+        return true;
+      }
+      system.Sleep(m_timing.retryPauseMs);
+    }
+    if (Aborted()) return false;
+    ShowBox("下载资源失败：%s\n请点击确定重试！", section.url, "错误");
+  }
+  Check(false, "Downloader", 304, "bDownloaded");
+  return false;
+}
+
+bool Downloader::Request::DownloadSection(CURL* curl, Section& section) {
+  const std::string& filename = section.filename;
+  CreateParentDirectory(filename);
+  LogPrint("download file %s to %s", section.url.c_str(), filename.c_str());
+  const std::string tmpName = filename + ".tmp";
+  section.fp = std::fopen(tmpName.c_str(), "wb");
+  if (!section.fp) {
+    LogPrint("_tfopen_s(%s) failed!(%d)", filename.c_str(), errno);
+    return false;
+  }
+  curl_easy_setopt(curl, CURLOPT_URL, section.url.c_str());
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, section.fp);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_timing.transferTimeoutMs);
+  CURLcode rc = curl_easy_perform(curl);
+  bool accepted = false;
+  if (rc != CURLE_OK) {
+    LogPrint("download %s failed(%d)", section.url.c_str(), static_cast<int>(rc));
+  } else {
+    long code = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
+    if (code >= 200 && code <= 399) {
+      curl_off_t length = 0;
+      curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+      accepted = true;
+    } else {
+      LogPrint("download %s failed(%d)", section.url.c_str(), static_cast<int>(code));
+    }
+  }
+  // Buffered bytes reach the file only here: a failed close means an incomplete file.
+  if (std::fclose(section.fp) != 0 && accepted) {
+    LogPrint("write %s failed!(%d)", tmpName.c_str(), errno);
+    accepted = false;
+  }
+  section.fp = nullptr;
+  if (!accepted) {
+    LogPrint("download %s failed", filename.c_str());
+    return false;
+  }
+  std::string chosen;
+  return Unpack(filename, tmpName, chosen) && Replace(section.url, chosen, filename);
+}
+
+// Chooses the file to install: the unpacked one when the body was .xz, else the body itself.
+bool Downloader::Request::Unpack(const std::string& filename, const std::string& tmpName,
+                                 std::string& chosen) {
+  chosen = tmpName;
+  if (!m_bDecompress) return true;
+  sys::System& system = sys::Current();
+  const std::string unpacked = tmpName + "2";
+  if (m_pDecompressor->Decompress(tmpName, unpacked)) {
+    if (IsPathExist(tmpName) && !system.DeleteFile(tmpName)) {
+      ShowBox("清理临时文件%s失败，文件被锁定，请先关闭游戏。", filename, "更新失败");
+      return false;
+    }
+    chosen = unpacked;
+    return true;
+  }
+  if (IsPathExist(unpacked) && !system.DeleteFile(unpacked)) {
+    ShowBox("清理旧版文件%s失败，文件被锁定，请先关闭游戏。", filename, "更新失败");
+    return false;
+  }
+  // A file published uncompressed is installed as received; a damaged .xz never is.
+  if (HasXzMagic(tmpName)) {
+    LogPrint("download %s failed: damaged .xz", filename.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Installs `chosen` as `filename` by one rename, so the target is always either the old file or
+// the new one. With markers, the old marker goes before the rename and the new one comes after
+// it: a crash in between leaves a file without marker, which the next run downloads again,
+// never a marker that names content the file does not hold.
+bool Downloader::Request::Replace(const std::string& url, const std::string& chosen,
+                                  const std::string& filename) {
+  sys::System& system = sys::Current();
+  const std::string marker = VersionFileName(filename);
+  std::string oldVersion;
+  if (m_bWriteVersion && IsPathExist(marker)) {
+    oldVersion = ReadFileWord(marker);
+    if (!system.DeleteFile(marker)) {
+      LogPrint("delete %s failed!(%d)", marker.c_str(), system.GetLastError());
+      return false;
+    }
+  }
+  if (!system.MoveFileReplace(chosen, filename)) {
+    LogPrint("rename %s to %s failed!(%d)", chosen.c_str(), filename.c_str(),
+             system.GetLastError());
+    // The old file is still in place: it gets its marker back.
+    if (!oldVersion.empty()) WriteVersionMarker(filename, oldVersion);
+    if (IsPathExist(filename)) {
+      ShowBox("删除旧版文件%s失败，文件被锁定，请先关闭游戏。", filename, "更新失败");
+    }
+    return false;
+  }
+  return !m_bWriteVersion || WriteVersionFile(url, filename);
+}
+
+Downloader::Downloader() : Downloader(Timing()) {}
+
+Downloader::Downloader(const Timing& timing) : m_timing(timing) {}
+
+Downloader::~Downloader() {
+  JoinWorkers(true);
+  // Destroyed from its own job's OnComplete: that thread touches nothing of ours any more.
+  for (std::thread& thread : m_threads) thread.detach();
+}
+
+bool Downloader::Add(const std::string& url, const std::string& filename) {
+  if (!m_pRequest) {
+    m_pRequest.reset(new (std::nothrow) Request(&m_decompressor, &m_progress, m_timing, &m_bAbort));
+  }
+  if (!Check(m_pRequest != nullptr, "Downloader", 362, "m_pRequest")) return false;
+  return Check(m_pRequest->AddSection(url, filename), "Downloader", 363,
+               "m_pRequest->AddSection(url, filename)");
+}
+
+bool Downloader::Excute(bool bDecompress, bool bWriteVersion) {
+  if (!Check(m_pRequest != nullptr, "Downloader", 372, "m_pRequest")) return false;
+  m_pRequest->m_bDecompress = bDecompress;
+  m_pRequest->m_bWriteVersion = bWriteVersion;
+  return Check(m_pRequest->Excute(), "Downloader", 375, "m_pRequest->Excute()");
+}
+
+bool Downloader::ExcuteThread(bool bDecompress, bool bWriteVersion, ICallback* pCallback) {
+  if (!Check(m_pRequest != nullptr, "Downloader", 396, "m_pRequest")) return false;
+  JoinWorkers(false);
+  m_pRequest->m_bDecompress = bDecompress;
+  m_pRequest->m_bWriteVersion = bWriteVersion;
+  m_pRequest->m_pCallback = pCallback;
+  bool started = false;
+  {
+    std::lock_guard lock(m_mutex);
+    // A downloader being reset or destroyed from another thread starts nothing new.
+    if (!m_bAbort) {
+      try {
+        m_threads.emplace_back(&Downloader::ThreadProc, m_pRequest.get(), &m_bAbort);
+        started = true;
+      } catch (const std::system_error&) {
+      }
+    }
+  }
+  return Check(started, "Downloader", 401, "m_pThread");
+}
+
+void Downloader::ThreadProc(Request* pRequest, const std::atomic<bool>* pAbort) {
+  ICallback* callback = pRequest->m_pCallback;
+  pRequest->Excute();
+  // OnComplete may reset or even destroy the downloader: nothing is touched after it.
+  if (callback && !pAbort->load()) callback->OnComplete();
+}
+
+bool Downloader::DownloadFile(const std::string& url, const std::string& filename,
+                              bool bDecompress) {
+  Reset();
+  return Check(Add(url, filename), "Downloader", 385, "Add(url, filename)") &&
+         Check(Excute(bDecompress, false), "Downloader", 386, "Excute(bDecompress, false)") &&
+         Check(IsPathExist(filename), "Downloader", 387, "IsPathExist(filename)");
+}
+
+void Downloader::Reset() {
+  JoinWorkers(true);
+  m_progress = DownloadProgress();
+  m_pRequest.reset();
+}
+
+void Downloader::JoinWorkers(bool bAbort) {
+  const std::thread::id self = std::this_thread::get_id();
+  bool aborting = false;
+  while (true) {
+    std::vector<std::thread> others;
+    {
+      std::lock_guard lock(m_mutex);
+      for (auto it = m_threads.begin(); it != m_threads.end();) {
+        if (it->get_id() == self) {
+          ++it;
+        } else {
+          others.push_back(std::move(*it));
+          it = m_threads.erase(it);
+        }
+      }
+      if (others.empty()) break;
+      if (bAbort && !aborting) aborting = true, m_bAbort = true;
+    }
+    for (std::thread& thread : others) thread.join();
+  }
+  if (aborting) m_bAbort = false;
+}

@@ -1,0 +1,123 @@
+// Fetches a list of files over HTTP and installs each under its final name: the body goes to a
+// temporary file, is unpacked when asked and it is .xz, replaces the old file in one step and
+// receives its version marker when asked. A job runs on the caller's thread (Excute) or on a
+// worker thread of its own (ExcuteThread) that reports through ICallback.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Decompressor.h"
+
+// The progress of the current job; zeroed as a whole.
+struct DownloadProgress {
+  double ulNow = 0;    // bytes sent so far in the current transfer
+  double dlNow = 0;    // bytes received so far in the current transfer
+  double ulTotal = 0;  // bytes to send in the current transfer
+  double dlTotal = 0;  // bytes to receive in the current transfer (0 while unknown)
+  int completed = 0;   // sections finished successfully in this job
+  int total = 0;       // sections in this job
+  int running = 0;     // 1 while the job runs
+};
+
+class Downloader {
+ public:
+  // Reports of a threaded job, made on its worker thread.
+  class ICallback {
+   public:
+    virtual ~ICallback() = default;
+    virtual void OnProgress() = 0;  // something in the progress record changed
+    virtual void OnComplete() = 0;  // the job has ended, successfully or not
+  };
+
+  // How long one transfer may take, and the pause after a failed attempt.
+  struct Timing {
+    long transferTimeoutMs = 30000;
+    uint32_t retryPauseMs = 1000;
+  };
+
+  class Request {
+   public:
+    struct Section {
+      virtual ~Section();
+      std::string url;
+      std::string filename;  // the final local path
+      FILE* fp = nullptr;    // the temporary file while a transfer runs
+    };
+
+    Request(Decompressor* pDecompressor, DownloadProgress* pProgress, const Timing& timing,
+            const std::atomic<bool>* pAbort);
+    virtual ~Request() = default;
+
+    bool AddSection(const std::string& url, const std::string& filename);
+    // Runs the job: every section in order, with retries; false when a section failed.
+    bool Excute();
+
+    bool m_bDecompress = false;
+    Decompressor* m_pDecompressor;
+    std::vector<std::unique_ptr<Section>> m_sections;
+    DownloadProgress* m_pProgress;
+    ICallback* m_pCallback = nullptr;
+    bool m_bWriteVersion = false;
+
+   private:
+    bool DownloadWithRetries(CURL* curl, Section& section);
+    bool DownloadSection(CURL* curl, Section& section);
+    bool Unpack(const std::string& filename, const std::string& tmpName, std::string& chosen);
+    bool Replace(const std::string& url, const std::string& chosen, const std::string& filename);
+    bool Aborted() const { return m_pAbort->load(); }
+    void Progress();
+    static size_t WriteData(char* data, size_t size, size_t count, void* userdata);
+    static int TransferInfo(void* clientp, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal,
+                            curl_off_t ulNow);
+
+    Timing m_timing;
+    const std::atomic<bool>* m_pAbort;
+  };
+
+  Downloader();
+  // Tests shorten the time-out and the pause; the product keeps 30 s and 1000 ms.
+  explicit Downloader(const Timing& timing);
+  // Ends a running job (its transfer is abandoned, OnComplete is not called) and waits for it.
+  virtual ~Downloader();
+  Downloader(const Downloader&) = delete;
+  Downloader& operator=(const Downloader&) = delete;
+
+  bool Add(const std::string& url, const std::string& filename);
+  bool Excute(bool bDecompress, bool bWriteVersion);
+  // Starts the job on a worker thread; its end is reported through pCallback->OnComplete().
+  bool ExcuteThread(bool bDecompress, bool bWriteVersion, ICallback* pCallback);
+  // The synchronous single-file download: Reset, Add, Excute, and the file must exist.
+  bool DownloadFile(const std::string& url, const std::string& filename, bool bDecompress);
+  // Zeroes the progress and deletes the job. Called from another thread than the job's while
+  // the job runs, it ends the job as the destructor does; called from the job's own OnComplete
+  // (to chain the next job), it only discards the finished one.
+  void Reset();
+
+  const DownloadProgress& GetProgress() const { return m_progress; }
+  const Request* GetRequest() const { return m_pRequest.get(); }
+
+ private:
+  static void ThreadProc(Request* pRequest, const std::atomic<bool>* pAbort);
+  // Joins every worker thread except the calling one; with bAbort, running jobs are ended.
+  void JoinWorkers(bool bAbort);
+
+  // Worker threads of this downloader not joined yet. A thread that chains the next job from
+  // its OnComplete stays here until a later ExcuteThread, Reset or the destructor, run on
+  // another thread, joins it.
+  std::vector<std::thread> m_threads;
+  DownloadProgress m_progress;
+  std::unique_ptr<Request> m_pRequest;
+  Decompressor m_decompressor;
+  Timing m_timing;
+  std::mutex m_mutex;  // guards m_threads
+  std::atomic<bool> m_bAbort{false};
+};

@@ -1,0 +1,20 @@
+// The launcher's self-update: at start-up it asks the update server which launcher build is
+// current and, when that differs from its own file version, downloads and starts it.
+#pragma once
+
+#include <string>
+
+#include "AppConfig.h"
+#include "Downloader.h"
+#include "LauncherSettings.h"
+
+// Fetches "launcherversion.txt" from `updateBase` (a folder URL without trailing slash) into
+// the work folder. When its first word differs from the running executable's file version,
+// downloads that build as "Launcher_<version>.exe" into the work folder, starts it with
+// "-killpid <our id>" and returns true: this process must end. False when start-up goes on
+// (same version, or a download failed).
+bool TryUpgradeApp(const AppConfig& config, Downloader& downloader,
+                   const std::string& updateBase = LAUNCHER_UPDATE_BASE);
+
+// The file version an executable carries, as "%d.%d.%d.%d"; empty when it carries none.
+std::string GetFileVersionString(const std::string& path);

@@ -1,0 +1,142 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "Log.h"
+#include "SelfUpdate.h"
+#include "TempDir.h"
+#include "TestHttpServer.h"
+#include "platform/headless/FakeSystem.h"
+
+namespace {
+
+// A loopback address where nothing listens: a port the kernel chose, closed again at once.
+std::string ClosedPortUrl() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  close(fd);
+  return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+}
+
+// The update server's launcher folder: the version file and the builds it holds.
+class SelfUpdateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(m_work);
+    std::filesystem::copy_file(LAUNCHER_EXE, m_work + "Launcher.exe");  // version 1.0.0.1
+    m_system.moduleFileName = m_work + "Launcher.exe";
+    m_config.strWorkPath = m_work;
+    SetLogFile(m_work + "log.txt");
+    m_http.server().Get("/launcher/launcherversion.txt",
+                        [this](const httplib::Request&, httplib::Response& res) {
+                          res.set_content(m_serverVersion, "text/plain");
+                        });
+    m_http.server().Get(R"(/launcher/Launcher\.exe\.(1\.0\.0\.0|1\.0\.0\.2))",
+                        [](const httplib::Request& req, httplib::Response& res) {
+                          res.set_content("build " + req.matches[1].str(),
+                                          "application/octet-stream");
+                        });
+    m_http.Start();
+  }
+  void TearDown() override { SetLogFile(""); }
+
+  bool TryUpgrade() { return TryUpgradeApp(m_config, m_downloader, m_http.Url("/launcher")); }
+  std::vector<std::string> Paths() {
+    std::vector<std::string> paths;
+    for (const auto& request : m_http.Requests()) paths.push_back(request.path);
+    return paths;
+  }
+  std::vector<std::string> LauncherBuilds() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_work)) {
+      std::string name = entry.path().filename();
+      if (name.rfind("Launcher_", 0) == 0) names.push_back(name);
+    }
+    return names;
+  }
+  bool Logged(const std::string& message) {
+    for (const std::string& line : m_system.DebugOutput()) {
+      if (line == message) return true;
+    }
+    return false;
+  }
+
+  sys::FakeSystem m_system;
+  TempDir m_dir;
+  std::string m_work = m_dir / "wan_tarn/";
+  AppConfig m_config;
+  Downloader m_downloader{Downloader::Timing{5000, 0}};
+  TestHttpServer m_http;
+  std::string m_serverVersion;
+};
+
+TEST_F(SelfUpdateTest, SameVersionGoesOnWithoutFetchingABuild) {
+  m_serverVersion = "1.0.0.1\r\n";
+  EXPECT_FALSE(TryUpgrade());
+  ASSERT_EQ(m_http.Requests().size(), 1u);
+  EXPECT_EQ(m_http.Requests()[0].path, "/launcher/launcherversion.txt");
+  EXPECT_EQ(m_http.Requests()[0].query, "t=1796598460");
+  EXPECT_EQ(ReadFile(m_work + "launcherversion.txt"), "1.0.0.1\r\n");  // left in place
+  EXPECT_TRUE(m_system.Starts().empty());
+  EXPECT_TRUE(LauncherBuilds().empty());
+}
+
+TEST_F(SelfUpdateTest, LowerVersionIsDownloadedAndStartedInTheWorkFolder) {
+  m_serverVersion = "1.0.0.0";
+  EXPECT_TRUE(TryUpgrade());
+  std::string build = m_work + "Launcher_1.0.0.0.exe";
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"/launcher/launcherversion.txt",
+                                               "/launcher/Launcher.exe.1.0.0.0"}));
+  EXPECT_EQ(ReadFile(build), "build 1.0.0.0");
+  auto starts = m_system.Starts();
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0].file, build);
+  EXPECT_EQ(starts[0].params, "-killpid 4242");
+  EXPECT_EQ(starts[0].workDir, m_work);
+  EXPECT_TRUE(Logged("download app to " + build + " successed"));
+  EXPECT_TRUE(Logged("TryUpgradeApp run " + build + "\n"));
+}
+
+TEST_F(SelfUpdateTest, OnlyTheFirstWordCounts) {
+  m_serverVersion = "1.0.0.2 1.0.0.1\nnotes";
+  EXPECT_TRUE(TryUpgrade());
+  EXPECT_EQ(ReadFile(m_work + "Launcher_1.0.0.2.exe"), "build 1.0.0.2");
+  EXPECT_EQ(LauncherBuilds(), std::vector<std::string>{"Launcher_1.0.0.2.exe"});
+
+  m_serverVersion = "1.0.0.1 1.0.0.2";
+  EXPECT_FALSE(TryUpgrade());
+  EXPECT_EQ(m_system.Starts().size(), 1u);  // only the first check started a build
+}
+
+TEST_F(SelfUpdateTest, MissingBuildLetsStartUpGoOn) {
+  m_serverVersion = "2.0.0.0";
+  EXPECT_FALSE(TryUpgrade());
+  EXPECT_EQ(Paths().back(), "/launcher/Launcher.exe.2.0.0.0");
+  EXPECT_TRUE(m_system.Starts().empty());
+  EXPECT_FALSE(std::filesystem::exists(m_work + "Launcher_2.0.0.0.exe"));
+}
+
+TEST_F(SelfUpdateTest, UnreachableServerLetsStartUpGoOn) {
+  EXPECT_FALSE(TryUpgradeApp(m_config, m_downloader, ClosedPortUrl() + "/launcher"));
+  EXPECT_TRUE(m_system.Starts().empty());
+  EXPECT_FALSE(std::filesystem::exists(m_work + "launcherversion.txt"));
+}
+
+TEST_F(SelfUpdateTest, VersionThatLeadsOutOfTheWorkFolderIsRefused) {
+  m_serverVersion = "../../evil";
+  EXPECT_FALSE(TryUpgrade());
+  EXPECT_EQ(m_http.Requests().size(), 1u);
+  EXPECT_TRUE(m_system.Starts().empty());
+  EXPECT_TRUE(Logged("launcher version ../../evil is not a file name"));
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+// The per-pixel-alpha window that lies over a dialog and shows the dialog's picture around a
+// rectangular hole, so the picture's soft translucent edges show although the dialog itself
+// is cut to a hard outline.
+#pragma once
+
+#include <array>
+
+#include "platform/Afx.h"
+
+// The hole, in window pixels: left, top, width, height.
+struct HoleRect {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The four bands of a W x H picture drawn around the hole: top, bottom, left, right. The
+// corner blocks belong to two bands each.
+std::array<Gdiplus::Rect, 4> LayeredBands(int width, int height, const HoleRect& hole);
+
+class CLayeredWindow : public CWnd {
+  DECLARE_MESSAGE_MAP()
+
+ public:
+  // Makes the hidden, owned, picture-sized window; `pRgn` (may be null) becomes its region.
+  BOOL Create(CWnd* pParent, Gdiplus::Image* pImage, int x, int y, int width, int height,
+              CRgn* pRgn);
+  // Renders the picture around the hole and hands the pixels to the window system.
+  void UpdateLayered();
+
+ private:
+  Gdiplus::Image* m_pImage = nullptr;  // not owned
+  HoleRect m_rcHole;
+};

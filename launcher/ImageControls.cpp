@@ -1,5 +1,6 @@
 #include "ImageControls.h"
 
+#include <algorithm>
 #include <cmath>
 
 // ---------------------------------------------------------------------------------------------
@@ -28,10 +29,14 @@ CImageButton::~CImageButton() {
 
 BOOL CImageButton::SetImages(Gdiplus::Image* normal, Gdiplus::Image* hover,
                              Gdiplus::Image* pressed) {
-  m_pImages[kNormal] = normal;
-  m_pImages[kHover] = hover;
-  m_pImages[kPressed] = pressed;
-  m_pImages[kDisabled] = nullptr;
+  // The button owns its pictures: ones it held before are freed, not leaked.
+  Gdiplus::Image* next[4] = {normal, hover, pressed, nullptr};
+  for (int i = 0; i < 4; ++i) {
+    if (m_pImages[i] != next[i] && std::find(next, next + 4, m_pImages[i]) == next + 4) {
+      delete m_pImages[i];
+    }
+    m_pImages[i] = next[i];
+  }
   if (!normal) return FALSE;
   SetWindowPos(0, 0, 0, static_cast<int>(normal->GetWidth()), static_cast<int>(normal->GetHeight()),
                SWP_NOMOVE | SWP_NOZORDER);

@@ -37,6 +37,7 @@ class Backend {
   virtual void Sync(WindowRecord& record, unsigned what) = 0;
   // A child's place or visibility changed (hosted native widgets follow it).
   virtual void SyncChild(WindowRecord&) {}
+  virtual void DestroyChild(WindowRecord&) {}
   virtual void QueueRedraw(WindowRecord& topLevel) = 0;
   virtual void UpdateLayered(WindowRecord& record) = 0;
   // Moves the window with the pointer while the button that pressed it stays down.

@@ -38,7 +38,7 @@ cairo_t* CreateContext(CDC* dc) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Region
+// RegionData
 
 namespace {
 cairo_region_t* R(void* p) {
@@ -46,13 +46,13 @@ cairo_region_t* R(void* p) {
 }
 }  // namespace
 
-Region::Region() : m_region(cairo_region_create()) {}
-Region::Region(void* native) : m_region(native) {}
-Region::~Region() {
+RegionData::RegionData() : m_region(cairo_region_create()) {}
+RegionData::RegionData(void* native) : m_region(native) {}
+RegionData::~RegionData() {
   cairo_region_destroy(R(m_region));
 }
-Region::Region(const Region& other) : m_region(cairo_region_copy(R(other.m_region))) {}
-Region& Region::operator=(const Region& other) {
+RegionData::RegionData(const RegionData& other) : m_region(cairo_region_copy(R(other.m_region))) {}
+RegionData& RegionData::operator=(const RegionData& other) {
   if (this != &other) {
     cairo_region_destroy(R(m_region));
     m_region = cairo_region_copy(R(other.m_region));
@@ -60,17 +60,17 @@ Region& Region::operator=(const Region& other) {
   return *this;
 }
 
-std::unique_ptr<Region> Region::FromRect(int left, int top, int right, int bottom) {
+std::unique_ptr<RegionData> RegionData::FromRect(int left, int top, int right, int bottom) {
   // Like the window system, a rectangle given right-to-left or bottom-to-top is normalised.
   if (right < left) std::swap(left, right);
   if (bottom < top) std::swap(top, bottom);
   cairo_rectangle_int_t r{left, top, right - left, bottom - top};
-  return std::unique_ptr<Region>(new Region(cairo_region_create_rectangle(&r)));
+  return std::unique_ptr<RegionData>(new RegionData(cairo_region_create_rectangle(&r)));
 }
 
-std::unique_ptr<Region> Region::FromPolygon(const POINT* points, int count, int fillMode) {
+std::unique_ptr<RegionData> RegionData::FromPolygon(const POINT* points, int count, int fillMode) {
   if (!points || count < 2) return nullptr;
-  auto region = std::make_unique<Region>();
+  auto region = std::make_unique<RegionData>();
   int minY = points[0].y, maxY = points[0].y;
   for (int i = 1; i < count; ++i) {
     minY = std::min<int>(minY, points[i].y);
@@ -104,25 +104,25 @@ std::unique_ptr<Region> Region::FromPolygon(const POINT* points, int count, int 
   return region;
 }
 
-bool Region::Contains(int x, int y) const {
+bool RegionData::Contains(int x, int y) const {
   return cairo_region_contains_point(R(m_region), x, y);
 }
-bool Region::IsEmpty() const {
+bool RegionData::IsEmpty() const {
   return cairo_region_is_empty(R(m_region));
 }
 
-int Region::Kind() const {
+int RegionData::Kind() const {
   const int n = cairo_region_num_rectangles(R(m_region));
   return n == 0 ? NULLREGION : n == 1 ? SIMPLEREGION : COMPLEXREGION;
 }
 
-RECT Region::Bounds() const {
+RECT RegionData::Bounds() const {
   cairo_rectangle_int_t r;
   cairo_region_get_extents(R(m_region), &r);
   return RECT{r.x, r.y, r.x + r.width, r.y + r.height};
 }
 
-std::vector<RECT> Region::Rectangles() const {
+std::vector<RECT> RegionData::Rectangles() const {
   std::vector<RECT> out;
   const int n = cairo_region_num_rectangles(R(m_region));
   for (int i = 0; i < n; ++i) {
@@ -133,7 +133,7 @@ std::vector<RECT> Region::Rectangles() const {
   return out;
 }
 
-bool Region::Combine(const Region& a, const Region* b, int mode) {
+bool RegionData::Combine(const RegionData& a, const RegionData* b, int mode) {
   cairo_region_t* result = cairo_region_copy(R(a.m_region));
   cairo_status_t status = CAIRO_STATUS_SUCCESS;
   if (mode != RGN_COPY) {
@@ -168,7 +168,7 @@ bool Region::Combine(const Region& a, const Region* b, int mode) {
   return true;
 }
 
-void Region::Offset(int dx, int dy) {
+void RegionData::Offset(int dx, int dy) {
   cairo_region_translate(R(m_region), dx, dy);
 }
 
@@ -187,13 +187,13 @@ BOOL PtInRegion(HRGN rgn, int x, int y) {
 
 BOOL CRgn::CreatePolygonRgn(const POINT* points, int count, int fillMode) {
   if (m_region) return FALSE;  // one region per object, as the framework asserts
-  m_region = Region::FromPolygon(points, count, fillMode);
+  m_region = RegionData::FromPolygon(points, count, fillMode);
   return m_region != nullptr;
 }
 
 BOOL CRgn::CreateRectRgn(int left, int top, int right, int bottom) {
   if (m_region) return FALSE;
-  m_region = Region::FromRect(left, top, right, bottom);
+  m_region = RegionData::FromRect(left, top, right, bottom);
   return TRUE;
 }
 

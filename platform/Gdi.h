@@ -9,16 +9,16 @@
 #include "WinUser.h"
 
 // A set of pixels: what window shapes, hit tests and region combinations work on.
-class Region {
+class RegionData {
  public:
-  Region();
-  ~Region();
-  Region(const Region& other);
-  Region& operator=(const Region& other);
+  RegionData();
+  ~RegionData();
+  RegionData(const RegionData& other);
+  RegionData& operator=(const RegionData& other);
 
-  static std::unique_ptr<Region> FromRect(int left, int top, int right, int bottom);
+  static std::unique_ptr<RegionData> FromRect(int left, int top, int right, int bottom);
   // Pixels whose centres lie inside the polygon (fill mode ALTERNATE: even-odd).
-  static std::unique_ptr<Region> FromPolygon(const POINT* points, int count, int fillMode);
+  static std::unique_ptr<RegionData> FromPolygon(const POINT* points, int count, int fillMode);
 
   bool Contains(int x, int y) const;
   bool IsEmpty() const;
@@ -28,17 +28,17 @@ class Region {
   // The region as disjoint rectangles, in bands from top to bottom (X11 shape order).
   std::vector<RECT> Rectangles() const;
   // Sets this region to `a` combined with `b` (RGN_AND, RGN_OR, RGN_XOR, RGN_DIFF, RGN_COPY).
-  bool Combine(const Region& a, const Region* b, int mode);
+  bool Combine(const RegionData& a, const RegionData* b, int mode);
   void Offset(int dx, int dy);
 
   void* Native() const { return m_region; }  // the backend's region (a cairo_region_t)
 
  private:
-  explicit Region(void* native);
+  explicit RegionData(void* native);
   void* m_region;
 };
 
-// Region combination as the window system reports it: ERROR, NULLREGION, SIMPLEREGION or
+// RegionData combination as the window system reports it: ERROR, NULLREGION, SIMPLEREGION or
 // COMPLEXREGION. `dst` may be `src1` or `src2`.
 int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode);
 BOOL PtInRegion(HRGN rgn, int x, int y);
@@ -55,7 +55,7 @@ class CRgn {
   operator HRGN() const { return m_region.get(); }
 
  private:
-  std::unique_ptr<Region> m_region;
+  std::unique_ptr<RegionData> m_region;
 };
 
 // A 32-bit surface that can be selected into a memory device context.

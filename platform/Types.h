@@ -23,11 +23,11 @@ using HWND = uintptr_t;
 
 class CDC;
 struct IconData;
-class Region;
+class RegionData;
 using HDC = CDC*;         // a device context is the framework's own object
 using HICON = IconData*;  // an icon decoded with its alpha channel
 using HCURSOR = HICON;
-using HRGN = Region*;
+using HRGN = RegionData*;
 
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;

@@ -28,7 +28,7 @@ struct WindowRecord {
   bool iconic = false;
   bool topmost = false;
   bool hiddenWithOwner = false;  // hidden because its owner was minimised
-  std::unique_ptr<Region> region;
+  std::unique_ptr<RegionData> region;
   HICON iconBig = nullptr;
   HICON iconSmall = nullptr;
   HWND focus = 0;  // top-level: the window with the keyboard focus inside it

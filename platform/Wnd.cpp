@@ -339,7 +339,7 @@ BOOL CWnd::DestroyWindow() {
       siblings.erase(std::remove(siblings.begin(), siblings.end(), hwnd), siblings.end());
       if (record->IsVisible()) InvalidateRect(nullptr, FALSE);
     }
-    ui::GetBackend().SyncChild(*record);
+    ui::GetBackend().DestroyChild(*record);
   } else {
     ui::GetBackend().DestroyTopLevel(*record);
   }
@@ -684,7 +684,7 @@ HICON CWnd::SetIcon(HICON icon, BOOL big) {
 int CWnd::SetWindowRgn(HRGN region, BOOL redraw) {
   WindowRecord* r = FindRecord(m_hWnd);
   if (!r) return 0;
-  r->region = region ? std::make_unique<Region>(*region) : nullptr;
+  r->region = region ? std::make_unique<RegionData>(*region) : nullptr;
   if (!r->IsChild()) ui::GetBackend().Sync(*r, ui::kSyncRegion);
   if (redraw) InvalidateRect(nullptr, TRUE);
   return 1;

@@ -85,7 +85,21 @@ void CountTick(HWND, UINT message, UINT_PTR, DWORD) {
   if (message == WM_TIMER) ++g_ticks;
 }
 
-class FrameworkTest : public HeadlessTest {};
+// Template 102 names the class the application registers as a copy of the dialog class.
+void RegisterMainDialogClass() {
+  WNDCLASS wc;
+  ASSERT_TRUE(GetClassInfo(nullptr, "#32770", &wc));
+  wc.lpszClassName = "DODuzoDizuzide";
+  ASSERT_TRUE(AfxRegisterClass(&wc));
+}
+
+class FrameworkTest : public HeadlessTest {
+ protected:
+  void SetUp() override {
+    HeadlessTest::SetUp();
+    RegisterMainDialogClass();
+  }
+};
 
 TEST_F(FrameworkTest, ThreadMessagePostedFromAWorkerRunsOnTheMainThread) {
   TestApp app;
@@ -142,10 +156,6 @@ TEST_F(FrameworkTest, SendFromAWorkerIsCarriedOutOnTheWindowsThread) {
 
 TEST_F(FrameworkTest, DialogFromTemplateHasItsClassPlaceAndControls) {
   TestApp app;
-  WNDCLASS wc;
-  ASSERT_TRUE(GetClassInfo(nullptr, "#32770", &wc));
-  wc.lpszClassName = "DODuzoDizuzide";
-  ASSERT_TRUE(AfxRegisterClass(&wc));
   RecordingDlg dlg;
   ASSERT_TRUE(dlg.Create(102));
   EXPECT_TRUE(dlg.initialised);

@@ -1,0 +1,15 @@
+// System services of the desktop program: the POSIX ones, with message boxes on screen.
+#pragma once
+
+#include "platform/posix/PosixSystem.h"
+
+namespace gtkui {
+
+class GtkSystem : public sys::PosixSystem {
+ public:
+  // A modal box with the text, the caption and an OK button, shown by the UI thread; a
+  // worker thread waits until the player has confirmed it.
+  void MessageBox(const std::string& text, const std::string& caption) override;
+};
+
+}  // namespace gtkui

@@ -1,0 +1,297 @@
+#include "XMessages.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+
+namespace x11 {
+namespace {
+
+// One connection for one call; errors (a window that is gone) are not fatal.
+class Connection {
+ public:
+  Connection() : m_display(XOpenDisplay(nullptr)) {}
+  ~Connection() {
+    if (m_display) XCloseDisplay(m_display);
+  }
+  Display* get() const { return m_display; }
+  explicit operator bool() const { return m_display != nullptr; }
+
+ private:
+  Display* m_display;
+};
+
+// Installs an error handler that swallows errors for the scope; XSync reports what happened.
+class ErrorTrap {
+ public:
+  ErrorTrap() { s_error = false, m_old = XSetErrorHandler(Record); }
+  ~ErrorTrap() { XSetErrorHandler(m_old); }
+  bool Failed(Display* display) {
+    XSync(display, False);
+    return s_error;
+  }
+
+ private:
+  static int Record(Display*, XErrorEvent*) {
+    s_error = true;
+    return 0;
+  }
+  static thread_local bool s_error;
+  XErrorHandler m_old;
+};
+thread_local bool ErrorTrap::s_error = false;
+
+bool ReadCardinals(Display* d, Window w, const char* name, Atom type,
+                   std::vector<unsigned long>* out) {
+  Atom actualType;
+  int format;
+  unsigned long count, after;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 1 << 16, False, type, &actualType,
+                         &format, &count, &after, &data) != Success) {
+    return false;
+  }
+  const bool ok = data && format == 32 && actualType == type;
+  if (ok) {
+    auto* values = reinterpret_cast<unsigned long*>(data);
+    out->assign(values, values + count);
+  }
+  if (data) XFree(data);
+  return ok;
+}
+
+// The toolkits' helper windows: never mapped, and either input-only or a client leader of its
+// own (the window that only carries session properties for the real ones).
+bool IsHelperWindow(Display* d, Window w) {
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(d, w, &attributes)) return true;
+  if (attributes.c_class == InputOnly) return true;
+  std::vector<unsigned long> leader;
+  if (ReadCardinals(d, w, "WM_CLIENT_LEADER", XA_WINDOW, &leader) && !leader.empty() &&
+      leader[0] == w) {
+    return true;
+  }
+  return attributes.override_redirect && attributes.map_state != IsViewable;
+}
+
+std::vector<uint32_t> TopLevels(Display* d) {
+  std::vector<uint32_t> result;
+  const Window root = DefaultRootWindow(d);
+  std::vector<unsigned long> stacking;
+  ErrorTrap trap;
+  if (ReadCardinals(d, root, "_NET_CLIENT_LIST_STACKING", XA_WINDOW, &stacking)) {
+    for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) result.push_back(*it);
+  } else {
+    Window rootOut, parent, *children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(d, root, &rootOut, &parent, &children, &count)) {
+      for (unsigned int i = count; i-- > 0;) {
+        if (!IsHelperWindow(d, children[i])) result.push_back(static_cast<uint32_t>(children[i]));
+      }
+      if (children) XFree(children);
+    }
+  }
+  trap.Failed(d);
+  return result;
+}
+
+uint32_t NextSerial() {
+  static std::atomic<uint32_t> serial{1};
+  return serial++;
+}
+
+bool SendClientMessage(Display* d, Window target, const char* type, const long (&data)[5]) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = target;
+  event.xclient.message_type = XInternAtom(d, type, False);
+  event.xclient.format = 32;
+  for (int i = 0; i < 5; ++i) event.xclient.data.l[i] = data[i];
+  ErrorTrap trap;
+  XSendEvent(d, target, False, NoEventMask, &event);
+  return !trap.Failed(d);
+}
+
+// Waits for the reply with `serial` on `replyWindow`.
+bool WaitReply(Display* d, Window replyWindow, uint32_t serial, uint32_t* result) {
+  const Atom replyAtom = XInternAtom(d, kReplyAtom, False);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kSendTimeoutMs);
+  while (true) {
+    while (XPending(d)) {
+      XEvent event;
+      XNextEvent(d, &event);
+      if (event.type == ClientMessage && event.xclient.window == replyWindow &&
+          event.xclient.message_type == replyAtom &&
+          static_cast<uint32_t>(event.xclient.data.l[0]) == serial) {
+        if (result) *result = static_cast<uint32_t>(event.xclient.data.l[1]);
+        return true;
+      }
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd fd{ConnectionNumber(d), POLLIN, 0};
+    poll(&fd, 1, static_cast<int>(left.count()));
+  }
+}
+
+Window MakeReplyWindow(Display* d) {
+  return XCreateSimpleWindow(d, DefaultRootWindow(d), -10, -10, 1, 1, 0, 0, 0);
+}
+
+bool Send(Display* d, uint32_t target, uint32_t message, uint32_t wParam, uint32_t lParam,
+          Window replyWindow, uint32_t* result) {
+  const uint32_t serial = NextSerial();
+  const long data[5] = {static_cast<long>(message), static_cast<long>(wParam),
+                        static_cast<long>(lParam), static_cast<long>(replyWindow),
+                        static_cast<long>(serial)};
+  return SendClientMessage(d, target, kMessageAtom, data) &&
+         WaitReply(d, replyWindow, serial, result);
+}
+
+}  // namespace
+
+bool WindowExists(uint32_t window) {
+  Connection c;
+  if (!c || !window) return false;
+  ErrorTrap trap;
+  XWindowAttributes attributes;
+  const Status ok = XGetWindowAttributes(c.get(), window, &attributes);
+  return !trap.Failed(c.get()) && ok;
+}
+
+std::vector<uint32_t> TopLevelWindows() {
+  Connection c;
+  return c ? TopLevels(c.get()) : std::vector<uint32_t>{};
+}
+
+bool WindowPid(uint32_t window, uint32_t* pid) {
+  Connection c;
+  if (!c) return false;
+  ErrorTrap trap;
+  std::vector<unsigned long> values;
+  const bool ok =
+      ReadCardinals(c.get(), window, "_NET_WM_PID", XA_CARDINAL, &values) && !values.empty();
+  if (trap.Failed(c.get()) || !ok) return false;
+  *pid = static_cast<uint32_t>(values[0]);
+  return true;
+}
+
+uint32_t TransientFor(uint32_t window) {
+  Connection c;
+  if (!c) return 0;
+  ErrorTrap trap;
+  Window owner = 0;
+  const Status ok = XGetTransientForHint(c.get(), window, &owner);
+  return !trap.Failed(c.get()) && ok ? static_cast<uint32_t>(owner) : 0;
+}
+
+std::string WindowClass(uint32_t window) {
+  Connection c;
+  if (!c) return "";
+  ErrorTrap trap;
+  XClassHint hint{};
+  std::string result;
+  if (XGetClassHint(c.get(), window, &hint)) {
+    if (hint.res_class) result = hint.res_class;
+    if (hint.res_name) XFree(hint.res_name);
+    if (hint.res_class) XFree(hint.res_class);
+  }
+  trap.Failed(c.get());
+  return result;
+}
+
+uint32_t FindWindowByClass(const std::string& className) {
+  for (uint32_t window : TopLevelWindows()) {
+    if (WindowClass(window) == className) return window;
+  }
+  return 0;
+}
+
+bool PostMessage(uint32_t window, uint32_t message, uint32_t wParam, uint32_t lParam) {
+  Connection c;
+  if (!c) return false;
+  const long data[5] = {static_cast<long>(message), static_cast<long>(wParam),
+                        static_cast<long>(lParam), 0, static_cast<long>(NextSerial())};
+  return SendClientMessage(c.get(), window, kMessageAtom, data);
+}
+
+bool SendMessage(uint32_t window, uint32_t message, uint32_t wParam, uint32_t lParam,
+                 uint32_t* result) {
+  Connection c;
+  if (!c) return false;
+  const Window reply = MakeReplyWindow(c.get());
+  const bool ok = Send(c.get(), window, message, wParam, lParam, reply, result);
+  XDestroyWindow(c.get(), reply);
+  return ok;
+}
+
+bool SendCopyData(uint32_t window, uint32_t wParam, uint32_t kind, const std::string& payload,
+                  uint32_t* result) {
+  if (payload.size() > kMaxCopyData) return false;
+  Connection c;
+  if (!c) return false;
+  Display* d = c.get();
+  const Window reply = MakeReplyWindow(d);
+  // The property holds the kind (4 bytes, little-endian) and then the payload.
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((kind >> (8 * i)) & 0xFF);
+  bytes += payload;
+  const Atom atom = XInternAtom(d, kCopyDataAtom, False);
+  XChangeProperty(d, reply, atom, atom, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(bytes.data()),
+                  static_cast<int>(bytes.size()));
+  const bool ok = Send(d, window, kCopyDataMessage, wParam, static_cast<uint32_t>(payload.size()),
+                       reply, result);
+  XDestroyWindow(d, reply);
+  return ok;
+}
+
+bool DecodeMessage(Display* d, const XEvent& event, Incoming* incoming) {
+  if (event.type != ClientMessage || event.xclient.format != 32 ||
+      event.xclient.message_type != XInternAtom(d, kMessageAtom, False)) {
+    return false;
+  }
+  // Xlib hands the 32-bit fields over sign-extended: keep the low 32 bits only.
+  auto field = [&](int i) { return static_cast<uint32_t>(event.xclient.data.l[i] & 0xFFFFFFFF); };
+  *incoming = Incoming{static_cast<uint32_t>(event.xclient.window),
+                       field(0),
+                       field(1),
+                       field(2),
+                       field(3),
+                       field(4)};
+  return true;
+}
+
+bool TakeCopyData(Display* d, uint32_t replyWindow, uint32_t* kind, std::string* payload) {
+  const Atom atom = XInternAtom(d, kCopyDataAtom, False);
+  Atom actualType;
+  int format;
+  unsigned long count, after;
+  unsigned char* data = nullptr;
+  ErrorTrap trap;
+  const int status = XGetWindowProperty(d, replyWindow, atom, 0, (kMaxCopyData + 4) / 4 + 1, True,
+                                        atom, &actualType, &format, &count, &after, &data);
+  const bool failed = trap.Failed(d);
+  const bool ok = !failed && status == Success && data && format == 8 && count >= 4;
+  if (ok) {
+    *kind = data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;
+    payload->assign(reinterpret_cast<const char*>(data) + 4, count - 4);
+  }
+  if (data) XFree(data);
+  return ok;
+}
+
+void SendReply(Display* d, uint32_t replyWindow, uint32_t serial, uint32_t result) {
+  const long data[5] = {static_cast<long>(serial), static_cast<long>(result), 0, 0, 0};
+  SendClientMessage(d, replyWindow, kReplyAtom, data);
+  XFlush(d);
+}
+
+}  // namespace x11

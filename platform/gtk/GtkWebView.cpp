@@ -1,11 +1,12 @@
 // The web engine on the Linux desktop: a WebKitGTK web view hosted in the CHtmlView's child
 // window. Its navigation policy decisions stand in for the before-navigate hook.
-#include <webkit2/webkit2.h>
-
-#include "../Backend.h"
 #include "../WebView.h"
 #include "../WindowTable.h"
 #include "EngineAddress.h"
+#include "GtkBackend.h"
+
+// GLib's TRUE and FALSE are macros: the toolkit's headers come after the framework's.
+#include <webkit2/webkit2.h>
 
 namespace gtkweb {
 
@@ -34,8 +35,8 @@ std::string ExternalScript(const ExternalObject& external) {
       if (c == '\\' || c == '"') name += '\\';
       name += c;
     }
-    script += "Object.defineProperty(e,\"" + name + "\",{value:" +
-              (member.value ? "true" : "false") + ",enumerable:true});";
+    script += "Object.defineProperty(e,\"" + name +
+              "\",{value:" + (member.value ? "true" : "false") + ",enumerable:true});";
   }
   return script + "})();";
 }
@@ -63,18 +64,13 @@ class GtkWebView : public ui::WebView {
                                                      WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     g_signal_connect(m_view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
     g_signal_connect(m_view, "load-changed", G_CALLBACK(OnLoadChanged), this);
-    gtk_widget_show(GTK_WIDGET(m_view));
-    record.hostedWidget = m_view;
-    ui::GetBackend().SyncChild(record);
+    gtkui::HostWidget(record.hwnd, GTK_WIDGET(m_view));
   }
 
   ~GtkWebView() override {
     g_signal_handlers_disconnect_by_data(m_view, this);
     webkit_web_view_stop_loading(m_view);
-    if (ui::WindowRecord* record = ui::FindRecord(m_hwnd)) {
-      record->hostedWidget = nullptr;
-      ui::GetBackend().SyncChild(*record);
-    }
+    if (ui::WindowRecord* record = ui::FindRecord(m_hwnd)) record->hostedWidget = nullptr;
     gtk_widget_destroy(GTK_WIDGET(m_view));
     g_object_unref(m_view);
   }

@@ -27,6 +27,26 @@
 
 namespace {
 
+// The engine keeps caches and website data under the user's home and XDG folders: this run's
+// go into a folder of its own, set before the toolkit starts (environments set up in the order
+// they were added, and this one is added before main runs).
+class EngineHomeEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    m_home = std::make_unique<TempDir>();
+    setenv("HOME", m_home->path().c_str(), 1);
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME"})
+      setenv(name, (*m_home / name).c_str(), 1);
+    setenv("GSETTINGS_BACKEND", "memory", 1);
+  }
+  void TearDown() override { m_home.reset(); }
+
+ private:
+  std::unique_ptr<TempDir> m_home;
+};
+::testing::Environment* const g_engineHome =
+    ::testing::AddGlobalTestEnvironment(new EngineHomeEnvironment);
+
 // Every printable ASCII character up to "{" but "?" (which ends an address's path) ...
 std::string PrintableUpToBrace() {
   std::string text;

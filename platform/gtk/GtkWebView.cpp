@@ -63,6 +63,7 @@ class GtkWebView : public ui::WebView {
     webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(m_view),
                                                      WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     g_signal_connect(m_view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
+    g_signal_connect(m_view, "create", G_CALLBACK(OnCreate), this);
     g_signal_connect(m_view, "load-changed", G_CALLBACK(OnLoadChanged), this);
     gtkui::HostWidget(record.hwnd, GTK_WIDGET(m_view));
   }
@@ -81,24 +82,35 @@ class GtkWebView : public ui::WebView {
   void Resize(int, int) override {}
 
  private:
+  // Runs the hook for `action`. It may end this view: nothing of the view is touched after.
+  static bool BeforeNavigate(gpointer data, WebKitNavigationAction* action, bool newWindow) {
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    const char* target = webkit_navigation_action_get_frame_name(action);
+    return static_cast<GtkWebView*>(data)->m_site.BeforeNavigate(UndoEngineEscapes(uri ? uri : ""),
+                                                                 target ? target : "", newWindow);
+  }
+
+  // Navigations of the page and its frames, and links that open a new window.
   static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer data) {
     if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;  // the engine's own rules
     WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
         WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-    const char* target = webkit_navigation_action_get_frame_name(action);
-    const bool newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
     g_object_ref(decision);
-    // The hook may end this view; nothing of it is touched afterwards.
-    const bool cancel = static_cast<GtkWebView*>(data)->m_site.BeforeNavigate(
-        UndoEngineEscapes(uri ? uri : ""), target ? target : "", newWindow);
+    const bool cancel =
+        BeforeNavigate(data, action, type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION);
     if (cancel)
       webkit_policy_decision_ignore(decision);
     else
       webkit_policy_decision_use(decision);
     g_object_unref(decision);
     return TRUE;
+  }
+
+  // window.open: the hook sees it as a new window; the engine never makes one.
+  static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
+    BeforeNavigate(data, action, true);
+    return nullptr;
   }
 
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {

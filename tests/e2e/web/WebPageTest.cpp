@@ -4,6 +4,7 @@
 // pop-up's place, and a look at the main window with its page.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "HtmlCtrl.h"
@@ -114,14 +115,14 @@ class WebPageTest : public ::testing::Test {
     // The page asks to start the game, then shows that it is still there.
     Serve("/start.html", std::string("<body><script>") + kScriptFields +
                              "setTimeout(function(){location.href='app:'+fields;},100);"
-                             "setTimeout(function(){fetch('/still-here');},1500);"
+                             "setTimeout(function(){fetch('/still-here');},600);"
                              "</script></body>");
     Serve("/frame.html", "<body><iframe src='/inner.html'></iframe></body>");
     Serve("/inner.html", std::string("<body><script>") + kScriptFields +
                              "fetch('/report?frameIsWD='+window.external.isWD);"
                              "setTimeout(function(){location.href="
                              "location.origin+'/list.html?app:'+fields;},100);"
-                             "setTimeout(function(){fetch('/still-here');},1500);"
+                             "setTimeout(function(){fetch('/still-here');},600);"
                              "</script></body>");
     Serve("/closing.html",
           "<body><script>setTimeout(function(){location.href='/closing.html?app:close';},100);"
@@ -135,12 +136,31 @@ class WebPageTest : public ::testing::Test {
           "fetch('/report?size='+window.innerWidth+'x'+window.innerHeight);</script></body>");
     Serve("/pop-close.html",
           "<body><script>setTimeout(function(){location.href='app:close';},300);</script></body>");
+    // The first page opens the second once; the second sends an unknown request, which the
+    // control cancels before going back to the first.
+    Serve("/first.html",
+          "<body><script>addEventListener('pageshow',function(){fetch('/shown-first');});"
+          "if(!sessionStorage.went){sessionStorage.went=1;"
+          "setTimeout(function(){location.href='/second.html';},100);}</script></body>");
+    Serve("/second.html",
+          "<body><script>setTimeout(function(){location.href='app:nothing';},100);"
+          "</script></body>");
+    Serve("/links.html",
+          "<body style='margin:0'>"
+          "<a href='/news.html' target='_blank' style='position:fixed;left:0;top:0;"
+          "width:50%;height:100%;background:#00f'>news</a>"
+          "<div onclick=\"window.open('/shop.html')\" style='position:fixed;left:50%;top:0;"
+          "width:50%;height:100%;background:#f00'>shop</div>"
+          "<script>fetch('/report?links=1');</script></body>");
     m_http.server().Post(R"(/receive/rest/\w+)",
                          [this](const httplib::Request& req, httplib::Response&) {
                            std::lock_guard lock(m_mutex);
                            m_telemetry.push_back(req.body);
                          });
-    m_http.server().set_keep_alive_max_count(1);  // a kept connection would hold Stop()
+    // Kept and pre-opened connections (the engine opens one when a link is pressed) would
+    // hold Stop() for the whole keep-alive time.
+    m_http.server().set_keep_alive_max_count(1);
+    m_http.server().set_keep_alive_timeout(1);
     m_http.Start();
     SetTelemetrySite(m_http.Url());
   }
@@ -220,6 +240,42 @@ TEST_F(WebPageTest, StartGameFromAFrameInsideAnHttpQuery) {
   EXPECT_TRUE(Requested("/report", "frameIsWD=true"));
   EXPECT_EQ(m_app.starts, 1);
   ExpectFieldsStored();
+}
+
+int Count(const std::vector<TestHttpServer::Recorded>& requests, const std::string& path) {
+  return static_cast<int>(std::count_if(requests.begin(), requests.end(),
+                                        [&](const auto& r) { return r.path == path; }));
+}
+
+TEST_F(WebPageTest, RequestTakesThePageBackToThePreviousOne) {
+  ShowMain("/first.html");
+  ASSERT_TRUE(RunLoopUntil([&] { return Count(m_http.Requests(), "/shown-first") == 2; }, 15000));
+  EXPECT_TRUE(Requested("/second.html"));
+  const std::string first = "load page " + m_http.Url("/first.html") + " completed";
+  EXPECT_TRUE(RunLoopUntil([&] {
+    const std::string log = Log();
+    return log.find(first) != log.rfind(first);
+  })) << Log();
+}
+
+TEST_F(WebPageTest, NewWindowsOpenInTheUsersBrowser) {
+  ShowMain("/links.html");
+  ASSERT_TRUE(RunLoopUntil([&] { return Requested("/report", "links=1"); }, 15000));
+  RECT rc;
+  m_main.m_htmlCtrl.GetWindowRect(&rc);
+  const int y = (rc.top + rc.bottom) / 2;
+  auto click = [&](int x) {
+    return RunWhileLooping("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                           " click 1");
+  };
+  ASSERT_EQ(click(rc.left + 100), 0);
+  ASSERT_TRUE(RunLoopUntil([&] { return m_system.OpenedUrls().size() == 1; }));
+  ASSERT_EQ(click(rc.right - 100), 0);
+  ASSERT_TRUE(RunLoopUntil([&] { return m_system.OpenedUrls().size() == 2; }));
+  EXPECT_EQ(m_system.OpenedUrls(),
+            (std::vector<std::string>{m_http.Url("/news.html"), m_http.Url("/shop.html")}));
+  EXPECT_FALSE(Requested("/news.html"));
+  EXPECT_FALSE(Requested("/shop.html"));
 }
 
 TEST_F(WebPageTest, CloseRequestHidesTheControlAndTellsTheDialog) {

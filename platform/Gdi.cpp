@@ -314,7 +314,10 @@ void CDC::DrawText(const char* text, const RECT& rect, uint32_t argb) {
   cairo_t* cr = CreateContext(this);
   if (!cr || !text) return;
   SetArgb(cr, argb);
-  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+  // A family with Chinese glyphs (scripts/setup installs it); fontconfig substitutes its
+  // default where it is missing.
+  cairo_select_font_face(cr, "WenQuanYi Micro Hei", CAIRO_FONT_SLANT_NORMAL,
+                         CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, 12);
   cairo_text_extents_t extents;
   cairo_text_extents(cr, text, &extents);

@@ -79,12 +79,12 @@ cairo_region_t* OpaqueRegion(const Surface& s) {
 // Bounding shape: the window region, cut by the alpha of a layered window's pixels where no
 // compositor blends them. Input shape of a layered window: empty, so presses go beneath.
 void ApplyShape(ui::WindowRecord& r) {
-  GdkWindow* gdk = GdkOf(r);
-  if (!gdk) return;
+  NativeWindow* n = Native(r);
+  if (!n) return;
   cairo_region_t* shape =
       r.region ? cairo_region_copy(static_cast<cairo_region_t*>(r.region->Native())) : nullptr;
   if (r.IsLayered() && !IsComposited() && r.layered.width > 0) {
-    cairo_region_t* opaque = OpaqueRegion(Native(r)->shown);
+    cairo_region_t* opaque = OpaqueRegion(n->shown);
     if (shape) {
       cairo_region_intersect(shape, opaque);
       cairo_region_destroy(opaque);
@@ -92,12 +92,23 @@ void ApplyShape(ui::WindowRecord& r) {
       shape = opaque;
     }
   }
-  gdk_window_shape_combine_region(gdk, shape, 0, 0);
+  // Through the widget, which keeps the shape across its own size changes.
+  gtk_widget_shape_combine_region(n->window, shape);
   if (shape) cairo_region_destroy(shape);
   if (r.IsLayered()) {
     cairo_region_t* none = cairo_region_create();
-    gdk_window_input_shape_combine_region(gdk, none, 0, 0);
+    gtk_widget_input_shape_combine_region(n->window, none);
     cairo_region_destroy(none);
+  }
+}
+
+// Owned windows stay above their owner, as the window manager keeps transient windows (and
+// as nothing does when none runs).
+void RaiseOwned(ui::WindowRecord& owner) {
+  for (HWND top : ui::LocalTopLevels()) {
+    ui::WindowRecord* owned = ui::FindRecord(top);
+    if (owned && owned->owner == owner.hwnd && owned->IsVisible() && GdkOf(*owned))
+      gdk_window_raise(GdkOf(*owned));
   }
 }
 
@@ -304,6 +315,12 @@ gboolean OnWindowState(GtkWidget*, GdkEventWindowState* event, gpointer data) {
   return FALSE;
 }
 
+// A window that appears comes on top: its owned windows go back above it.
+gboolean OnMap(GtkWidget*, GdkEvent*, gpointer data) {
+  if (ui::WindowRecord* r = RecordOf(data)) RaiseOwned(*r);
+  return FALSE;
+}
+
 gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
   if (ui::WindowRecord* r = RecordOf(data)) ::SendMessage(r->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
   return TRUE;  // the window goes only when the program destroys it
@@ -371,6 +388,7 @@ HWND GtkBackend::CreateTopLevel(ui::WindowRecord& r) {
   g_signal_connect(n->window, "configure-event", G_CALLBACK(OnConfigure), n);
   g_signal_connect(n->window, "window-state-event", G_CALLBACK(OnWindowState), n);
   g_signal_connect(n->window, "delete-event", G_CALLBACK(OnDelete), n);
+  g_signal_connect(n->window, "map-event", G_CALLBACK(OnMap), n);
   gtk_widget_realize(n->window);
   n->hwnd = GDK_WINDOW_XID(gtk_widget_get_window(n->window));
   r.native = n;
@@ -385,6 +403,8 @@ void GtkBackend::DestroyTopLevel(ui::WindowRecord& r) {
   gtk_widget_destroy(n->window);
   delete n;
   r.native = nullptr;
+  // From here on the handle must not name a window, for this process or any other.
+  gdk_display_sync(gdk_display_get_default());
 }
 
 void GtkBackend::Sync(ui::WindowRecord& r, unsigned what) {
@@ -428,11 +448,7 @@ void GtkBackend::Sync(ui::WindowRecord& r, unsigned what) {
   }
   if (what & ui::kSyncRaise) {
     if (GdkWindow* gdk = GdkOf(r)) gdk_window_raise(gdk);
-    // Owned windows stay above their owner.
-    for (HWND top : ui::LocalTopLevels()) {
-      ui::WindowRecord* owned = ui::FindRecord(top);
-      if (owned && owned->owner == r.hwnd && GdkOf(*owned)) gdk_window_raise(GdkOf(*owned));
-    }
+    RaiseOwned(r);
   }
   if (what & ui::kSyncFocus) gtk_window_present(window);
 }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "ImageControls.h"
@@ -153,9 +154,43 @@ const MessageMap& CDemoDlg::GetThisMessageMap() {
   return map;
 }
 
+// With --backdrop: a screen-sized checked window beneath, standing in for a desktop picture,
+// so the window's clear parts show what is beneath them.
+class CBackdropWnd : public CWnd {
+  DECLARE_MESSAGE_MAP()
+
+ public:
+  void OnPaint() {
+    CPaintDC dc(this);
+    RECT rc;
+    GetClientRect(&rc);
+    for (int y = 0; y < rc.bottom; y += 40) {
+      for (int x = 0; x < rc.right; x += 40) {
+        const bool dark = ((x + y) / 40) % 2;
+        dc.FillSolidRect(RECT{x, y, x + 40, y + 40},
+                         dark ? RGB(0x4d, 0x6b, 0x3a) : RGB(0x9d, 0xbb, 0x7a));
+      }
+    }
+  }
+};
+
+const MessageMap& CBackdropWnd::GetThisMessageMap() {
+  static const MessageMap map =
+      MessageMap::For<CBackdropWnd>({OnPaintMsg(&CBackdropWnd::OnPaint)}, &CWnd::GetThisMessageMap);
+  return map;
+}
+
+bool g_backdrop = false;
+
 class CDemoApp : public CWinApp {
  public:
   BOOL InitInstance() override {
+    if (g_backdrop) {
+      m_backdrop.CreateEx(0, "DemoBackdrop", "", WS_POPUP,
+                          RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)},
+                          nullptr, 0);
+      m_backdrop.ShowWindow(SW_SHOW);
+    }
     WNDCLASS wc;
     GetClassInfo(nullptr, "#32770", &wc);
     wc.lpszClassName = "DODuzoDizuzide";
@@ -171,6 +206,7 @@ class CDemoApp : public CWinApp {
   }
 
  private:
+  CBackdropWnd m_backdrop;
   std::unique_ptr<CDemoDlg> m_pDlg;
 };
 
@@ -179,5 +215,6 @@ CDemoApp theApp;
 }  // namespace
 
 int main(int argc, char** argv) {
+  g_backdrop = argc > 1 && std::string(argv[1]) == "--backdrop";
   return AfxWinMain(argc, argv);
 }

@@ -221,34 +221,41 @@ bool PosixSystem::MoveFileReplace(const std::string& from, const std::string& to
   return rename(from.c_str(), to.c_str()) == 0;
 }
 
+namespace {
+
+bool CopyContent(int in, int out) {
+  char buffer[65536];
+  for (ssize_t n; (n = read(in, buffer, sizeof buffer)) != 0;) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = write(out, buffer + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno != EINTR) return false;
+      if (w > 0) done += w;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+// The copy is written beside the target and renamed over it, so the target is never half
+// written, and a running program (the launcher replacing its own file) can be replaced.
 bool PosixSystem::CopyFile(const std::string& from, const std::string& to) {
   int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
   struct stat st {};
   fstat(in, &st);
-  int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777);
-  if (out < 0) {
-    int error = errno;
-    close(in);
-    errno = error;
-    return false;
-  }
-  bool ok = true;
-  char buffer[65536];
-  for (ssize_t n; ok && (n = read(in, buffer, sizeof buffer)) != 0;) {
-    if (n < 0) {
-      ok = errno == EINTR;
-      continue;
-    }
-    for (ssize_t done = 0; ok && done < n;) {
-      ssize_t w = write(out, buffer + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno != EINTR) ok = false;
-      if (w > 0) done += w;
-    }
-  }
+  std::string temp = to + ".copy-XXXXXX";
+  int out = mkostemp(temp.data(), O_CLOEXEC);
+  bool ok = out >= 0 && fchmod(out, st.st_mode & 0777) == 0 && CopyContent(in, out);
   int error = errno;
   close(in);
-  if (close(out) != 0) ok = false, error = errno;
+  if (out >= 0 && close(out) != 0 && ok) ok = false, error = errno;
+  if (ok && rename(temp.c_str(), to.c_str()) != 0) ok = false, error = errno;
+  if (!ok && out >= 0) unlink(temp.c_str());
   errno = error;
   return ok;
 }

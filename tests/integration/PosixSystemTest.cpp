@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -80,6 +82,21 @@ TEST(PosixSystemTest, ReplacingMoveAndCopyKeepContent) {
   EXPECT_EQ(ReadFile(dir / "copy"), "new");
   EXPECT_FALSE(system.CopyFile(dir / "missing", dir / "copy2"));
   EXPECT_EQ(system.GetLastError(), ENOENT);
+}
+
+TEST(PosixSystemTest, CopyReplacesARunningProgramAndLeavesNoTemporaryFile) {
+  TempDir dir;
+  sys::PosixSystem system;
+  ASSERT_TRUE(system.CopyFile("/bin/sleep", dir / "Launcher.exe"));
+  sys::Process running;
+  ASSERT_TRUE(system.StartProcess(dir / "Launcher.exe", "30", dir.path(), &running));
+  WriteFile(dir / "new.exe", "new build");
+  EXPECT_TRUE(system.CopyFile(dir / "new.exe", dir / "Launcher.exe"));
+  kill(static_cast<pid_t>(running.id), SIGKILL);
+  EXPECT_EQ(ReadFile(dir / "Launcher.exe"), "new build");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            2);
 }
 
 }  // namespace

@@ -12,8 +12,17 @@ TestHttpServer::TestHttpServer() {
       query += (query.empty() ? "" : "&") + key + "=" + value;
     }
     std::lock_guard lock(m_mutex);
+    m_pending[&req] = m_requests.size();
     m_requests.push_back({req.method, req.path, query, req.body, req.headers});
     return httplib::Server::HandlerResponse::Unhandled;
+  });
+  // A body is read after routing starts; the logger sees the finished request.
+  m_server.set_logger([this](const httplib::Request& req, const httplib::Response&) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_pending.find(&req);
+    if (it == m_pending.end()) return;
+    m_requests[it->second].body = req.body;
+    m_pending.erase(it);
   });
 }
 
@@ -30,6 +39,8 @@ void TestHttpServer::Start() {
 }
 
 void TestHttpServer::Stop() {
+  // The socket is bound from construction on; only a listening server closes it on stop.
+  if (!m_thread.joinable()) Start();
   m_server.stop();
   if (m_thread.joinable()) m_thread.join();
 }

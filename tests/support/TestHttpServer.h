@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,7 +30,8 @@ class TestHttpServer {
   // "http://127.0.0.1:PORT" + path
   std::string Url(const std::string& path = "") const;
 
-  // Every request that reached a handler, in arrival order (recorded before the handler runs).
+  // Every request that reached the server, in arrival order; recorded before its handler runs,
+  // its body filled in once the request has been answered.
   std::vector<Recorded> Requests();
 
  private:
@@ -38,4 +40,5 @@ class TestHttpServer {
   std::thread m_thread;
   std::mutex m_mutex;
   std::vector<Recorded> m_requests;
+  std::map<const httplib::Request*, size_t> m_pending;  // requests being answered
 };

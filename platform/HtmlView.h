@@ -14,7 +14,7 @@ using HRESULT = LONG;
 inline constexpr HRESULT S_OK = 0, S_FALSE = 1;
 inline constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001);
 
-// What the page's host tells the engine about its frame (the flags the web view honours).
+// What the page's host tells the engine about how to show the page (flags).
 struct DOCHOSTUIINFO {
   DWORD cbSize = sizeof(DOCHOSTUIINFO);
   DWORD dwFlags = 0;

@@ -238,6 +238,7 @@ TEST_F(WebPageTest, StartGameFromAFrameInsideAnHttpQuery) {
   ShowMain("/frame.html");
   ASSERT_TRUE(RunLoopUntil([&] { return m_app.starts > 0 && Requested("/still-here"); }, 15000));
   EXPECT_TRUE(Requested("/report", "frameIsWD=true"));
+  EXPECT_FALSE(Requested("/list.html"));  // the frame did not go there
   EXPECT_EQ(m_app.starts, 1);
   ExpectFieldsStored();
 }

@@ -62,6 +62,9 @@ class Backend {
   virtual bool ListTopLevel(std::vector<HWND>&) { return false; }
   virtual bool ForeignProcessId(HWND, DWORD*) { return false; }
   virtual HWND ForeignOwner(HWND) { return 0; }
+  virtual bool ForeignIsIconic(HWND) { return false; }
+  // Restores, raises and activates another process's window.
+  virtual bool ActivateForeign(HWND) { return false; }
   virtual std::string ForeignClass(HWND) { return ""; }
 };
 
@@ -70,6 +73,8 @@ Backend& GetBackend();
 bool HasBackend();
 bool IsUiThread();
 
+// Stops the timers of a window that is going.
+void KillTimersOf(HWND hwnd);
 // Queues a message for the UI thread (any thread).
 void PostToQueue(const MSG& msg);
 // Runs queued messages and cross-thread calls on the UI thread; returns false once WM_QUIT
@@ -83,7 +88,9 @@ void RunOnUiThread(const std::function<void()>& call);
 // CWinApp::PreTranslateMessage and the window's message map.
 void DeliverMouse(HWND topLevel, UINT message, int x, int y);
 void DeliverPointerLeft(HWND topLevel);
-void DeliverKey(HWND topLevel, UINT message, UINT virtualKey);
+// Keys go to `target` (0: the window with the focus). Returns false when nothing took the key
+// and the target hosts a native widget, which should then have it.
+bool DeliverKey(HWND topLevel, UINT message, UINT virtualKey, HWND target = 0);
 // The display moved, resized, minimised or restored a top-level window.
 void NoteGeometry(HWND topLevel, int x, int y, int width, int height);
 void NoteIconic(HWND topLevel, bool iconic);

@@ -12,6 +12,8 @@
 #include "System.h"
 #include "WindowTable.h"
 
+LRESULT DispatchToWindow(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);  // Wnd.cpp
+
 namespace {
 CWinApp* g_app = nullptr;
 
@@ -54,8 +56,24 @@ void InstallBackend(Backend* backend) {
   g_backend = backend;
   g_uiThread = std::this_thread::get_id();
   g_quit = false;
-  std::lock_guard lock(g_queueMutex);
-  g_queue.clear();
+  {
+    std::lock_guard lock(g_queueMutex);
+    g_queue.clear();
+  }
+  std::lock_guard lock(g_timerMutex);
+  g_timers.clear();  // timers of the previous backend
+}
+
+void KillTimersOf(HWND hwnd) {
+  std::lock_guard lock(g_timerMutex);
+  for (auto it = g_timers.begin(); it != g_timers.end();) {
+    if (it->first.first == hwnd) {
+      GetBackend().StopTimer(it->second.backendId);
+      it = g_timers.erase(it);
+    } else {
+      ++it;
+    }
+  }
 }
 
 Backend& GetBackend() {
@@ -83,7 +101,7 @@ bool DispatchPending() {
     }
     if (item.call) {
       item.call();
-    } else if (item.msg.message == WM_QUIT && item.msg.hwnd == 0) {
+    } else if (item.msg.message == WM_QUIT) {  // posted to the thread or to any of its windows
       g_quit = true;
       if (g_app) g_app->m_nExitCode = static_cast<int>(item.msg.wParam);
       GetBackend().QuitLoop();
@@ -213,8 +231,9 @@ LRESULT DispatchMessage(const MSG* msg) {
                                              sys::Current().GetTickCount());
     return 0;
   }
+  // Queued messages are this process's own: a window gone meanwhile just misses them.
   if (!msg->hwnd) return 0;
-  return SendMessage(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  return DispatchToWindow(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
 void ProcessMessage(MSG& msg) {

@@ -178,9 +178,9 @@ void DeliverMouse(HWND topLevel, UINT message, int x, int y) {
   }
   if (!target) return;
   SetHover(target);
-  MSG msg{target, message,    message == WM_LBUTTONUP ? 0u : 0u, MAKELPARAM(local.x, local.y),
-          0,      POINT{x, y}};
-  if (message == WM_LBUTTONDOWN) msg.wParam = MK_LBUTTON;
+  MSG msg{
+      target, message,    message == WM_LBUTTONDOWN ? MK_LBUTTON : 0u, MAKELPARAM(local.x, local.y),
+      0,      POINT{x, y}};
   ProcessMessage(msg);
   if (message == WM_MOUSEMOVE) {
     if (WindowRecord* r = FindRecord(target)) ArmHover(*r);
@@ -191,12 +191,17 @@ void DeliverPointerLeft(HWND) {
   if (!g_capture) SetHover(0);
 }
 
-void DeliverKey(HWND topLevel, UINT message, UINT virtualKey) {
+bool DeliverKey(HWND topLevel, UINT message, UINT virtualKey, HWND target) {
   WindowRecord* top = FindRecord(topLevel);
-  if (!top) return;
-  HWND target = top->focus && FindRecord(top->focus) ? top->focus : topLevel;
+  if (!top) return false;
+  if (!target) target = top->focus && FindRecord(top->focus) ? top->focus : topLevel;
   MSG msg{target, message, virtualKey, 1, 0, {}};
-  ProcessMessage(msg);
+  CWinApp* app = AfxGetApp();
+  if (app && app->PreTranslateMessage(&msg)) return true;
+  WindowRecord* r = FindRecord(target);
+  if (r && r->hostedWidget) return false;
+  DispatchMessage(&msg);
+  return true;
 }
 
 void NoteGeometry(HWND topLevel, int x, int y, int width, int height) {
@@ -333,6 +338,7 @@ BOOL CWnd::DestroyWindow() {
   if (ui::g_capture == hwnd) ui::g_capture = 0;
   if (ui::g_hover == hwnd) ui::g_hover = 0;
   if (record->hoverTimer) ui::GetBackend().StopTimer(record->hoverTimer);
+  ui::KillTimersOf(hwnd);
   if (record->IsChild()) {
     if (WindowRecord* parent = FindRecord(record->parent)) {
       auto& siblings = parent->children;
@@ -863,31 +869,43 @@ BOOL IsWindow(HWND hwnd) {
   return ui::HasBackend() && ui::GetBackend().IsForeignWindow(hwnd);
 }
 
+// Another process's window can be asked about, restored and brought forward, nothing more.
+namespace {
+BOOL ActivateForeign(HWND hwnd) {
+  return ui::HasBackend() && ui::GetBackend().ActivateForeign(hwnd);
+}
+}  // namespace
+
 BOOL IsIconic(HWND hwnd) {
-  WindowRecord* r = FindRecord(hwnd);
-  return r && r->iconic;
+  if (WindowRecord* r = FindRecord(hwnd)) return r->iconic;
+  return ui::HasBackend() && ui::GetBackend().ForeignIsIconic(hwnd);
 }
 
 BOOL ShowWindow(HWND hwnd, int cmd) {
-  CWnd* wnd = CWnd::FromHandle(hwnd);
-  return wnd ? wnd->ShowWindow(cmd) : FALSE;
+  if (CWnd* wnd = CWnd::FromHandle(hwnd)) return wnd->ShowWindow(cmd);
+  return (cmd == SW_RESTORE || cmd == SW_SHOW || cmd == SW_SHOWNORMAL) && ActivateForeign(hwnd);
 }
 
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
-  CWnd* wnd = CWnd::FromHandle(hwnd);
-  return wnd ? wnd->SetWindowPos(insertAfter, x, y, cx, cy, flags) : FALSE;
+  if (CWnd* wnd = CWnd::FromHandle(hwnd))
+    return wnd->SetWindowPos(insertAfter, x, y, cx, cy, flags);
+  if (flags & SWP_NOZORDER || insertAfter == HWND_NOTOPMOST) return IsWindow(hwnd);
+  return ActivateForeign(hwnd);
 }
 
 BOOL SetForegroundWindow(HWND hwnd) {
   WindowRecord* r = ui::TopLevelOf(hwnd);
-  if (!r) return FALSE;
+  if (!r) return ActivateForeign(hwnd);
   ui::GetBackend().Sync(*r, ui::kSyncRaise | ui::kSyncFocus);
   return TRUE;
 }
 
 HWND SetFocus(HWND hwnd) {
   WindowRecord* top = ui::TopLevelOf(hwnd);
-  if (!top) return 0;
+  if (!top) {
+    ActivateForeign(hwnd);
+    return 0;
+  }
   HWND old = top->focus ? top->focus : top->hwnd;
   top->focus = hwnd;
   ui::GetBackend().Sync(*top, ui::kSyncFocus);
@@ -971,7 +989,7 @@ DWORD WaitForProcessWindow(DWORD processId, DWORD milliseconds) {
       if (pid == processId) return 0;
     }
     if (sys::Current().GetTickCount() - start >= milliseconds) return 258;
-    sys::Current().Sleep(20);
+    sys::Current().Sleep(50);
   }
 }
 

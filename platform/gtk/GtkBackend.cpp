@@ -186,6 +186,10 @@ class GtkBackend : public ui::Backend {
     return true;
   }
   HWND ForeignOwner(HWND hwnd) override { return x11::TransientFor(static_cast<uint32_t>(hwnd)); }
+  bool ForeignIsIconic(HWND hwnd) override { return x11::IsIconic(static_cast<uint32_t>(hwnd)); }
+  bool ActivateForeign(HWND hwnd) override {
+    return hwnd <= 0xFFFFFFFF && x11::Activate(static_cast<uint32_t>(hwnd));
+  }
   std::string ForeignClass(HWND hwnd) override {
     return x11::WindowClass(static_cast<uint32_t>(hwnd));
   }
@@ -294,12 +298,26 @@ UINT VirtualKey(guint keyval) {
   }
 }
 
-gboolean OnKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+// The child window whose hosted widget holds the keyboard focus, if one does.
+HWND HostOfFocus(ui::WindowRecord& top, GtkWidget* focus) {
+  if (!focus) return 0;
+  for (HWND child : top.children) {
+    ui::WindowRecord* c = ui::FindRecord(child);
+    if (!c) continue;
+    auto* hosted = static_cast<GtkWidget*>(c->hostedWidget);
+    if (hosted && (focus == hosted || gtk_widget_is_ancestor(focus, hosted))) return child;
+    if (HWND inner = HostOfFocus(*c, focus)) return inner;
+  }
+  return 0;
+}
+
+gboolean OnKey(GtkWidget* widget, GdkEventKey* event, gpointer data) {
   ui::WindowRecord* r = RecordOf(data);
   if (!r) return FALSE;
-  ui::DeliverKey(r->hwnd, event->type == GDK_KEY_PRESS ? WM_KEYDOWN : WM_KEYUP,
-                 VirtualKey(event->keyval));
-  return TRUE;
+  const HWND host = HostOfFocus(*r, gtk_window_get_focus(GTK_WINDOW(widget)));
+  // FALSE lets GTK hand the key on to the focused hosted widget.
+  return ui::DeliverKey(r->hwnd, event->type == GDK_KEY_PRESS ? WM_KEYDOWN : WM_KEYUP,
+                        VirtualKey(event->keyval), host);
 }
 
 gboolean OnConfigure(GtkWidget*, GdkEventConfigure* event, gpointer data) {

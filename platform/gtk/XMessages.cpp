@@ -79,22 +79,46 @@ bool IsHelperWindow(Display* d, Window w) {
   return attributes.override_redirect && attributes.map_state != IsViewable;
 }
 
+std::vector<Window> Children(Display* d, Window w) {
+  std::vector<Window> result;
+  Window root, parent, *children = nullptr;
+  unsigned int count = 0;
+  if (XQueryTree(d, w, &root, &parent, &children, &count)) {
+    result.assign(children, children + count);  // bottom to top
+    if (children) XFree(children);
+  }
+  return result;
+}
+
+bool HasClass(Display* d, Window w) {
+  XClassHint hint{};
+  if (!XGetClassHint(d, w, &hint)) return false;
+  if (hint.res_name) XFree(hint.res_name);
+  if (hint.res_class) XFree(hint.res_class);
+  return true;
+}
+
+// The program's window inside a window manager's frame (the frame itself carries no class).
+Window ClientOf(Display* d, Window w, int depth) {
+  if (HasClass(d, w)) return w;
+  if (depth == 0) return 0;
+  const std::vector<Window> children = Children(d, w);
+  for (auto it = children.rbegin(); it != children.rend(); ++it) {
+    if (Window client = ClientOf(d, *it, depth - 1)) return client;
+  }
+  return 0;
+}
+
+// The root's children from the top down, frames replaced by the windows they hold. Hidden
+// (withdrawn) windows are root children again, so they are found as well.
 std::vector<uint32_t> TopLevels(Display* d) {
   std::vector<uint32_t> result;
-  const Window root = DefaultRootWindow(d);
-  std::vector<unsigned long> stacking;
   ErrorTrap trap;
-  if (ReadCardinals(d, root, "_NET_CLIENT_LIST_STACKING", XA_WINDOW, &stacking)) {
-    for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) result.push_back(*it);
-  } else {
-    Window rootOut, parent, *children = nullptr;
-    unsigned int count = 0;
-    if (XQueryTree(d, root, &rootOut, &parent, &children, &count)) {
-      for (unsigned int i = count; i-- > 0;) {
-        if (!IsHelperWindow(d, children[i])) result.push_back(static_cast<uint32_t>(children[i]));
-      }
-      if (children) XFree(children);
-    }
+  const std::vector<Window> children = Children(d, DefaultRootWindow(d));
+  for (auto it = children.rbegin(); it != children.rend(); ++it) {
+    if (IsHelperWindow(d, *it)) continue;
+    const Window client = ClientOf(d, *it, 2);
+    if (client && !IsHelperWindow(d, client)) result.push_back(static_cast<uint32_t>(client));
   }
   trap.Failed(d);
   return result;
@@ -212,6 +236,34 @@ uint32_t FindWindowByClass(const std::string& className) {
     if (WindowClass(window) == className) return window;
   }
   return 0;
+}
+
+bool IsIconic(uint32_t window) {
+  Connection c;
+  if (!c) return false;
+  ErrorTrap trap;
+  const Atom wmState = XInternAtom(c.get(), "WM_STATE", False);
+  std::vector<unsigned long> state;
+  const bool ok = ReadCardinals(c.get(), window, "WM_STATE", wmState, &state) && !state.empty();
+  return !trap.Failed(c.get()) && ok && state[0] == IconicState;
+}
+
+bool Activate(uint32_t window) {
+  Connection c;
+  if (!c) return false;
+  Display* d = c.get();
+  ErrorTrap trap;
+  XMapRaised(d, window);
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = 2;  // a request from a pager-like program: honoured
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask,
+             &event);
+  return !trap.Failed(d);
 }
 
 bool PostMessage(uint32_t window, uint32_t message, uint32_t wParam, uint32_t lParam) {

@@ -21,13 +21,16 @@ inline constexpr int kSendTimeoutMs = 5000;
 inline constexpr size_t kMaxCopyData = 1 << 20;
 
 bool WindowExists(uint32_t window);
-// Top-level windows from the top of the stacking order down (the window manager's client list
-// when one runs), without the toolkits' never-shown helper windows.
+// Top-level windows from the top of the stacking order down (looking through window manager
+// frames), shown or not, without the toolkits' never-shown helper windows.
 std::vector<uint32_t> TopLevelWindows();
 bool WindowPid(uint32_t window, uint32_t* pid);  // _NET_WM_PID
 uint32_t TransientFor(uint32_t window);          // WM_TRANSIENT_FOR, 0 when none
 std::string WindowClass(uint32_t window);        // the class part of WM_CLASS
 uint32_t FindWindowByClass(const std::string& className);
+bool IsIconic(uint32_t window);  // WM_STATE is IconicState
+// Maps (restores) and raises the window and asks the window manager to activate it.
+bool Activate(uint32_t window);
 
 bool PostMessage(uint32_t window, uint32_t message, uint32_t wParam, uint32_t lParam);
 // Waits up to kSendTimeoutMs for the receiver's result.

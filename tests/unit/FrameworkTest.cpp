@@ -138,6 +138,15 @@ TEST_F(FrameworkTest, QuitMessageEndsTheLoopAfterEarlierMessages) {
   EXPECT_EQ(m_backend.loopsQuit, 1);
 }
 
+TEST_F(FrameworkTest, QuitPostedToAWindowEndsTheLoopToo) {
+  TestApp app;
+  RecordingDlg dlg;
+  dlg.Create(104);
+  EXPECT_TRUE(PostMessage(dlg.m_hWnd, WM_QUIT, 0, 0));
+  EXPECT_FALSE(m_backend.Pump());
+  EXPECT_EQ(m_backend.loopsQuit, 1);
+}
+
 TEST_F(FrameworkTest, SendFromAWorkerIsCarriedOutOnTheWindowsThread) {
   TestApp app;
   RecordingDlg dlg;

@@ -5,24 +5,11 @@
 #include "HeadlessFixture.h"
 #include "HtmlCtrl.h"
 #include "Messages.h"
+#include "StartGameApp.h"
 #include "platform/Afx.h"
 #include "platform/headless/HeadlessWebView.h"
 
 namespace {
-
-class StartGameApp : public CWinApp {
-  DECLARE_MESSAGE_MAP()
-
- public:
-  void OnStartGame(WPARAM, LPARAM) { ++starts; }
-  int starts = 0;
-};
-
-const MessageMap& StartGameApp::GetThisMessageMap() {
-  static const MessageMap map = MessageMap::For<StartGameApp>(
-      {OnThreadMessageNumber(WM_LAUNCHER_STARTGAME, &StartGameApp::OnStartGame)});
-  return map;
-}
 
 // Template 204 with a web control in place of its static 1019.
 class HostDlg : public CDialog {

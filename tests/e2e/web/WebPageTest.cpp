@@ -12,6 +12,7 @@
 #include "LauncherSettings.h"
 #include "Log.h"
 #include "Messages.h"
+#include "StartGameApp.h"
 #include "Telemetry.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
@@ -63,20 +64,6 @@ const char* const kScriptFields =
     "plat|pf|TRUE|\\u672b x';";
 const char* const kChinese = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
 const char* const kLast = "\xE6\x9C\xAB x";               // 末 x
-
-class StartGameApp : public CWinApp {
-  DECLARE_MESSAGE_MAP()
-
- public:
-  void OnStartGame(WPARAM, LPARAM) { ++starts; }
-  int starts = 0;
-};
-
-const MessageMap& StartGameApp::GetThisMessageMap() {
-  static const MessageMap map = MessageMap::For<StartGameApp>(
-      {OnThreadMessageNumber(WM_LAUNCHER_STARTGAME, &StartGameApp::OnStartGame)});
-  return map;
-}
 
 // The main dialog's template with the web control where the server list goes.
 class MainDlg : public CDialog {

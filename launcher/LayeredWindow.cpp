@@ -30,6 +30,20 @@ BOOL CLayeredWindow::Create(CWnd* pParent, Gdiplus::Image* pImage, int x, int y,
   return TRUE;
 }
 
+void CLayeredWindow::MoveWindowTo(int x, int y) {
+  RECT rc;
+  GetWindowRect(&rc);
+  MoveWindow(x, y, rc.right - rc.left, rc.bottom - rc.top, FALSE);
+}
+
+void CLayeredWindow::FollowWindowPos(const WINDOWPOS& pos) {
+  if (m_hWnd && pos.cx >= 0 && pos.cy > 0) MoveWindowTo(pos.x, pos.y);
+}
+
+void CLayeredWindow::FollowShowWindow(BOOL bShow) {
+  if (m_hWnd) ShowWindow(bShow ? SW_SHOW : SW_HIDE);
+}
+
 void CLayeredWindow::UpdateLayered() {
   RECT rc;
   GetWindowRect(&rc);

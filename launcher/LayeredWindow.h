@@ -25,6 +25,13 @@ class CLayeredWindow : public CWnd {
               CRgn* pRgn);
   // Renders the picture around the hole and hands the pixels to the window system.
   void UpdateLayered();
+  // Moves the top-left corner to (x, y), keeping the size, without repainting.
+  void MoveWindowTo(int x, int y);
+  // The dialog's WM_WINDOWPOSCHANGED and WM_SHOWWINDOW, after their default handling: the
+  // window keeps its corner on the dialog's (a move with cy 0 or a negative cx is no place)
+  // and is shown and hidden with it.
+  void FollowWindowPos(const WINDOWPOS& pos);
+  void FollowShowWindow(BOOL bShow);
 
  private:
   Gdiplus::Image* m_pImage = nullptr;  // not owned

@@ -20,3 +20,10 @@ Gdiplus::Image* LoadPngImage(UINT id) {
   Check(Gdiplus::Ok == status, "Launcher", 491, "Ok == status");
   return image;
 }
+
+void DrawBackground(HDC hdc, Gdiplus::Image* image) {
+  Gdiplus::Graphics graphics(hdc);
+  const int w = static_cast<int>(image->GetWidth());
+  const int h = static_cast<int>(image->GetHeight());
+  graphics.DrawImage(image, Gdiplus::Rect(0, 0, w, h), 0, 0, w, h, Gdiplus::UnitPixel);
+}

@@ -9,3 +9,6 @@ BOOL ImageFromIDResource(UINT id, const char* type, Gdiplus::Image*& image);
 // The asserting wrapper every caller uses: null when the resource is missing; a picture that
 // failed to decode is logged and returned anyway.
 Gdiplus::Image* LoadPngImage(UINT id);
+
+// Draws a picture at (0, 0) in its natural size, as both dialogs paint their backgrounds.
+void DrawBackground(HDC hdc, Gdiplus::Image* image);

@@ -6,7 +6,7 @@
 
 #include "AppConfig.h"
 #include "Downloader.h"
-#include "LauncherSettings.h"
+#include "Sites.h"
 
 // Fetches "launcherversion.txt" from `updateBase` (a folder URL without trailing slash) into
 // the work folder. When its first word differs from the running executable's file version,
@@ -14,7 +14,7 @@
 // "-killpid <our id>" and returns true: this process must end. False when start-up goes on
 // (same version, or a download failed).
 bool TryUpgradeApp(const AppConfig& config, Downloader& downloader,
-                   const std::string& updateBase = LAUNCHER_UPDATE_BASE);
+                   const std::string& updateBase = UpdateBase());
 
 // The file version an executable carries, as "%d.%d.%d.%d"; empty when it carries none.
 std::string GetFileVersionString(const std::string& path);

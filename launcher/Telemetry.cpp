@@ -4,14 +4,14 @@
 #include <mutex>
 
 #include "JsonPoster.h"
-#include "LauncherSettings.h"
+#include "Sites.h"
 
 namespace {
 
 constexpr const char* kAppId = "5c0e1a9b7d2f48e3a6b1c9d07e2f4a18";
 
 std::mutex g_siteMutex;
-std::string g_site = LAUNCHER_TELEMETRY_SITE;
+std::string g_site = TelemetrySite();
 
 std::once_flag g_headerAdded;
 

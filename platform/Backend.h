@@ -43,6 +43,8 @@ class Backend {
   // Moves the window with the pointer while the button that pressed it stays down.
   virtual void BeginMoveDrag(WindowRecord& record) = 0;
   virtual SIZE ScreenSize() = 0;
+  // The name the desktop groups this process's windows under (taskbar, window switcher).
+  virtual void SetApplicationId(const std::string&) {}
 
   // Main loop and timers. WakeUp may be called from any thread: the UI thread then runs
   // DispatchPending() soon.

@@ -204,3 +204,7 @@ CWnd* NewControlObject(const std::string& className) {
 }
 
 }  // namespace ui
+
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
+  return init != nullptr;
+}

@@ -35,6 +35,14 @@ class CStatic : public CWnd {
   BOOL Create(const char* text, DWORD style, const RECT& rect, CWnd* parent, UINT id);
 };
 
+// The control classes are the framework's own and always registered; the call is kept so a
+// program's start-up reads the same on every desktop.
+struct INITCOMMONCONTROLSEX {
+  DWORD dwSize = 0;
+  DWORD dwICC = 0;
+};
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
+
 namespace ui {
 struct WindowRecord;
 // The window procedure of the built-in classes (button, progress bar, static, dialogs):

@@ -91,4 +91,11 @@ Status Graphics::FillRectangle(const SolidBrush* brush, int x, int y, int width,
   return Ok;
 }
 
+Status GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput*, void*) {
+  if (token) *token = 1;
+  return Ok;
+}
+
+void GdiplusShutdown(ULONG_PTR) {}
+
 }  // namespace Gdiplus

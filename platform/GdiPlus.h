@@ -77,4 +77,15 @@ class Graphics {
   HDC m_hdc;
 };
 
+// Start-up and shut-down of the drawing library. Pictures here need no global state: the token
+// only pairs the two calls.
+struct GdiplusStartupInput {
+  UINT GdiplusVersion = 1;
+  void* DebugEventCallback = nullptr;
+  BOOL SuppressBackgroundThread = FALSE;
+  BOOL SuppressExternalCodecs = FALSE;
+};
+Status GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input, void* output);
+void GdiplusShutdown(ULONG_PTR token);
+
 }  // namespace Gdiplus

@@ -175,6 +175,12 @@ CWinApp* AfxGetApp() {
   return g_app;
 }
 
+BOOL SetCurrentProcessExplicitAppUserModelID(const char* id) {
+  if (!id || !*id || !ui::HasBackend()) return FALSE;
+  ui::GetBackend().SetApplicationId(id);
+  return TRUE;
+}
+
 int AfxRunApplication() {
   CWinApp* app = AfxGetApp();
   if (!app) return 1;

@@ -25,9 +25,15 @@ class CWinApp : public CWinThread {
   virtual int ExitInstance() { return m_nExitCode; }
 
   int m_nExitCode = 0;  // from PostQuitMessage
+
+ protected:
+  // Names where the program's settings would be kept. This program keeps none, on any desktop.
+  void SetRegistryKey(const char*) {}
 };
 
 CWinApp* AfxGetApp();
+// The id under which the desktop groups the process's windows; windows made afterwards carry it.
+BOOL SetCurrentProcessExplicitAppUserModelID(const char* id);
 // Runs the application object: InitInstance, the loop when it returned TRUE, ExitInstance.
 int AfxRunApplication();
 // The program's entry into the framework, provided by the backend the program links

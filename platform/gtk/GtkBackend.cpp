@@ -140,6 +140,12 @@ class GtkBackend : public ui::Backend {
     return SIZE{gdk_screen_get_width(screen), gdk_screen_get_height(screen)};
     G_GNUC_END_IGNORE_DEPRECATIONS
   }
+  // X11 desktops group windows by WM_CLASS: the id becomes its instance part, while the class
+  // part stays the window class that other programs find a window by.
+  void SetApplicationId(const std::string& id) override {
+    m_appId = id;
+    g_set_prgname(id.c_str());
+  }
   void WakeUp() override {
     if (!m_drainScheduled.exchange(true)) g_idle_add_full(G_PRIORITY_DEFAULT, Drain, this, nullptr);
   }
@@ -206,6 +212,7 @@ class GtkBackend : public ui::Backend {
   }
   std::atomic<bool> m_drainScheduled{false};
   GMainLoop* m_loop = nullptr;
+  std::string m_appId;
 };
 
 GtkBackend* g_backend = nullptr;
@@ -377,7 +384,8 @@ HWND GtkBackend::CreateTopLevel(ui::WindowRecord& r) {
   n->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   GtkWindow* window = GTK_WINDOW(n->window);
   G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-  gtk_window_set_wmclass(window, r.className.c_str(), r.className.c_str());
+  const std::string& instance = m_appId.empty() ? r.className : m_appId;
+  gtk_window_set_wmclass(window, instance.c_str(), r.className.c_str());
   G_GNUC_END_IGNORE_DEPRECATIONS
   gtk_window_set_decorated(window, (r.style & WS_CAPTION) == WS_CAPTION);
   gtk_widget_set_app_paintable(n->window, TRUE);

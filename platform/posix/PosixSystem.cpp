@@ -206,7 +206,16 @@ bool PosixSystem::RemoveDirectory(const std::string& path) {
   return rmdir(path.c_str()) == 0;
 }
 
+// A running program's file cannot be deleted on Windows, and the launcher's repair relies on
+// that to keep itself while it empties its folder: the running executable is refused here too.
 bool PosixSystem::DeleteFile(const std::string& path) {
+  struct stat target {
+  }, self{};
+  if (lstat(path.c_str(), &target) == 0 && stat("/proc/self/exe", &self) == 0 &&
+      target.st_dev == self.st_dev && target.st_ino == self.st_ino) {
+    errno = ETXTBSY;
+    return false;
+  }
   return unlink(path.c_str()) == 0;
 }
 

@@ -1,0 +1,154 @@
+#include "UpgradeDlg.h"
+
+#include <new>
+
+#include "AppConfig.h"
+#include "Launcher.h"
+#include "PngImage.h"
+#include "UpdatePlan.h"
+
+namespace {
+constexpr UINT kBgImage = 190;
+constexpr UINT kBarImage = 180;
+}  // namespace
+
+int ProgressPosition(int completed, int total) {
+  if (total <= 0) return 0;
+  return static_cast<int>(static_cast<float>(static_cast<unsigned>(completed)) /
+                          static_cast<float>(static_cast<unsigned>(total)) * 100);
+}
+
+const MessageMap& CUpgradeDlg::GetThisMessageMap() {
+  static const MessageMap map = MessageMap::For<CUpgradeDlg>(
+      {
+          OnPaintMsg(&CUpgradeDlg::OnPaint),
+          OnShowWindowMsg(&CUpgradeDlg::OnShowWindow),
+          OnLButtonDownMsg(&CUpgradeDlg::OnLButtonDown),
+          OnWindowPosChangedMsg(&CUpgradeDlg::OnWindowPosChanged),
+          OnCommandId(1001, &CUpgradeDlg::OnBnClickedClose),
+      },
+      &CDialog::GetThisMessageMap);
+  return map;
+}
+
+CUpgradeDlg::CUpgradeDlg(AppConfig& config) : CDialog(104, nullptr), m_config(config) {}
+
+// The job goes first: its worker reports to this object and starts the game from it.
+CUpgradeDlg::~CUpgradeDlg() {
+  m_Downloader.Reset();
+  m_pLayeredWindow.reset();
+  m_pBgImage.reset();
+  DestroyWindow();
+}
+
+void CUpgradeDlg::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, 1004, m_progressCtrl);
+}
+
+BOOL CUpgradeDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  char title[260] = "";
+  LoadString(130, title, sizeof title);
+  SetWindowText(title);
+
+  m_pBgImage.reset(LoadPngImage(kBgImage));
+  const int w = m_pBgImage ? static_cast<int>(m_pBgImage->GetWidth()) : 0;
+  const int h = m_pBgImage ? static_cast<int>(m_pBgImage->GetHeight()) : 0;
+  MoveWindow((GetSystemMetrics(SM_CXSCREEN) - w) / 2, (GetSystemMetrics(SM_CYSCREEN) - h) / 3, w, h,
+             TRUE);
+
+  m_pBarImage.reset(LoadPngImage(kBarImage));
+  m_progressCtrl.SetImage(m_pBarImage.get());
+  if (m_pBarImage) {
+    m_progressCtrl.SetWindowPos(0, 0, 0, static_cast<int>(m_pBarImage->GetWidth()),
+                                static_cast<int>(m_pBarImage->GetHeight()),
+                                SWP_NOMOVE | SWP_NOACTIVATE);
+  }
+  if (m_pBgImage) {
+    m_pLayeredWindow.reset(new (std::nothrow) CLayeredWindow);
+    if (m_pLayeredWindow) {
+      m_pLayeredWindow->Create(this, m_pBgImage.get(), g_rcUpgradeArea.x, g_rcUpgradeArea.y,
+                               g_rcUpgradeArea.width, g_rcUpgradeArea.height, nullptr);
+    }
+  }
+  CRgn rgn;
+  rgn.CreateRectRgn(g_rcUpgradeArea.x, g_rcUpgradeArea.y, g_rcUpgradeArea.x + g_rcUpgradeArea.width,
+                    g_rcUpgradeArea.y + g_rcUpgradeArea.height);
+  SetWindowRgn(rgn, FALSE);
+
+  m_nStep = 0;
+  m_VersionsFileName = VersionsFilePath(m_config.GetWorkPath());
+  m_GameFilesName = GameFilesPath(m_config.GetWorkPath());
+  return TRUE;
+}
+
+BOOL CUpgradeDlg::PreTranslateMessage(MSG* pMsg) {
+  if (pMsg->message == WM_KEYDOWN || pMsg->message == WM_KEYUP) return TRUE;
+  return CDialog::PreTranslateMessage(pMsg);
+}
+
+// The previous job is ended before the step changes, so its worker never sees the new step.
+void CUpgradeDlg::StartUpdate() {
+  m_Downloader.Reset();
+  m_nStep = 1;
+  StartManifestJob(m_Downloader, m_config, m_VersionsFileName, m_GameFilesName, this);
+}
+
+// The bar moves one file at a time; the worker waits until the bar has taken the position.
+void CUpgradeDlg::OnProgress() {
+  const DownloadProgress& progress = m_Downloader.GetProgress();
+  m_progressCtrl.SendMessage(PBM_SETPOS, ProgressPosition(progress.completed, progress.total), 0);
+}
+
+// Whether the files job succeeded or not, the game starts with what is installed.
+void CUpgradeDlg::OnComplete() {
+  if (m_nStep == 1) {
+    PlanDownloads();
+  } else if (m_nStep == 2) {
+    ShowWindow(SW_HIDE);
+    StartGame();
+  }
+}
+
+// A stop leaves the dialog shown, with the reason in the log.
+void CUpgradeDlg::PlanDownloads() {
+  int nAdded = 0;
+  if (!PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader, nAdded)) return;
+  if (nAdded > 0) {
+    m_nStep = 2;
+    StartFilesJob(m_Downloader, this);
+    return;
+  }
+  ShowWindow(SW_HIDE);
+  StartGame();
+}
+
+void CUpgradeDlg::OnPaint() {
+  if (m_pBgImage) {
+    CPaintDC dc(this);
+    DrawBackground(dc.GetSafeHdc(), m_pBgImage.get());
+  }
+  if (m_pLayeredWindow) m_pLayeredWindow->UpdateLayered();
+  CDialog::OnPaint();
+}
+
+void CUpgradeDlg::OnShowWindow(BOOL bShow, UINT nStatus) {
+  CDialog::OnShowWindow(bShow, nStatus);
+  if (m_pLayeredWindow) m_pLayeredWindow->FollowShowWindow(bShow);
+}
+
+void CUpgradeDlg::OnLButtonDown(UINT nFlags, POINT point) {
+  PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(point.x, point.y));
+  CDialog::OnLButtonDown(nFlags, point);
+}
+
+void CUpgradeDlg::OnWindowPosChanged(WINDOWPOS* lpwndpos) {
+  CDialog::OnWindowPosChanged(lpwndpos);
+  if (m_pLayeredWindow) m_pLayeredWindow->FollowWindowPos(*lpwndpos);
+}
+
+void CUpgradeDlg::OnBnClickedClose() {
+  if (m_pLayeredWindow) m_pLayeredWindow->SendMessage(WM_CLOSE, 0, 0);
+  PostMessage(WM_CLOSE, 0, 0);
+}

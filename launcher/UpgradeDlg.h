@@ -1,0 +1,63 @@
+// CUpgradeDlg: the small window shown while the game's files are brought up to date, and the
+// update itself: the manifests job, the decision step, the files job, then the game's start.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "Downloader.h"
+#include "ImageControls.h"
+#include "LayeredWindow.h"
+#include "platform/Afx.h"
+
+struct AppConfig;
+
+// The dialog's own rectangle (left, top, width, height): its window region, and the area the
+// layered window leaves undrawn.
+inline constexpr HoleRect g_rcUpgradeArea{120, 50, 306, 176};
+
+// The bar's position for `completed` of `total` files: single-precision, truncated; 0 for an
+// empty job.
+int ProgressPosition(int completed, int total);
+
+class CUpgradeDlg : public CDialog, public Downloader::ICallback {
+  DECLARE_MESSAGE_MAP()
+
+ public:
+  explicit CUpgradeDlg(AppConfig& config);
+  // A job still running is ended before anything it may use goes.
+  ~CUpgradeDlg() override;
+
+  void DoDataExchange(CDataExchange* pDX) override;
+  BOOL OnInitDialog() override;
+  // Keys do nothing here.
+  BOOL PreTranslateMessage(MSG* pMsg) override;
+
+  // Begins an update: the manifests job on a worker thread. Returns at once.
+  void StartUpdate();
+  // Downloader::ICallback, on the worker thread.
+  void OnProgress() override;
+  void OnComplete() override;
+
+  std::unique_ptr<CLayeredWindow> m_pLayeredWindow;
+  std::unique_ptr<Gdiplus::Image> m_pBgImage;
+  std::unique_ptr<Gdiplus::Image> m_pBarImage;
+  CImageProgressCtrl m_progressCtrl;
+  Downloader m_Downloader;
+  int m_nStep = 0;
+  std::string m_VersionsFileName;
+  std::string m_GameFilesName;
+
+ protected:
+  void OnPaint();
+  void OnShowWindow(BOOL bShow, UINT nStatus);
+  void OnLButtonDown(UINT nFlags, POINT point);
+  void OnWindowPosChanged(WINDOWPOS* lpwndpos);
+  void OnBnClickedClose();
+
+ private:
+  // The decision step after the manifests job: the files job, the game's start, or a stop.
+  void PlanDownloads();
+
+  AppConfig& m_config;
+};

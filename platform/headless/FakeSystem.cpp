@@ -133,7 +133,8 @@ bool FakeSystem::StartProcess(const std::string& file, const std::string& params
     errno = ENOENT;
     return false;
   }
-  if (started) *started = {processId + static_cast<uint32_t>(m_starts.size()), 0};
+  const uint32_t id = processId + static_cast<uint32_t>(m_starts.size());
+  if (started) *started = {id, id};
   return true;
 }
 

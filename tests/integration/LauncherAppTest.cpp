@@ -1,0 +1,182 @@
+// The application object on the headless window system: start-up in its two branches, the
+// start road from the page's request to the game's launch, the game-window watch and exit.
+#include "Launcher.h"
+#include "LauncherDlg.h"
+#include "LauncherFixture.h"
+#include "Messages.h"
+#include "UpgradeDlg.h"
+#include "platform/WindowTable.h"
+#include "platform/headless/HeadlessWebView.h"
+
+namespace {
+
+class LauncherAppTest : public LauncherTest {
+ protected:
+  void TearDown() override {
+    m_app.ExitInstance();
+    LauncherTest::TearDown();
+  }
+  // A game build whose one file "data/a.txt" is at version 7.
+  void PublishTree() {
+    WriteFile(m_dir / "tree/versions.txt", "name\tversion\textra\nclientVersion\t31\t0\n"
+                                           "data/a.txt\t7\t0\n");
+    WriteFile(m_dir / "tree/standalone/launcher/gamefiles.txt", "data/a.txt\n");
+    WriteFile(m_dir / "tree/data/a.txt.7", "content 7");
+  }
+  // What the page's "startgame" leaves in the launch parameters.
+  void PickServer(bool newbie) {
+    m_app.m_config.strHost = "10.1.1.1";
+    m_app.m_config.strPort = "9000";
+    m_app.m_config.strGroupId = "12";
+    m_app.m_config.strDataHost = m_http.Url() + "/";
+    m_app.m_config.bNewbie = newbie;
+    PostThreadMessage(m_app.m_nThreadID, WM_LAUNCHER_STARTGAME, 0, 0);
+  }
+
+  CLauncherApp m_app;
+};
+
+TEST_F(LauncherAppTest, DevStartShowsTheMainDialogAndReportsOnce) {
+  m_system.moduleFileName = m_dir / "Downloads/Launcher.exe";  // no relocation in dev mode
+  m_system.commandLineArgs = {"dev=1"};
+  ASSERT_TRUE(m_app.InitInstance());
+  EXPECT_TRUE(LogHas(std::string(100, '-') + " \n"));
+  EXPECT_TRUE(LogHas("Launcher start ..." + m_system.moduleFileName + " \n"));
+  EXPECT_TRUE(m_system.Starts().empty());
+  ASSERT_NE(g_pLauncherDlg, nullptr);
+  EXPECT_EQ(m_app.m_pMainWnd, g_pLauncherDlg);
+  EXPECT_TRUE(g_pLauncherDlg->IsWindowVisible());
+  EXPECT_TRUE(ui::IsDialogClass("doduzodizuzide"));
+  m_backend.AdvanceClock(1000);
+  m_backend.AdvanceClock(3000);
+  EXPECT_EQ(Events(), (std::vector<std::string>{"event wd_start", "event wd_server_list",
+                                                "startup"}));
+  m_app.ExitInstance();
+  EXPECT_EQ(g_pLauncherDlg, nullptr);
+  EXPECT_TRUE(LogHas("Exit ... \n\n\n \n"));
+}
+
+TEST_F(LauncherAppTest, StartOutsideTheWorkFolderHandsOverAndShowsNothing) {
+  m_system.moduleFileName = LAUNCHER_EXE;
+  EXPECT_FALSE(m_app.InitInstance());
+  ASSERT_EQ(m_system.Starts().size(), 1u);
+  EXPECT_EQ(m_system.Starts()[0].file, m_work + "Launcher.exe");
+  EXPECT_EQ(m_system.Starts()[0].params, "-killpid 4242");
+  EXPECT_EQ(g_pLauncherDlg, nullptr);
+  EXPECT_TRUE(Events().empty());
+  m_app.ExitInstance();
+  EXPECT_FALSE(LogHas("Exit ..."));
+}
+
+TEST_F(LauncherAppTest, StartRoadUpdatesHidesTheLauncherAndStartsTheGame) {
+  PublishTree();
+  WriteFile(m_work + "Cached/versions.txt", "old list");
+  ASSERT_TRUE(m_app.InitInstance());
+  const HWND hMainDlg = g_pLauncherDlg->m_hWnd;
+  PickServer(true);
+  ASSERT_TRUE(PumpUntil([&] { return !m_system.Starts().empty(); }));
+
+  ASSERT_NE(g_pUpgradeDlg, nullptr);
+  EXPECT_EQ(m_app.m_pMainWnd, g_pUpgradeDlg);
+  EXPECT_FALSE(g_pLauncherDlg->IsWindowVisible());
+  ASSERT_TRUE(PumpUntil([&] { return !g_pUpgradeDlg->IsWindowVisible(); }));
+  EXPECT_EQ(ReadFile(m_work + "data/a.txt"), "content 7");
+  EXPECT_FALSE(std::filesystem::exists(m_work + "Cached/versions.txt"));
+  EXPECT_EQ(g_pUpgradeDlg->m_progressCtrl.GetPos(), 100);
+
+  const sys::FakeSystem::StartCall start = m_system.Starts().back();
+  EXPECT_EQ(start.file, "orca.exe");
+  EXPECT_EQ(start.workDir, m_work);
+  EXPECT_EQ(start.params.rfind("-host 10.1.1.1 -port 9000 -datahost " + m_http.Url() +
+                                   "/ -launcher 2 -hwnd " + std::to_string(hMainDlg) +
+                                   " -newbie 1 -clientVersion 31 ",
+                               0),
+            0u)
+      << start.params;
+  EXPECT_TRUE(LogHas("click start game 12 \n"));
+  EXPECT_TRUE(LogHas("set client version 31 \n"));
+  EXPECT_TRUE(LogHas("start orca.exe ...  \n"));
+  EXPECT_EQ(Events(),
+            (std::vector<std::string>{"event wd_start", "event wd_server_list",
+                                      "event wd_download_game", "install", "event wd_start_game"}));
+}
+
+TEST_F(LauncherAppTest, DevStartLaunchesAtOnceAndHidesOnlyAfterwards) {
+  m_system.commandLineArgs = {"dev=1"};
+  ASSERT_TRUE(m_app.InitInstance());
+  m_system.onMessageBox = [](const auto&) { FAIL() << "no box on a good start"; };
+  PickServer(false);
+  m_backend.Pump();
+  EXPECT_EQ(g_pUpgradeDlg, nullptr);
+  ASSERT_EQ(m_system.Starts().size(), 1u);
+  EXPECT_FALSE(g_pLauncherDlg->IsWindowVisible());
+  EXPECT_EQ(Events().back(), "event wd_start_game");
+  EXPECT_EQ(m_app.m_hGameWnd, 0u);  // the fake process shows no window
+}
+
+TEST_F(LauncherAppTest, FailedLaunchShowsTheErrorBoxAndHidesNothing) {
+  m_system.commandLineArgs = {"dev=1"};
+  m_system.startSucceeds = false;
+  ASSERT_TRUE(m_app.InitInstance());
+  StartGame();
+  ASSERT_EQ(m_system.MessageBoxes().size(), 1u);
+  EXPECT_EQ(m_system.MessageBoxes()[0].caption, "错误");
+  EXPECT_EQ(m_system.MessageBoxes()[0].text, "游戏进程启动失败");
+  EXPECT_TRUE(g_pLauncherDlg->IsWindowVisible());
+}
+
+class GameWindowTest : public LauncherAppTest {
+ protected:
+  void SetUp() override {
+    LauncherAppTest::SetUp();
+    m_system.commandLineArgs = {"dev=1"};
+    ASSERT_TRUE(m_app.InitInstance());
+    ASSERT_TRUE(m_game.CreateEx(0, "#32770", "game", WS_POPUP | WS_VISIBLE,
+                                RECT{0, 0, 100, 100}, nullptr, 0));
+    m_app.m_hGameWnd = m_game.m_hWnd;
+  }
+  CWnd m_game;
+};
+
+TEST_F(GameWindowTest, ASecondStartIsRefusedWhileTheGameRuns) {
+  const size_t events = Events().size();
+  StartGame();
+  EXPECT_TRUE(m_system.Starts().empty());
+  ASSERT_EQ(m_system.MessageBoxes().size(), 1u);
+  EXPECT_EQ(m_system.MessageBoxes()[0].caption, "启动失败");
+  EXPECT_EQ(m_system.MessageBoxes()[0].text, "游戏客户端已经启动");
+  EXPECT_TRUE(LogHas("start game but game wnd exist! \n"));
+  EXPECT_EQ(Events().size(), events);
+}
+
+TEST_F(GameWindowTest, RunLauncherBringsTheGameForwardAndLeavesTheDialogAlone) {
+  g_pLauncherDlg->ShowWindow(SW_HIDE);
+  m_game.ShowWindow(SW_MINIMIZE);
+  g_pLauncherDlg->SendMessage(WM_RUN_LAUNCHER, 0, 0);
+  EXPECT_FALSE(m_game.IsIconic());
+  EXPECT_FALSE(g_pLauncherDlg->IsWindowVisible());
+  EXPECT_TRUE(LogHas("run launcher, bring game to top \n"));
+
+  m_app.m_hGameWnd = 0;
+  g_pLauncherDlg->SendMessage(WM_RUN_LAUNCHER, 0, 0);
+  EXPECT_TRUE(g_pLauncherDlg->IsWindowVisible());
+  EXPECT_TRUE(LogHas("run launcher, open main dialog \n"));
+}
+
+TEST_F(GameWindowTest, TheGameWindowGoneEndsTheLauncherOnTheNextTick) {
+  m_backend.AdvanceClock(1000);
+  EXPECT_TRUE(m_backend.Pump());
+  m_game.DestroyWindow();
+  m_backend.AdvanceClock(1000);
+  EXPECT_TRUE(LogHas("game closed ... \n"));
+  EXPECT_EQ(m_app.m_hGameWnd, 0u);
+  EXPECT_FALSE(m_backend.Pump());  // WM_QUIT
+}
+
+TEST_F(GameWindowTest, ClosingTheLauncherAsksARunningGameToQuit) {
+  m_app.ExitInstance();
+  EXPECT_FALSE(m_backend.Pump());  // the WM_QUIT posted to the game's window
+  EXPECT_TRUE(LogHas("Exit ... "));
+}
+
+}  // namespace

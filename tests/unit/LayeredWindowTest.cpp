@@ -1,4 +1,7 @@
 // PNG pictures from resources and the layered window around a hole.
+#include <algorithm>
+#include <cstdlib>
+
 #include "HeadlessFixture.h"
 #include "LayeredWindow.h"
 #include "PngImage.h"
@@ -102,6 +105,61 @@ TEST_F(LayeredWindowTest, PicturesLoadFromResourcesWithTheirChecks) {
   Gdiplus::Image* image = nullptr;
   EXPECT_FALSE(ImageFromIDResource(203, "bmp", image));
   EXPECT_EQ(image, nullptr);
+}
+
+// The largest change of alpha between neighbours across a seam of the layered window's bands:
+// the column left of x against x (rows from..to), or the row above y against y.
+int LargestStepAcrossColumn(const Surface& px, int x, int from, int to) {
+  int largest = 0;
+  for (int y = from; y < to; ++y) {
+    largest =
+        std::max(largest, std::abs(Surface::Alpha(px.At(x - 1, y)) - Surface::Alpha(px.At(x, y))));
+  }
+  return largest;
+}
+int LargestStepAcrossRow(const Surface& px, int y, int from, int to) {
+  int largest = 0;
+  for (int x = from; x < to; ++x) {
+    largest =
+        std::max(largest, std::abs(Surface::Alpha(px.At(x, y - 1)) - Surface::Alpha(px.At(x, y))));
+  }
+  return largest;
+}
+
+// The corner blocks are composited twice, yet the shades round the windows' outlines must run
+// on across the seams of the bands (a step there would show as a box in the shade). The rows and
+// columns checked lie in the shade only, outside each picture's opaque part.
+TEST_F(LayeredWindowTest, BackgroundShadesRunOnAcrossTheBandSeams) {
+  std::unique_ptr<Gdiplus::Image> main(LoadPngImage(203));
+  ASSERT_NE(main, nullptr);
+  CLayeredWindow mainLayered;
+  ASSERT_TRUE(mainLayered.Create(&m_owner, main.get(), 282, 143, 640, 416, nullptr));
+  mainLayered.UpdateLayered();
+  const Surface& shown = m_backend.LayeredPixels(mainLayered.m_hWnd);
+  for (int x : {282, 922}) {
+    EXPECT_LE(LargestStepAcrossColumn(shown, x, 0, 70), 10) << x;     // above the outline
+    EXPECT_LE(LargestStepAcrossColumn(shown, x, 600, 650), 10) << x;  // below it
+  }
+  for (int y : {143, 559}) {
+    EXPECT_LE(LargestStepAcrossRow(shown, y, 0, 115), 10) << y;    // left of the outline
+    EXPECT_LE(LargestStepAcrossRow(shown, y, 945, 980), 10) << y;  // right of it
+  }
+
+  std::unique_ptr<Gdiplus::Image> update(LoadPngImage(190));
+  ASSERT_NE(update, nullptr);
+  CLayeredWindow updateLayered;
+  ASSERT_TRUE(updateLayered.Create(&m_owner, update.get(), 120, 50, 306, 176, nullptr));
+  updateLayered.UpdateLayered();
+  const Surface& card = m_backend.LayeredPixels(updateLayered.m_hWnd);
+  for (int x : {120, 426}) {
+    EXPECT_LE(LargestStepAcrossColumn(card, x, 0, 28), 10) << x;
+    EXPECT_LE(LargestStepAcrossColumn(card, x, 265, 307), 10) << x;
+  }
+  for (int y : {50, 226}) {
+    EXPECT_LE(LargestStepAcrossRow(card, y, 0, 28), 10) << y;
+    EXPECT_LE(LargestStepAcrossRow(card, y, 435, 442), 10) << y;
+  }
+  EXPECT_EQ(Log(), "");
 }
 
 TEST(ImageTest, UndecodablePictureIsEmptyAndReportsItOnce) {

@@ -1,5 +1,6 @@
 # Writes OUTPUT, a C++ source holding the bytes of each INPUTS entry "id:type:file" in a table
 # that res::FindResource searches.
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/EmbedBytes.cmake)
 set(body "// Generated from resources/ at build time.\n#include <cstring>\n\n#include \"platform/Resources.h\"\n\nnamespace {\n")
 set(table "")
 set(index 0)
@@ -8,10 +9,7 @@ foreach(entry ${INPUTS})
   list(GET parts 0 id)
   list(GET parts 1 type)
   list(GET parts 2 file)
-  file(READ "${file}" hex HEX)
-  string(LENGTH "${hex}" length)
-  math(EXPR size "${length} / 2")
-  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  embed_bytes("${file}" bytes size)
   string(APPEND body "const uint8_t kData${index}[] = {${bytes}};\n")
   string(APPEND table "    {${id}, \"${type}\", kData${index}, ${size}},\n")
   math(EXPR index "${index} + 1")

@@ -1,20 +1,37 @@
-// demo-server: serves a folder (demo pages, an update tree, launcher versions) and takes
-// telemetry events, on loopback only.
+// demo-server: serves a folder (an update tree, launcher versions), the built-in pages the
+// launcher opens (server list, pop-up, the four link pages) and takes telemetry events, on
+// loopback only.
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
+
+#include "Site.h"
 
 namespace {
 
 void Usage(FILE* out) {
-  std::fprintf(out,
-               "usage: demo-server --root DIR [--port N] [--telemetry-log FILE]\n"
-               "Serves DIR on http://127.0.0.1:N/ (N 18080 by default, 0 lets the kernel "
-               "choose)\nand answers POST /receive/rest/<kind> by appending the body to FILE.\n"
-               "Prints the address it listens on, then serves until killed.\n");
+  std::fputs(
+      "usage: demo-server --root DIR [--port N] [--telemetry-log FILE]\n"
+      "\n"
+      "Serves DIR on http://127.0.0.1:N/ (N 18080 by default, 0 lets the kernel choose), and\n"
+      "where DIR has no such file its built-in pages: /mini/zonelist.html (the server list,\n"
+      "whose games update from this server), /mini/login, /popup.html, /home.html,\n"
+      "/bbs.html, /qa.html and /recharge.html. Each POST /receive/rest/<kind> is printed as\n"
+      "\"telemetry: <kind> <body>\" and appended to FILE as \"<kind> <body>\", one line each.\n"
+      "\n"
+      "Prints the address it listens on, then serves until killed. Exit status 1 when it\n"
+      "cannot listen, 2 on bad usage.\n",
+      out);
+}
+
+bool ParsePort(const std::string& text, int* port) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  *port = std::stoi(text);
+  return *port <= 65535;
 }
 
 }  // namespace
@@ -27,8 +44,8 @@ int main(int argc, char** argv) {
     bool hasValue = i + 1 < argc;
     if (arg == "--root" && hasValue) {
       root = argv[++i];
-    } else if (arg == "--port" && hasValue) {
-      port = std::atoi(argv[++i]);
+    } else if (arg == "--port" && hasValue && ParsePort(argv[i + 1], &port)) {
+      ++i;
     } else if (arg == "--telemetry-log" && hasValue) {
       telemetryLog = argv[++i];
     } else if (arg == "--help") {
@@ -45,27 +62,42 @@ int main(int argc, char** argv) {
   }
 
   httplib::Server server;
+  // SO_REUSEADDR only: httplib's default SO_REUSEPORT would let a second server share a port
+  // that is taken instead of failing.
+  server.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   if (!server.set_mount_point("/", root)) {
     std::fprintf(stderr, "demo-server: cannot serve %s\n", root.c_str());
     return 1;
   }
+  std::string origin;  // set once bound, before the first request
+  server.Get(R"(/.*)", [&](const httplib::Request& req, httplib::Response& res) {
+    std::string html;
+    if (!demo::BuiltInPage(req.path, origin, &html)) {
+      res.status = 404;
+      return;
+    }
+    res.set_content(html, "text/html; charset=utf-8");
+  });
   server.Post(R"(/receive/rest/(\w+))", [&](const httplib::Request& req, httplib::Response& res) {
-    std::string line = req.matches[1].str() + " " + req.body + "\n";
+    const std::string line = req.matches[1].str() + " " + demo::OneLine(req.body) + "\n";
     std::fputs(("telemetry: " + line).c_str(), stdout);
     std::fflush(stdout);
     if (!telemetryLog.empty()) std::ofstream(telemetryLog, std::ios::app) << line;
     res.set_content("{\"ret\":0}", "application/json");
   });
-  if (port == 0) {
-    port = server.bind_to_any_port("127.0.0.1");
-  } else if (!server.bind_to_port("127.0.0.1", port)) {
-    port = -1;
-  }
-  if (port <= 0) {
-    std::fprintf(stderr, "demo-server: cannot listen on 127.0.0.1\n");
+  const int bound = port == 0                                ? server.bind_to_any_port("127.0.0.1")
+                    : server.bind_to_port("127.0.0.1", port) ? port
+                                                             : -1;
+  if (bound <= 0) {
+    std::fprintf(stderr, "demo-server: cannot listen on 127.0.0.1:%d (is the port in use?)\n",
+                 port);
     return 1;
   }
-  std::printf("demo-server: http://127.0.0.1:%d/\n", port);
+  origin = "http://127.0.0.1:" + std::to_string(bound);
+  std::printf("demo-server: %s/\n", origin.c_str());
   std::fflush(stdout);
   return server.listen_after_bind() ? 0 : 1;
 }

@@ -56,22 +56,40 @@ std::string RefusedName(const std::string& name) {
 Publisher::Publisher(const std::string& buildDir, const std::string& treeDir)
     : m_buildDir(WithSlash(buildDir)), m_treeDir(WithSlash(treeDir)) {}
 
+void Publisher::AddFile(const std::string& name, const std::string& source) {
+  m_added[name] = source;
+}
+
+std::string Publisher::SourceOf(const std::string& name) const {
+  const auto added = m_added.find(name);
+  return added != m_added.end() ? added->second : m_buildDir + name;
+}
+
 bool Publisher::ListBuild(std::vector<std::string>& names, std::string& error) const {
   std::error_code ec;
   fs::recursive_directory_iterator it(m_buildDir, ec), end;
   for (; !ec && it != end; it.increment(ec)) {
     if (!it->is_regular_file()) continue;
     std::string name = it->path().lexically_relative(m_buildDir).generic_string();
+    if (!m_added.count(name)) names.push_back(std::move(name));
+  }
+  if (ec) {
+    error = m_buildDir + ": " + ec.message();
+    return false;
+  }
+  for (const auto& [name, source] : m_added) {
+    if (!fs::is_regular_file(source, ec)) {
+      error = source + ": not a file";
+      return false;
+    }
+    names.push_back(name);
+  }
+  for (const std::string& name : names) {
     std::string why = RefusedName(name);
     if (!why.empty()) {
       error = "\"" + name + "\" " + why;
       return false;
     }
-    names.push_back(std::move(name));
-  }
-  if (ec) {
-    error = m_buildDir + ": " + ec.message();
-    return false;
   }
   std::sort(names.begin(), names.end());
   return true;
@@ -89,7 +107,7 @@ bool Publisher::SameContent(const std::string& payload, const std::string& file)
 // other content), which gets a new payload.
 bool Publisher::PublishFile(const std::string& name, int& version, bool& written,
                             std::string& error) {
-  const std::string source = m_buildDir + name;
+  const std::string source = SourceOf(name);
   written = false;
   for (;; ++version) {
     const std::string payload = m_treeDir + name + "." + std::to_string(version);

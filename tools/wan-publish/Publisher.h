@@ -4,6 +4,7 @@
 // changed; unchanged files keep their version and payload.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ class Publisher {
  public:
   Publisher(const std::string& buildDir, const std::string& treeDir);
 
+  // Publishes `source` as the build's file `name`, as if the build folder held it there (in
+  // place of a file of that name it does hold): the demo's game build gets its stand-in game.
+  void AddFile(const std::string& name, const std::string& source);
+
   // `clientVersion` empty keeps the tree's (1 for a new tree). False with `error` set; the
   // manifests are replaced only at the end, each in one step.
   bool Publish(const std::string& clientVersion, PublishResult& result, std::string& error);
@@ -25,10 +30,12 @@ class Publisher {
   bool ListBuild(std::vector<std::string>& names, std::string& error) const;
   bool PublishFile(const std::string& name, int& version, bool& written, std::string& error);
   bool SameContent(const std::string& payload, const std::string& file);
+  std::string SourceOf(const std::string& name) const;
   bool WriteManifest(const std::string& relative, const std::string& text, std::string& error);
 
   std::string m_buildDir;  // both end with "/"
   std::string m_treeDir;
+  std::map<std::string, std::string> m_added;  // name -> source file
 };
 
 // Why a build file cannot be published under `name` (empty when it can).

@@ -1,6 +1,7 @@
-// wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N]: makes or refreshes the
-// update tree that the launcher and wan-update read from a data host.
+// wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE]: makes or
+// refreshes the update tree that the launcher and wan-update read from a data host.
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "Publisher.h"
@@ -9,7 +10,7 @@ namespace {
 
 void PrintUsage(FILE* out) {
   std::fputs(
-      "usage: wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N]\n"
+      "usage: wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE]\n"
       "\n"
       "Publishes every file below BUILD_DIR into TREE_DIR, the folder a web server serves as\n"
       "the game's data host: TREE_DIR/versions.txt (a header line, clientVersion, then one\n"
@@ -19,7 +20,8 @@ void PrintUsage(FILE* out) {
       "Run again on a changed build with the same TREE_DIR, it gives exactly the files whose\n"
       "content changed a new version (new files start at 1), keeps the others, and drops\n"
       "files no longer in the build from the manifests. --client-version sets the game\n"
-      "client's version (default: the tree's, or 1).\n"
+      "client's version (default: the tree's, or 1). --orca publishes FILE as the build's\n"
+      "game, \"orca.exe\", as if BUILD_DIR held it (in place of one it holds).\n"
       "\n"
       "Exit status: 0 on success, 1 on failure, 2 on bad usage.\n",
       out);
@@ -33,15 +35,18 @@ bool IsNumber(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string from, to, clientVersion;
+  std::string from, to, clientVersion, orca;
+  const std::map<std::string, std::string*> options = {
+      {"--from", &from}, {"--to", &to}, {"--client-version", &clientVersion}, {"--orca", &orca}};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       PrintUsage(stdout);
       return 0;
     }
-    if (i + 1 < argc && (arg == "--from" || arg == "--to" || arg == "--client-version")) {
-      (arg == "--from" ? from : arg == "--to" ? to : clientVersion) = argv[++i];
+    const auto valued = options.find(arg);
+    if (i + 1 < argc && valued != options.end()) {
+      *valued->second = argv[++i];
     } else {
       std::fprintf(stderr, "wan-publish: unexpected argument \"%s\"\n", arg.c_str());
       PrintUsage(stderr);
@@ -54,7 +59,9 @@ int main(int argc, char** argv) {
   }
   PublishResult result;
   std::string error;
-  if (!Publisher(from, to).Publish(clientVersion, result, error)) {
+  Publisher publisher(from, to);
+  if (!orca.empty()) publisher.AddFile("orca.exe", orca);
+  if (!publisher.Publish(clientVersion, result, error)) {
     std::fprintf(stderr, "wan-publish: %s\n", error.c_str());
     return 1;
   }

@@ -54,4 +54,13 @@ echo "ghost" >>"$TREE/standalone/launcher/gamefiles.txt"
 rc=0; "$UPDATE" --datahost "$DATAHOST" --work "$W" >/dev/null 2>&1 || rc=$?
 [[ $rc == 1 ]] || fail "stopped update exits $rc"
 grep -q "UpgradeDlg(344) : versionInfos.GetInfo(filename, info)" "$W/log.txt" || fail "stop logged"
+# --orca publishes a file from elsewhere as the build's orca.exe, in place of the build's own.
+echo "stand-in game" >"$T/orca.bin"
+echo "the build's own game" >"$B/orca.exe"
+"$PUBLISH" --from "$B" --to "$T/tree2" --orca "$T/orca.bin" >/dev/null || fail "publish --orca"
+grep -qP '^orca.exe\t1\t' "$T/tree2/versions.txt" || fail "orca.exe in versions.txt"
+grep -qx orca.exe "$T/tree2/standalone/launcher/gamefiles.txt" || fail "orca.exe in gamefiles.txt"
+[[ $(xz -dc "$T/tree2/orca.exe.1") == "stand-in game" ]] || fail "orca.exe is not the --orca file"
+rc=0; "$PUBLISH" --from "$B" --to "$T/tree2" --orca "$T/no such file" 2>/dev/null || rc=$?
+[[ $rc == 1 ]] || fail "--orca of a missing file exits $rc"
 echo "round trip passed"

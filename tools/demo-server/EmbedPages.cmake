@@ -1,0 +1,17 @@
+# Writes OUTPUT, a C++ source holding each INPUTS entry "path:file" as a built-in page of
+# demo-server (demo::kPages), so the server runs from anywhere.
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/EmbedBytes.cmake)
+set(body "// Generated from tools/demo-server/pages/ at build time.\n#include \"Site.h\"\n\nnamespace {\n")
+set(table "")
+set(index 0)
+foreach(entry ${INPUTS})
+  string(REPLACE ":" ";" parts "${entry}")
+  list(GET parts 0 path)
+  list(GET parts 1 file)
+  embed_bytes("${file}" bytes size)
+  string(APPEND body "const uint8_t kPage${index}[] = {${bytes}};\n")
+  string(APPEND table "    {\"${path}\", kPage${index}, ${size}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND body "}  // namespace\n\nnamespace demo {\nconst EmbeddedPage kPages[] = {\n${table}};\nconst size_t kPageCount = sizeof kPages / sizeof kPages[0];\n}  // namespace demo\n")
+file(WRITE "${OUTPUT}" "${body}")

@@ -80,8 +80,11 @@ void PostToQueue(const MSG& msg);
 // Runs queued messages and cross-thread calls on the UI thread; returns false once WM_QUIT
 // has been taken from the queue.
 bool DispatchPending();
-// Runs `call` on the UI thread and waits for it (directly when already there).
-void RunOnUiThread(const std::function<void()>& call);
+// Runs `call` on the UI thread and waits for it (directly when already there, or where no
+// backend is installed). False when it was not carried out: the UI thread's loop has ended, or
+// the UI thread is waiting for worker threads (WorkerJoin, WinApp.h); the call is then
+// withdrawn, or refused at once, instead of waiting for a thread that will not run it.
+bool RunOnUiThread(const std::function<void()>& call);
 
 // Input from the display, in the top-level window's client coordinates: routed to the child
 // under the pointer (or the capture), with hover and leave tracking, through

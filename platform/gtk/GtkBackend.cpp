@@ -134,11 +134,14 @@ class GtkBackend : public ui::Backend {
   }
   void UpdateLayered(ui::WindowRecord& r) override;
   void BeginMoveDrag(ui::WindowRecord& r) override;
+  // The primary monitor's: a dialog centred on the screen must not straddle two monitors.
   SIZE ScreenSize() override {
-    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-    GdkScreen* screen = gdk_screen_get_default();
-    return SIZE{gdk_screen_get_width(screen), gdk_screen_get_height(screen)};
-    G_GNUC_END_IGNORE_DEPRECATIONS
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (!monitor) monitor = gdk_display_get_monitor(display, 0);
+    GdkRectangle area{};
+    if (monitor) gdk_monitor_get_geometry(monitor, &area);
+    return SIZE{area.width, area.height};
   }
   void WakeUp() override {
     if (!m_drainScheduled.exchange(true)) g_idle_add_full(G_PRIORITY_DEFAULT, Drain, this, nullptr);

@@ -94,8 +94,10 @@ void DeliverPointerLeft(HWND topLevel);
 // Keys go to `target` (0: the window with the focus). Returns false when nothing took the key
 // and the target hosts a native widget, which should then have it.
 bool DeliverKey(HWND topLevel, UINT message, UINT virtualKey, HWND target = 0);
-// The display moved, resized, minimised or restored a top-level window.
+// The display moved, resized, minimised or restored a top-level window (its outer rectangle).
 void NoteGeometry(HWND topLevel, int x, int y, int width, int height);
+// A window manager framed a top-level window (`frame`: what the frame adds on each side).
+void NoteFrame(HWND topLevel, const RECT& frame);
 void NoteIconic(HWND topLevel, bool iconic);
 // Paints the windows of `topLevel` that need it into its backing surface.
 void PaintTopLevel(HWND topLevel);

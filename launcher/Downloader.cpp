@@ -7,7 +7,7 @@
 #include "FileUtil.h"
 #include "Log.h"
 #include "VersionInfos.h"
-#include "platform/System.h"
+#include "platform/WinApp.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ Downloader::Request::Section::~Section() {
 }
 
 Downloader::Request::Request(Decompressor* pDecompressor, DownloadProgress* pProgress,
-                             const Timing& timing, const std::atomic<bool>* pAbort)
+                             const Timing& timing, const sys::Signal* pAbort)
     : m_pDecompressor(pDecompressor),
       m_pProgress(pProgress),
       m_timing(timing),
@@ -118,7 +118,8 @@ bool Downloader::Request::DownloadWithRetries(CURL* curl, Section& section) {
         Progress();
         return true;
       }
-      system.Sleep(m_timing.retryPauseMs);
+      // An owner ending the job does not sit out the pause.
+      if (system.Pause(m_timing.retryPauseMs, *m_pAbort)) return false;
     }
     if (Aborted()) return false;
     ShowBox("下载资源失败：%s\n请点击确定重试！", section.url, "错误");
@@ -238,7 +239,7 @@ Downloader::~Downloader() {
 
 bool Downloader::Add(const std::string& url, const std::string& filename) {
   if (!m_pRequest) {
-    m_pRequest.reset(new (std::nothrow) Request(&m_decompressor, &m_progress, m_timing, &m_bAbort));
+    m_pRequest.reset(new (std::nothrow) Request(&m_decompressor, &m_progress, m_timing, &m_abort));
   }
   if (!Check(m_pRequest != nullptr, "Downloader", 362, "m_pRequest")) return false;
   return Check(m_pRequest->AddSection(url, filename), "Downloader", 363,
@@ -262,9 +263,9 @@ bool Downloader::ExcuteThread(bool bDecompress, bool bWriteVersion, ICallback* p
   {
     std::lock_guard lock(m_mutex);
     // A downloader being reset or destroyed from another thread starts nothing new.
-    if (!m_bAbort) {
+    if (!m_abort.IsSet()) {
       try {
-        m_threads.emplace_back(&Downloader::ThreadProc, m_pRequest.get(), &m_bAbort);
+        m_threads.emplace_back(&Downloader::ThreadProc, m_pRequest.get(), &m_abort);
         started = true;
       } catch (const std::system_error&) {
       }
@@ -273,11 +274,11 @@ bool Downloader::ExcuteThread(bool bDecompress, bool bWriteVersion, ICallback* p
   return Check(started, "Downloader", 401, "m_pThread");
 }
 
-void Downloader::ThreadProc(Request* pRequest, const std::atomic<bool>* pAbort) {
+void Downloader::ThreadProc(Request* pRequest, const sys::Signal* pAbort) {
   ICallback* callback = pRequest->m_pCallback;
   pRequest->Excute();
   // OnComplete may reset or even destroy the downloader: nothing is touched after it.
-  if (callback && !pAbort->load()) callback->OnComplete();
+  if (callback && !pAbort->IsSet()) callback->OnComplete();
 }
 
 bool Downloader::DownloadFile(const std::string& url, const std::string& filename,
@@ -310,9 +311,12 @@ void Downloader::JoinWorkers(bool bAbort) {
         }
       }
       if (others.empty()) break;
-      if (bAbort && !aborting) aborting = true, m_bAbort = true;
+      if (bAbort && !aborting) aborting = true, m_abort.Set();
     }
+    // No clock bound: a job being ended stops within a second (its transfer is abandoned at
+    // the next progress report, its pause wakes), and a job left to finish ends by itself.
+    ui::WorkerJoin joining;
     for (std::thread& thread : others) thread.join();
   }
-  if (aborting) m_bAbort = false;
+  if (aborting) m_abort.Clear();
 }

@@ -6,7 +6,6 @@
 
 #include <curl/curl.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "Decompressor.h"
+#include "platform/System.h"
 
 // The progress of the current job; zeroed as a whole.
 struct DownloadProgress {
@@ -53,8 +53,9 @@ class Downloader {
       FILE* fp = nullptr;    // the temporary file while a transfer runs
     };
 
+    // `pAbort` is set while the owner ends the job: transfers stop, pauses wake up.
     Request(Decompressor* pDecompressor, DownloadProgress* pProgress, const Timing& timing,
-            const std::atomic<bool>* pAbort);
+            const sys::Signal* pAbort);
     virtual ~Request();
 
     bool AddSection(const std::string& url, const std::string& filename);
@@ -73,14 +74,14 @@ class Downloader {
     bool DownloadSection(CURL* curl, Section& section);
     bool Unpack(const std::string& filename, const std::string& tmpName, std::string& chosen);
     bool Replace(const std::string& url, const std::string& chosen, const std::string& filename);
-    bool Aborted() const { return m_pAbort->load(); }
+    bool Aborted() const { return m_pAbort->IsSet(); }
     void Progress();
     static size_t WriteData(char* data, size_t size, size_t count, void* userdata);
     static int TransferInfo(void* clientp, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal,
                             curl_off_t ulNow);
 
     Timing m_timing;
-    const std::atomic<bool>* m_pAbort;
+    const sys::Signal* m_pAbort;
     std::unique_ptr<char[]> m_fileBuffer;  // the temporary file's write buffer
   };
 
@@ -107,8 +108,10 @@ class Downloader {
   const Request* GetRequest() const { return m_pRequest.get(); }
 
  private:
-  static void ThreadProc(Request* pRequest, const std::atomic<bool>* pAbort);
+  static void ThreadProc(Request* pRequest, const sys::Signal* pAbort);
   // Joins every worker thread except the calling one; with bAbort, running jobs are ended.
+  // On the UI thread, a worker's calls to it fail meanwhile (ui::WorkerJoin), so a worker
+  // waiting for a message box or a window message never waits for the thread joining it.
   void JoinWorkers(bool bAbort);
 
   // Worker threads of this downloader not joined yet. A thread that chains the next job from
@@ -120,5 +123,5 @@ class Downloader {
   Decompressor m_decompressor;
   Timing m_timing;
   std::mutex m_mutex;  // guards m_threads
-  std::atomic<bool> m_bAbort{false};
+  sys::Signal m_abort;
 };

@@ -82,8 +82,11 @@ void PostToQueue(const MSG& msg);
 // Runs queued messages and cross-thread calls on the UI thread; returns false once WM_QUIT
 // has been taken from the queue.
 bool DispatchPending();
-// Runs `call` on the UI thread and waits for it (directly when already there).
-void RunOnUiThread(const std::function<void()>& call);
+// Runs `call` on the UI thread and waits for it (directly when already there, or where no
+// backend is installed). False when it was not carried out: the UI thread's loop has ended, or
+// the UI thread is waiting for worker threads (WorkerJoin, WinApp.h); the call is then
+// withdrawn, or refused at once, instead of waiting for a thread that will not run it.
+bool RunOnUiThread(const std::function<void()>& call);
 
 // Input from the display, in the top-level window's client coordinates: routed to the child
 // under the pointer (or the capture), with hover and leave tracking, through
@@ -93,8 +96,10 @@ void DeliverPointerLeft(HWND topLevel);
 // Keys go to `target` (0: the window with the focus). Returns false when nothing took the key
 // and the target hosts a native widget, which should then have it.
 bool DeliverKey(HWND topLevel, UINT message, UINT virtualKey, HWND target = 0);
-// The display moved, resized, minimised or restored a top-level window.
+// The display moved, resized, minimised or restored a top-level window (its outer rectangle).
 void NoteGeometry(HWND topLevel, int x, int y, int width, int height);
+// A window manager framed a top-level window (`frame`: what the frame adds on each side).
+void NoteFrame(HWND topLevel, const RECT& frame);
 void NoteIconic(HWND topLevel, bool iconic);
 // Paints the windows of `topLevel` that need it into its backing surface.
 void PaintTopLevel(HWND topLevel);

@@ -111,6 +111,28 @@ void NoteGeometry(HWND topLevel, int x, int y, int width, int height) {
   ::SendMessage(topLevel, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
 }
 
+void NoteFrame(HWND topLevel, const RECT& frame) {
+  WindowRecord* r = FindRecord(topLevel);
+  if (!r || r->IsChild()) return;
+  const RECT& f = r->frame;
+  if (f.left == frame.left && f.top == frame.top && f.right == frame.right &&
+      f.bottom == frame.bottom) {
+    return;
+  }
+  // The outer size stays what the program asked for: the client area makes room for the frame.
+  r->frame = frame;
+  r->needsPaint = true;
+  GetBackend().Sync(*r, kSyncGeometry);
+  WINDOWPOS pos{topLevel,
+                0,
+                r->rect.left,
+                r->rect.top,
+                r->Width(),
+                r->Height(),
+                SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE};
+  ::SendMessage(topLevel, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
+}
+
 void NoteIconic(HWND topLevel, bool iconic) {
   WindowRecord* r = FindRecord(topLevel);
   if (!r || r->iconic == iconic) return;

@@ -1,6 +1,7 @@
 #include "System.h"
 
 #include <atomic>
+#include <chrono>
 
 namespace sys {
 
@@ -52,6 +53,23 @@ std::vector<std::string> SplitCommandLine(const std::string& params) {
     args.push_back(std::move(arg));
   }
   return args;
+}
+
+void Signal::Set() {
+  std::lock_guard lock(m_mutex);
+  m_set = true;
+  m_changed.notify_all();
+}
+
+void Signal::Clear() {
+  std::lock_guard lock(m_mutex);
+  m_set = false;
+}
+
+bool Signal::WaitFor(uint32_t milliseconds) const {
+  std::unique_lock lock(m_mutex);
+  return m_changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                            [this] { return m_set.load(); });
 }
 
 }  // namespace sys

@@ -5,7 +5,10 @@
 // (platform/posix); tests install a FakeSystem (platform/headless) that they configure.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -50,6 +53,21 @@ struct Process {
   uint64_t handle = 0;
 };
 
+// A flag that one thread raises and others test or wait for (a job being ended, ...).
+class Signal {
+ public:
+  void Set();
+  void Clear();
+  bool IsSet() const { return m_set.load(); }
+  // Waits up to `milliseconds` by the monotonic clock; true when the flag is or gets set.
+  bool WaitFor(uint32_t milliseconds) const;
+
+ private:
+  std::atomic<bool> m_set{false};
+  mutable std::mutex m_mutex;
+  mutable std::condition_variable m_changed;
+};
+
 class System {
  public:
   virtual ~System() = default;
@@ -65,10 +83,15 @@ class System {
   virtual int64_t GetTime() = 0;        // seconds since 1970
   virtual LocalTime ToLocalTime(int64_t time) = 0;
   virtual void Sleep(uint32_t milliseconds) = 0;
+  // Sleeps like Sleep, but wakes as soon as `wake` is set; true when it was.
+  virtual bool Pause(uint32_t milliseconds, const Signal& wake) {
+    return wake.WaitFor(milliseconds);
+  }
   virtual void OutputDebugString(const std::string& text) = 0;
 
-  // A modal box with an OK button and no owner. Blocks the calling thread until confirmed.
-  virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
+  // A modal box with an OK button and no owner. Blocks the calling thread until confirmed;
+  // false when it could not be shown (the program is ending).
+  virtual bool MessageBox(const std::string& text, const std::string& caption) = 0;
 
   // Files and folders. Failures return false and leave the reason in GetLastError().
   virtual int GetLastError() = 0;

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -17,16 +18,48 @@ LRESULT DispatchToWindow(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 namespace {
 CWinApp* g_app = nullptr;
 
-struct QueueItem {
-  MSG msg;
-  std::function<void()> call;  // a cross-thread call instead of a message
+// A call another thread asked the UI thread to carry out, and what became of it. The caller
+// waits on it; the queue and the UI thread share it, so neither outlives the other's view.
+struct CrossThreadCall {
+  enum State { kPending, kDone, kWithdrawn };
+  explicit CrossThreadCall(const std::function<void()>& f) : call(f) {}
+  const std::function<void()>& call;  // the caller's, alive while the caller waits
+  std::mutex mutex;
+  std::condition_variable changed;
+  State state = kPending;
+
+  void Finish(State result) {
+    std::lock_guard lock(mutex);
+    state = result;
+    changed.notify_all();
+  }
 };
 
+struct QueueItem {
+  MSG msg;
+  std::shared_ptr<CrossThreadCall> call;  // a cross-thread call instead of a message
+};
+
+// Guards the queue, g_quit's changes and g_joiningWorkers, so a call is either queued before
+// the UI thread stops taking calls (and withdrawn then) or refused at once, never lost.
 std::mutex g_queueMutex;
 std::deque<QueueItem> g_queue;
 std::atomic<ui::Backend*> g_backend{nullptr};
 std::thread::id g_uiThread;
 std::atomic<bool> g_quit{false};
+int g_joiningWorkers = 0;  // WorkerJoin scopes open on the UI thread
+
+// Releases the callers of every queued call, which will not run (g_queueMutex held).
+void WithdrawCallsLocked() {
+  for (auto it = g_queue.begin(); it != g_queue.end();) {
+    if (it->call) {
+      it->call->Finish(CrossThreadCall::kWithdrawn);
+      it = g_queue.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
 
 struct Timer {
   HWND hwnd;
@@ -55,10 +88,12 @@ namespace ui {
 void InstallBackend(Backend* backend) {
   g_backend = backend;
   g_uiThread = std::this_thread::get_id();
-  g_quit = false;
   {
     std::lock_guard lock(g_queueMutex);
+    WithdrawCallsLocked();  // callers waiting on the previous backend's loop
     g_queue.clear();
+    g_quit = false;
+    g_joiningWorkers = 0;
   }
   std::lock_guard lock(g_timerMutex);
   g_timers.clear();  // timers of the previous backend
@@ -100,9 +135,15 @@ bool DispatchPending() {
       g_queue.pop_front();
     }
     if (item.call) {
-      item.call();
+      item.call->call();
+      item.call->Finish(CrossThreadCall::kDone);
     } else if (item.msg.message == WM_QUIT) {  // posted to the thread or to any of its windows
-      g_quit = true;
+      {
+        // Nothing runs the queue after the loop: calls waiting for it are turned away.
+        std::lock_guard lock(g_queueMutex);
+        g_quit = true;
+        WithdrawCallsLocked();
+      }
       if (g_app) g_app->m_nExitCode = static_cast<int>(item.msg.wParam);
       GetBackend().QuitLoop();
       return false;
@@ -112,22 +153,36 @@ bool DispatchPending() {
   }
 }
 
-void RunOnUiThread(const std::function<void()>& call) {
+bool RunOnUiThread(const std::function<void()>& call) {
   if (IsUiThread() || !HasBackend()) {
     call();
-    return;
+    return true;
   }
-  std::mutex mutex;
-  std::condition_variable done;
-  bool finished = false;
-  Enqueue(QueueItem{MSG{}, [&] {
-                      call();
-                      std::lock_guard lock(mutex);
-                      finished = true;
-                      done.notify_one();
-                    }});
-  std::unique_lock lock(mutex);
-  done.wait(lock, [&] { return finished; });
+  auto pending = std::make_shared<CrossThreadCall>(call);
+  {
+    std::lock_guard lock(g_queueMutex);
+    if (g_quit || g_joiningWorkers > 0) return false;
+    g_queue.push_back(QueueItem{MSG{}, pending});
+  }
+  if (Backend* backend = g_backend.load()) backend->WakeUp();
+  // No clock bound: the UI thread either carries the call out, or withdraws it when its loop
+  // ends, when it starts waiting for worker threads, or when its backend goes.
+  std::unique_lock lock(pending->mutex);
+  pending->changed.wait(lock, [&] { return pending->state != CrossThreadCall::kPending; });
+  return pending->state == CrossThreadCall::kDone;
+}
+
+WorkerJoin::WorkerJoin() : m_active(IsUiThread() && HasBackend()) {
+  if (!m_active) return;
+  std::lock_guard lock(g_queueMutex);
+  ++g_joiningWorkers;
+  WithdrawCallsLocked();
+}
+
+WorkerJoin::~WorkerJoin() {
+  if (!m_active) return;
+  std::lock_guard lock(g_queueMutex);
+  --g_joiningWorkers;
 }
 
 }  // namespace ui

@@ -1,6 +1,8 @@
 // The window functions that take handles: windows of this process through their objects,
 // other processes' windows through the backend.
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "Backend.h"
 #include "System.h"
@@ -160,18 +162,30 @@ BOOL EnumWindows(WNDENUMPROC proc, LPARAM lParam) {
   return TRUE;
 }
 
-DWORD WaitForProcessWindow(DWORD processId, DWORD milliseconds) {
-  // Time is counted in the waits themselves, so a test's still clock cannot stall it.
-  constexpr DWORD kStep = 50;
-  for (DWORD waited = 0;; waited += kStep) {
-    for (HWND hwnd : TopLevelsFromTop()) {
-      DWORD pid = 0;
-      GetWindowThreadProcessId(hwnd, &pid);
-      if (pid == processId) return 0;
-    }
-    if (waited >= milliseconds) return 258;
-    sys::Current().Sleep(kStep);
+namespace {
+// A window of the process that stands on its own: neither a child nor owned (an owned splash
+// is not the program's main window).
+bool HasMainWindow(DWORD processId) {
+  for (HWND hwnd : TopLevelsFromTop()) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == processId && !GetParent(hwnd)) return true;
   }
+  return false;
+}
+}  // namespace
+
+DWORD WaitForProcessWindow(DWORD processId, DWORD milliseconds) {
+  // By the monotonic clock: looking through the windows takes time of its own (round trips to
+  // the display for each of them), and the system's clock may be a test's, standing still.
+  using namespace std::chrono;
+  const auto deadline = steady_clock::now() + milliseconds * 1ms;
+  while (!HasMainWindow(processId)) {
+    const auto left = deadline - steady_clock::now();
+    if (left <= 0ms) return 258;
+    std::this_thread::sleep_for(std::min<steady_clock::duration>(left, 50ms));
+  }
+  return 0;
 }
 
 int GetSystemMetrics(int index) {
@@ -189,8 +203,7 @@ int GetSystemMetrics(int index) {
 }
 
 int MessageBoxA(HWND, const char* text, const char* caption, UINT) {
-  sys::Current().MessageBox(text ? text : "", caption ? caption : "");
-  return IDOK;
+  return sys::Current().MessageBox(text ? text : "", caption ? caption : "") ? IDOK : 0;
 }
 
 namespace {

@@ -25,6 +25,15 @@ RECT Intersect(const RECT& a, const RECT& b) {
 }
 }  // namespace
 
+SIZE ClientSizeOf(SIZE outer, const RECT& frame) {
+  return SIZE{std::max(0, static_cast<int>(outer.cx - frame.left - frame.right)),
+              std::max(0, static_cast<int>(outer.cy - frame.top - frame.bottom))};
+}
+
+SIZE WindowRecord::ClientSize() const {
+  return ClientSizeOf(SIZE{Width(), Height()}, frame);
+}
+
 HWND NewChildHandle() {
   return g_nextChild++;
 }
@@ -104,7 +113,8 @@ void PaintTopLevel(HWND topLevel) {
   WindowRecord* record = FindRecord(topLevel);
   if (!record || record->IsChild() || !record->needsPaint) return;
   record->needsPaint = false;
-  const int w = std::max(0, record->Width()), h = std::max(0, record->Height());
+  const SIZE client = record->ClientSize();
+  const int w = client.cx, h = client.cy;
   if (record->backing.width != w || record->backing.height != h) record->backing = Surface(w, h);
   if (w == 0 || h == 0) return;
   PaintTree(*record, record->backing, POINT{}, RECT{0, 0, w, h});

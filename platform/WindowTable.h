@@ -24,7 +24,8 @@ struct WindowRecord {
   HWND parent = 0;             // child windows
   HWND owner = 0;              // top-level windows
   std::vector<HWND> children;  // bottom to top
-  RECT rect;                   // top-level: screen coordinates; child: parent's client coordinates
+  RECT rect;   // top-level: its outer rectangle on the screen; child: parent's client coordinates
+  RECT frame;  // top-level: what the display's frame (a window manager's) adds on each side
   bool iconic = false;
   bool topmost = false;
   bool hiddenWithOwner = false;  // hidden because its owner was minimised
@@ -57,7 +58,12 @@ struct WindowRecord {
   bool IsLayered() const { return (exStyle & WS_EX_LAYERED) != 0; }
   int Width() const { return rect.right - rect.left; }
   int Height() const { return rect.bottom - rect.top; }
+  SIZE ClientSize() const;
 };
+
+// The client area of a window whose outer size is `outer` and whose frame adds `frame` on each
+// side (nothing where no window manager runs: the outer size is then the client's).
+SIZE ClientSizeOf(SIZE outer, const RECT& frame);
 
 // The table: records go in when their window is made and out when it is destroyed.
 void Register(std::unique_ptr<WindowRecord> record);

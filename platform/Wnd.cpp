@@ -209,8 +209,10 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_WINDOWPOSCHANGED: {
       auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
-      if (pos && !(pos->flags & SWP_NOSIZE))
-        SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(pos->cx, pos->cy));
+      if (pos && !(pos->flags & SWP_NOSIZE)) {
+        const SIZE client = ui::ClientSizeOf(SIZE{pos->cx, pos->cy}, record->frame);
+        SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.cx, client.cy));
+      }
       return 0;
     }
     case WM_SETICON: {
@@ -391,27 +393,40 @@ BOOL CWnd::SetWindowPos(HWND insertAfter, int x, int y, int cx, int cy, UINT fla
   return TRUE;
 }
 
+namespace {
+// Where a window's client area starts on the screen: inside its top-level window's frame.
+POINT ClientOrigin(HWND hwnd) {
+  const WindowRecord* top = ui::TopLevelOf(hwnd);
+  if (!top) return POINT{};
+  const POINT offset = ui::OffsetInTopLevel(hwnd);
+  return POINT{top->rect.left + top->frame.left + offset.x,
+               top->rect.top + top->frame.top + offset.y};
+}
+}  // namespace
+
 void CWnd::GetWindowRect(RECT* rect) const {
   WindowRecord* r = FindRecord(m_hWnd);
   if (!rect) return;
   *rect = RECT{};
   if (!r) return;
-  const POINT offset = ui::OffsetInTopLevel(m_hWnd);
-  const WindowRecord* top = ui::TopLevelOf(m_hWnd);
-  const int x = top->rect.left + offset.x, y = top->rect.top + offset.y;
-  *rect = RECT{x, y, x + r->Width(), y + r->Height()};
+  if (!r->IsChild()) {
+    *rect = r->rect;
+    return;
+  }
+  const POINT origin = ClientOrigin(m_hWnd);
+  *rect = RECT{origin.x, origin.y, origin.x + r->Width(), origin.y + r->Height()};
 }
 
 void CWnd::GetClientRect(RECT* rect) const {
   WindowRecord* r = FindRecord(m_hWnd);
-  if (rect) *rect = r ? RECT{0, 0, r->Width(), r->Height()} : RECT{};
+  const SIZE client = r ? r->ClientSize() : SIZE{};
+  if (rect) *rect = RECT{0, 0, client.cx, client.cy};
 }
 
 void CWnd::ScreenToClient(RECT* rect) const {
-  RECT mine;
-  GetWindowRect(&mine);
-  rect->left -= mine.left, rect->right -= mine.left;
-  rect->top -= mine.top, rect->bottom -= mine.top;
+  const POINT origin = ClientOrigin(m_hWnd);
+  rect->left -= origin.x, rect->right -= origin.x;
+  rect->top -= origin.y, rect->bottom -= origin.y;
 }
 
 BOOL CWnd::CloseWindow() {

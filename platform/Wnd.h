@@ -150,8 +150,9 @@ HWND FindWindow(const char* className, const char* windowName);
 using WNDENUMPROC = BOOL (*)(HWND, LPARAM);
 // Top-level windows from the top of the stacking order down.
 BOOL EnumWindows(WNDENUMPROC proc, LPARAM lParam);
-// Blocks until process `processId` has a top-level window or `milliseconds` pass. Returns 0
-// when it has one, 258 (the wait time-out code) otherwise.
+// Blocks until process `processId` has a top-level window without parent or owner, or until
+// `milliseconds` have passed by the monotonic clock. Returns 0 when it has one, 258 (the wait
+// time-out code) otherwise.
 DWORD WaitForProcessWindow(DWORD processId, DWORD milliseconds);
 BOOL TrackMouseEvent(TRACKMOUSEEVENT* track);
 HWND SetCapture(HWND hwnd);

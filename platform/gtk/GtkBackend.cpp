@@ -8,6 +8,7 @@
 #include "platform/Wnd.h"
 
 // GLib defines TRUE and FALSE as macros: toolkit headers come after the framework's.
+#include <X11/Xatom.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
@@ -102,6 +103,52 @@ void ApplyShape(ui::WindowRecord& r) {
   }
 }
 
+// Place and size of the X window: the outer rectangle's top-left corner (the window manager puts
+// its frame's corner there) and the client size. A window without a sizing border has a fixed
+// size: the player cannot resize it through the window manager.
+void ApplyGeometry(ui::WindowRecord& r) {
+  GtkWindow* window = GTK_WINDOW(Native(r)->window);
+  const SIZE client = r.ClientSize();
+  const int width = std::max(1, static_cast<int>(client.cx));
+  const int height = std::max(1, static_cast<int>(client.cy));
+  if (!(r.style & WS_THICKFRAME)) {
+    GdkGeometry hints{};
+    hints.min_width = hints.max_width = width;
+    hints.min_height = hints.max_height = height;
+    gtk_window_set_geometry_hints(
+        window, nullptr, &hints,
+        static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE));
+  }
+  gtk_window_move(window, r.rect.left, r.rect.top);
+  gtk_window_resize(window, width, height);
+}
+
+// What the window manager's frame adds on each side (_NET_FRAME_EXTENTS: left, right, top,
+// bottom); nothing where no window manager runs.
+RECT FrameExtents(GdkWindow* window) {
+  Display* display = GDK_WINDOW_XDISPLAY(window);
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  RECT frame{};
+  gdk_x11_display_error_trap_push(gdk_window_get_display(window));
+  const int status = XGetWindowProperty(display, GDK_WINDOW_XID(window),
+                                        XInternAtom(display, "_NET_FRAME_EXTENTS", False), 0, 4,
+                                        False, XA_CARDINAL, &type, &format, &count, &after, &data);
+  gdk_x11_display_error_trap_pop_ignored(gdk_window_get_display(window));
+  if (status == Success && data && format == 32 && count == 4) {
+    // A frame wider than a screen is nonsense from another program: taken as none.
+    auto side = [&](int i) {
+      const unsigned long v = reinterpret_cast<unsigned long*>(data)[i];
+      return static_cast<LONG>(v <= 4096 ? v : 0);
+    };
+    frame = RECT{side(0), side(2), side(1), side(3)};
+  }
+  if (data) XFree(data);
+  return frame;
+}
+
 // Owned windows stay above their owner, as the window manager keeps transient windows (and
 // as nothing does when none runs).
 void RaiseOwned(ui::WindowRecord& owner) {
@@ -134,11 +181,14 @@ class GtkBackend : public ui::Backend {
   }
   void UpdateLayered(ui::WindowRecord& r) override;
   void BeginMoveDrag(ui::WindowRecord& r) override;
+  // The primary monitor's: a dialog centred on the screen must not straddle two monitors.
   SIZE ScreenSize() override {
-    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-    GdkScreen* screen = gdk_screen_get_default();
-    return SIZE{gdk_screen_get_width(screen), gdk_screen_get_height(screen)};
-    G_GNUC_END_IGNORE_DEPRECATIONS
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (!monitor) monitor = gdk_display_get_monitor(display, 0);
+    GdkRectangle area{};
+    if (monitor) gdk_monitor_get_geometry(monitor, &area);
+    return SIZE{area.width, area.height};
   }
   // X11 desktops group windows by WM_CLASS: the id becomes its instance part, while the class
   // part stays the window class that other programs find a window by.
@@ -327,9 +377,20 @@ gboolean OnKey(GtkWidget* widget, GdkEventKey* event, gpointer data) {
                         VirtualKey(event->keyval), host);
 }
 
+// The client window's place and size, as the outer rectangle around it.
 gboolean OnConfigure(GtkWidget*, GdkEventConfigure* event, gpointer data) {
-  if (ui::WindowRecord* r = RecordOf(data))
-    ui::NoteGeometry(r->hwnd, event->x, event->y, event->width, event->height);
+  if (ui::WindowRecord* r = RecordOf(data)) {
+    const RECT& f = r->frame;
+    ui::NoteGeometry(r->hwnd, event->x - f.left, event->y - f.top, event->width + f.left + f.right,
+                     event->height + f.top + f.bottom);
+  }
+  return FALSE;
+}
+
+gboolean OnProperty(GtkWidget* widget, GdkEventProperty* event, gpointer data) {
+  ui::WindowRecord* r = RecordOf(data);
+  if (r && event->atom == gdk_atom_intern_static_string("_NET_FRAME_EXTENTS"))
+    ui::NoteFrame(r->hwnd, FrameExtents(gtk_widget_get_window(widget)));
   return FALSE;
 }
 
@@ -398,12 +459,12 @@ HWND GtkBackend::CreateTopLevel(ui::WindowRecord& r) {
   n->fixed = gtk_fixed_new();
   gtk_container_add(GTK_CONTAINER(n->window), n->fixed);
   gtk_widget_show(n->fixed);
-  gtk_window_move(window, r.rect.left, r.rect.top);
-  gtk_window_resize(window, std::max(1, r.Width()), std::max(1, r.Height()));
+  r.native = n;
+  ApplyGeometry(r);
   gtk_widget_add_events(n->window, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
                                        GDK_POINTER_MOTION_MASK | GDK_LEAVE_NOTIFY_MASK |
                                        GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK |
-                                       GDK_STRUCTURE_MASK);
+                                       GDK_STRUCTURE_MASK | GDK_PROPERTY_CHANGE_MASK);
   g_signal_connect(n->window, "draw", G_CALLBACK(OnDraw), n);
   g_signal_connect(n->window, "button-press-event", G_CALLBACK(OnButton), n);
   g_signal_connect(n->window, "button-release-event", G_CALLBACK(OnButton), n);
@@ -415,9 +476,19 @@ HWND GtkBackend::CreateTopLevel(ui::WindowRecord& r) {
   g_signal_connect(n->window, "window-state-event", G_CALLBACK(OnWindowState), n);
   g_signal_connect(n->window, "delete-event", G_CALLBACK(OnDelete), n);
   g_signal_connect(n->window, "map-event", G_CALLBACK(OnMap), n);
+  g_signal_connect(n->window, "property-notify-event", G_CALLBACK(OnProperty), n);
   gtk_widget_realize(n->window);
-  n->hwnd = GDK_WINDOW_XID(gtk_widget_get_window(n->window));
-  r.native = n;
+  GdkWindow* gdk = gtk_widget_get_window(n->window);
+  if ((r.style & WS_CAPTION) == WS_CAPTION) {
+    // What the window manager offers on the caption follows the window's styles.
+    unsigned functions = GDK_FUNC_MOVE;
+    if (r.style & WS_SYSMENU) functions |= GDK_FUNC_CLOSE;
+    if (r.style & WS_MINIMIZEBOX) functions |= GDK_FUNC_MINIMIZE;
+    if (r.style & WS_MAXIMIZEBOX) functions |= GDK_FUNC_MAXIMIZE;
+    if (r.style & WS_THICKFRAME) functions |= GDK_FUNC_RESIZE;
+    gdk_window_set_functions(gdk, static_cast<GdkWMFunction>(functions));
+  }
+  n->hwnd = GDK_WINDOW_XID(gdk);
   return n->hwnd;
 }
 
@@ -437,10 +508,7 @@ void GtkBackend::Sync(ui::WindowRecord& r, unsigned what) {
   NativeWindow* n = Native(r);
   if (!n) return;
   GtkWindow* window = GTK_WINDOW(n->window);
-  if (what & ui::kSyncGeometry) {
-    gtk_window_move(window, r.rect.left, r.rect.top);
-    gtk_window_resize(window, std::max(1, r.Width()), std::max(1, r.Height()));
-  }
+  if (what & ui::kSyncGeometry) ApplyGeometry(r);
   if (what & ui::kSyncTitle) gtk_window_set_title(window, r.text.c_str());
   if (what & ui::kSyncOwner) {
     ui::WindowRecord* owner = ui::FindRecord(r.owner);
@@ -463,6 +531,8 @@ void GtkBackend::Sync(ui::WindowRecord& r, unsigned what) {
     const bool shown = r.IsVisible() && !(r.iconic && !HasWindowManager());
     if (shown) {
       gtk_widget_show(n->window);
+      // A dialog made to take the foreground asks for it whenever it appears.
+      if (r.style & DS_SETFOREGROUND) gtk_window_present(window);
       ApplyShape(r);
       if (r.iconic)
         gtk_window_iconify(window);

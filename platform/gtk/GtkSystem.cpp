@@ -7,9 +7,9 @@
 
 namespace gtkui {
 
-void GtkSystem::MessageBox(const std::string& text, const std::string& caption) {
+bool GtkSystem::MessageBox(const std::string& text, const std::string& caption) {
   if (!ui::HasBackend()) return sys::PosixSystem::MessageBox(text, caption);
-  ui::RunOnUiThread([&] {
+  return ui::RunOnUiThread([&] {
     GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
                                             GTK_BUTTONS_OK, "%s", text.c_str());
     gtk_window_set_title(GTK_WINDOW(box), caption.c_str());

@@ -76,18 +76,25 @@ void FakeSystem::Sleep(uint32_t milliseconds) {
   m_slept += milliseconds;
 }
 
+bool FakeSystem::Pause(uint32_t milliseconds, const Signal& wake) {
+  if (wake.IsSet()) return true;
+  Sleep(milliseconds);
+  return wake.IsSet();
+}
+
 void FakeSystem::OutputDebugString(const std::string& text) {
   std::lock_guard lock(m_mutex);
   m_debug.push_back(text);
 }
 
-void FakeSystem::MessageBox(const std::string& text, const std::string& caption) {
+bool FakeSystem::MessageBox(const std::string& text, const std::string& caption) {
   MessageBoxCall call{text, caption};
   {
     std::lock_guard lock(m_mutex);
     m_messageBoxes.push_back(call);
   }
   if (onMessageBox) onMessageBox(call);
+  return true;
 }
 
 bool FakeSystem::IsLocked(const std::string& path) {

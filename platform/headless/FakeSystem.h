@@ -68,8 +68,10 @@ class FakeSystem : public PosixSystem {
   int64_t GetTime() override { return time; }
   LocalTime ToLocalTime(int64_t time) override;
   void Sleep(uint32_t milliseconds) override;
+  // Recorded as Sleep is, without sleeping; wakes at once when `wake` is already set.
+  bool Pause(uint32_t milliseconds, const Signal& wake) override;
   void OutputDebugString(const std::string& text) override;
-  void MessageBox(const std::string& text, const std::string& caption) override;
+  bool MessageBox(const std::string& text, const std::string& caption) override;
   bool DeleteFile(const std::string& path) override;
   bool CreateNewFile(const std::string& path) override;
   bool MoveFileReplace(const std::string& from, const std::string& to) override;

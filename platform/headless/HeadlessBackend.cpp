@@ -1,6 +1,7 @@
 #include "HeadlessBackend.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "../WindowTable.h"
 #include "../Wnd.h"
@@ -43,6 +44,19 @@ bool HeadlessBackend::Pump() {
   return ui::DispatchPending();
 }
 
+void HeadlessBackend::WakeUp() {
+  std::lock_guard lock(m_mutex);
+  ++m_wakeUps;
+  m_queued.notify_all();
+}
+
+bool HeadlessBackend::WaitForQueued(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(m_mutex);
+  if (!m_queued.wait_for(lock, timeout, [this] { return m_wakeUps > m_wakeUpsSeen; })) return false;
+  m_wakeUpsSeen = m_wakeUps;
+  return true;
+}
+
 void HeadlessBackend::MouseMove(HWND topLevel, int x, int y) {
   ui::DeliverMouse(topLevel, WM_MOUSEMOVE, x, y);
   Pump();
@@ -79,6 +93,27 @@ const Surface& HeadlessBackend::LayeredPixels(HWND hwnd) {
 
 HWND HeadlessBackend::CreateTopLevel(ui::WindowRecord&) {
   return m_nextWindow++;
+}
+
+bool HeadlessBackend::ListTopLevel(std::vector<HWND>& out) {
+  std::this_thread::sleep_for(listingTime);
+  out = ui::LocalTopLevels();
+  std::reverse(out.begin(), out.end());
+  for (const ForeignWindow& w : foreignWindows) out.push_back(w.hwnd);
+  return true;
+}
+
+bool HeadlessBackend::ForeignProcessId(HWND hwnd, DWORD* pid) {
+  const ForeignWindow* w = Foreign(hwnd);
+  if (w) *pid = w->processId;
+  return w != nullptr;
+}
+
+const HeadlessBackend::ForeignWindow* HeadlessBackend::Foreign(HWND hwnd) const {
+  for (const ForeignWindow& w : foreignWindows) {
+    if (w.hwnd == hwnd) return &w;
+  }
+  return nullptr;
 }
 
 void HeadlessBackend::BeginMoveDrag(ui::WindowRecord& record) {

@@ -3,6 +3,8 @@
 // (before any window); the constructing thread becomes the UI thread.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -24,6 +26,9 @@ class HeadlessBackend : public ui::Backend {
   uint32_t Now() const { return m_now; }
   // Runs queued messages and calls from other threads; false once WM_QUIT was taken.
   bool Pump();
+  // Waits up to `timeout` until something was queued for the UI thread (a post, or another
+  // thread's call that now waits for it) since the last time this returned true.
+  bool WaitForQueued(std::chrono::milliseconds timeout);
 
   // Input in the top-level window's client coordinates; each is followed by Pump().
   void MouseMove(HWND topLevel, int x, int y);
@@ -40,6 +45,16 @@ class HeadlessBackend : public ui::Backend {
   std::vector<HWND> moveDrags;
   int loopsQuit = 0;
 
+  // Top-level windows of other processes, listed below this process's own, and how long one
+  // listing takes (on a real display, round trips for each window).
+  struct ForeignWindow {
+    HWND hwnd;
+    DWORD processId;
+    HWND owner = 0;
+  };
+  std::vector<ForeignWindow> foreignWindows;
+  std::chrono::milliseconds listingTime{0};
+
   // ui::Backend
   HWND CreateTopLevel(ui::WindowRecord& record) override;
   void DestroyTopLevel(ui::WindowRecord&) override {}
@@ -48,13 +63,19 @@ class HeadlessBackend : public ui::Backend {
   void UpdateLayered(ui::WindowRecord&) override {}
   void BeginMoveDrag(ui::WindowRecord& record) override;
   SIZE ScreenSize() override { return screen; }
-  void WakeUp() override {}
+  void WakeUp() override;
   void RunLoop() override;
   void QuitLoop() override { ++loopsQuit; }
   UINT_PTR StartTimer(UINT milliseconds, std::function<void()> tick) override;
   void StopTimer(UINT_PTR id) override;
+  bool IsForeignWindow(HWND hwnd) override { return Foreign(hwnd) != nullptr; }
+  bool ListTopLevel(std::vector<HWND>& out) override;
+  bool ForeignProcessId(HWND hwnd, DWORD* pid) override;
+  HWND ForeignOwner(HWND hwnd) override { return Foreign(hwnd) ? Foreign(hwnd)->owner : 0; }
 
  private:
+  const ForeignWindow* Foreign(HWND hwnd) const;
+
   struct Timer {
     UINT_PTR id;
     uint32_t due;
@@ -62,6 +83,8 @@ class HeadlessBackend : public ui::Backend {
     std::function<void()> tick;
   };
   std::mutex m_mutex;
+  std::condition_variable m_queued;
+  uint64_t m_wakeUps = 0, m_wakeUpsSeen = 0;
   std::vector<Timer> m_timers;
   uint32_t m_now = 0;
   UINT_PTR m_nextTimer = 1;

@@ -179,9 +179,10 @@ void PosixSystem::OutputDebugString(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-void PosixSystem::MessageBox(const std::string& text, const std::string& caption) {
+bool PosixSystem::MessageBox(const std::string& text, const std::string& caption) {
   // Without a window system there is nobody to confirm: say it and go on.
   std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+  return true;
 }
 
 int PosixSystem::GetLastError() {

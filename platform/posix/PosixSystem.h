@@ -17,7 +17,7 @@ class PosixSystem : public System {
   LocalTime ToLocalTime(int64_t time) override;
   void Sleep(uint32_t milliseconds) override;
   void OutputDebugString(const std::string& text) override;
-  void MessageBox(const std::string& text, const std::string& caption) override;
+  bool MessageBox(const std::string& text, const std::string& caption) override;
 
   int GetLastError() override;
   bool PathExists(const std::string& path) override;

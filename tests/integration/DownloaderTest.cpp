@@ -341,7 +341,7 @@ TEST_F(DownloaderTest, JobWithoutSectionsOrWithoutRequest) {
 
   DownloadProgress progress;
   progress.running = 1;
-  std::atomic<bool> abort{false};
+  sys::Signal abort;
   Downloader::Request empty(nullptr, &progress, {}, &abort);
   EXPECT_FALSE(empty.Excute());
   EXPECT_EQ(progress.running, 0);

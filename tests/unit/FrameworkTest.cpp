@@ -156,15 +156,37 @@ UINT PostFromWorker(void* app) {
   return 0;
 }
 
-TEST_F(FrameworkTest, WorkerThreadAndWaitingForAProcessWindow) {
+TEST_F(FrameworkTest, WorkerThreadPostsToTheMainThread) {
   TestApp app;
   ASSERT_NE(AfxBeginThread(PostFromWorker, &app), nullptr);
   EXPECT_TRUE(RunUntilCalled(app));
+}
+
+TEST_F(FrameworkTest, WaitingForAProcessWindowTakesOnlyAParentlessOneAndKeepsItsBound) {
+  using namespace std::chrono;
+  constexpr DWORD kGame = 777, kBoundMs = 400;
+  // Two hundred windows of other programs, and the game's owned splash (its owner is another
+  // program's window): no window of the game's own yet. Each listing costs time, as the
+  // display's round trips do.
+  for (HWND hwnd = 0x00900000; hwnd < 0x00900000 + 200; ++hwnd)
+    m_backend.foreignWindows.push_back({hwnd, 100 + static_cast<DWORD>(hwnd & 0xFF)});
+  m_backend.foreignWindows.push_back({0x00A00001, kGame, 0x00900005});
+  m_backend.listingTime = 200ms;
+  auto start = steady_clock::now();
+  EXPECT_EQ(WaitForProcessWindow(kGame, kBoundMs), 258u);
+  const auto took = steady_clock::now() - start;
+  EXPECT_GE(took, milliseconds(kBoundMs));
+  EXPECT_LT(took, 3 * milliseconds(kBoundMs)) << "bounded by the clock, not by its own sleeps";
+
+  m_backend.foreignWindows.push_back({0x00A00002, kGame});
+  m_backend.listingTime = 0ms;
+  start = steady_clock::now();
+  EXPECT_EQ(WaitForProcessWindow(kGame, 20000), 0u);
+  EXPECT_LT(steady_clock::now() - start, 10s);
+
   RecordingDlg dlg;
   dlg.Create(104);
-  EXPECT_EQ(WaitForProcessWindow(m_system.processId, 3000), 0u);  // ours: at once
-  EXPECT_EQ(WaitForProcessWindow(m_system.processId + 1, 3000), 258u);
-  EXPECT_EQ(m_system.SleptMilliseconds(), 3000u);
+  EXPECT_EQ(WaitForProcessWindow(m_system.processId, 20000), 0u);  // ours
 }
 
 TEST_F(FrameworkTest, QuitPostedToAWindowEndsTheLoopToo) {

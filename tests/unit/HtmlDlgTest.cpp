@@ -3,6 +3,7 @@
 #include "HeadlessFixture.h"
 #include "HtmlDlg.h"
 #include "LauncherSettings.h"
+#include "platform/Backend.h"
 #include "platform/WindowTable.h"
 #include "platform/headless/HeadlessWebView.h"
 
@@ -63,6 +64,42 @@ TEST_F(HtmlDlgTest, PopUpIsPlacedTitledTopmostAndFilledByItsPage) {
   wide->GetWindowRect(&rc);
   EXPECT_EQ(rc.left, -49);
   EXPECT_EQ(rc.top, -16);
+}
+
+// A window manager's frame (title bar, borders) comes out of the requested size: the outer
+// rectangle stays the one asked for, the page fills what is inside the frame.
+TEST_F(HtmlDlgTest, FramedPopUpKeepsItsOuterSizeAndItsPageFillsTheClientArea) {
+  auto client = [](SIZE outer, RECT frame) {
+    const SIZE s = ui::ClientSizeOf(outer, frame);
+    return std::make_pair(s.cx, s.cy);
+  };
+  EXPECT_EQ(client({400, 300}, {}), std::make_pair(400, 300));
+  EXPECT_EQ(client({400, 300}, {3, 24, 5, 4}), std::make_pair(392, 272));
+  EXPECT_EQ(client({6, 20}, {3, 24, 5, 4}), std::make_pair(0, 0));
+
+  m_backend.screen = SIZE{1920, 1080};
+  std::unique_ptr<CHtmlDlg> dlg(
+      CreateHtmlDlg(400, 300, "http://127.0.0.1/pop.html", &m_owner, m_config));
+  ASSERT_NE(dlg, nullptr);
+  ui::NoteFrame(dlg->m_hWnd, RECT{3, 24, 5, 4});
+  RECT rc;
+  dlg->GetWindowRect(&rc);
+  EXPECT_EQ(rc.left, 760);
+  EXPECT_EQ(rc.top, 260);
+  EXPECT_EQ(rc.right - rc.left, 400);
+  EXPECT_EQ(rc.bottom - rc.top, 300);
+  dlg->GetClientRect(&rc);
+  EXPECT_EQ(rc.right, 392);
+  EXPECT_EQ(rc.bottom, 272);
+  dlg->m_htmlCtrl.GetWindowRect(&rc);
+  EXPECT_EQ(rc.left, 763);
+  EXPECT_EQ(rc.top, 284);
+  dlg->ScreenToClient(&rc);
+  EXPECT_EQ(rc.left, 0);
+  EXPECT_EQ(rc.top, 0);
+  const SIZE page = headless::HeadlessWebView::Of(dlg->m_htmlCtrl.m_hWnd)->size;
+  EXPECT_EQ(page.cx, 392);
+  EXPECT_EQ(page.cy, 272);
 }
 
 TEST_F(HtmlDlgTest, ThePagesCloseHidesThePopUpWhichStaysUntilDeleted) {

@@ -7,8 +7,9 @@
 #include "Log.h"
 #include "UpdatePlan.h"
 
-void TerminalSystem::MessageBox(const std::string& text, const std::string& caption) {
+bool TerminalSystem::MessageBox(const std::string& text, const std::string& caption) {
   std::fprintf(stderr, "\n[%s] %s\n", caption.c_str(), text.c_str());
+  return true;
 }
 
 TerminalUpdate::TerminalUpdate(AppConfig& config)

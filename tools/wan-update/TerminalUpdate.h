@@ -15,7 +15,7 @@
 // dropped, since the log file holds every line.
 class TerminalSystem : public sys::PosixSystem {
  public:
-  void MessageBox(const std::string& text, const std::string& caption) override;
+  bool MessageBox(const std::string& text, const std::string& caption) override;
   void OutputDebugString(const std::string&) override {}
 };
 

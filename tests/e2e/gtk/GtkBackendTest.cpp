@@ -11,8 +11,10 @@
 
 #include "Log.h"
 #include "TempDir.h"
+#include "Watchdog.h"
 #include "XvfbEnvironment.h"
 #include "platform/Afx.h"
+#include "platform/Backend.h"
 #include "platform/gtk/GtkBackend.h"
 #include "platform/gtk/GtkSystem.h"
 
@@ -22,6 +24,8 @@
 #include <gtk/gtk.h>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 const POINT kOutline[] = {{157, 75},  {938, 75},  {955, 108}, {940, 141},
                           {938, 592}, {139, 594}, {36, 316}};
@@ -173,6 +177,38 @@ TEST(GtkWindowTest, MessageBoxFromAWorkerWaitsForThePlayer) {
   sys::Install(previous);
 }
 
+// A worker asking for a box while the main thread joins it, or after the loop has ended: the
+// box is not shown and nobody waits for ever.
+TEST(GtkWindowTest, MessageBoxFromAWorkerIsNotShownWhileTheMainThreadEndsIt) {
+  gtkui::GtkSystem system;
+  sys::System* previous = sys::Install(&system);
+  Watchdog watchdog("a worker's box while the main thread joins it", 20s);
+  std::atomic<bool> asking{false};
+  std::atomic<int> result{-1};
+  auto ask = [&] {
+    asking = true;
+    result = MessageBoxA(0, "下载资源失败", "错误", MB_OK);
+  };
+  std::thread worker(ask);
+  while (!asking) std::this_thread::sleep_for(1ms);
+  {
+    ui::WorkerJoin joining;  // as Downloader::Reset holds it
+    worker.join();
+  }
+  EXPECT_EQ(result, 0);
+
+  CWinApp app;
+  PostQuitMessage(0);
+  asking = false;
+  worker = std::thread(ask);
+  while (!asking) std::this_thread::sleep_for(1ms);
+  app.Run();
+  worker.join();
+  EXPECT_EQ(result, 0);
+  gtkui::Install();  // a fresh start for the loop of the following tests
+  sys::Install(previous);
+}
+
 TEST(GtkWindowTest, EscapeFromTheKeyboardEndsAModelessDialogByHidingIt) {
   CDialog dlg(104);
   ASSERT_TRUE(dlg.Create(104));
@@ -254,3 +290,15 @@ TEST(GtkWindowTest, HandleStopsNamingAWindowOnceItIsDestroyed) {
 }
 
 }  // namespace
+
+// The primary monitor's size (here, with one monitor, the whole screen's). Xvfb cannot be given
+// two monitors on one screen, so the two-monitor case is not tested here.
+TEST(GtkScreenTest, ScreenSizeIsThePrimaryMonitors) {
+  GdkMonitor* primary = gdk_display_get_primary_monitor(gdk_display_get_default());
+  ASSERT_NE(primary, nullptr);
+  GdkRectangle area;
+  gdk_monitor_get_geometry(primary, &area);
+  EXPECT_EQ(area.width, 1280);
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1280);
+  EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 800);
+}

@@ -25,6 +25,7 @@
 // GLib's TRUE and FALSE and Xlib's None, Status, ... are macros: these headers come last.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <gtk/gtk.h>
 
 namespace {
@@ -296,6 +297,22 @@ bool IsOnScreen(HWND hwnd) {
 }
 
 // An X property of `hwnd` as text (UTF8_STRING) or as a list of atom names (ATOM).
+std::vector<long> Cardinals(HWND hwnd, const char* name) {
+  Atom type;
+  int format;
+  unsigned long count, after;
+  unsigned char* data = nullptr;
+  std::vector<long> values;
+  const Atom atom = XInternAtom(TestDisplay(), name, False);
+  if (XGetWindowProperty(TestDisplay(), hwnd, atom, 0, 64, False, AnyPropertyType, &type, &format,
+                         &count, &after, &data) == Success &&
+      data && format == 32) {
+    values.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+  }
+  if (data) XFree(data);
+  return values;
+}
+
 std::string Property(HWND hwnd, const char* name) {
   Atom type;
   int format;
@@ -343,6 +360,27 @@ TEST_F(WebPageTest, PopUpIsCentredAcrossOnTopTitledAndFilledByItsPage) {
   EXPECT_EQ(attributes.height, 300);
   EXPECT_EQ(Property(pop->m_hWnd, "_NET_WM_NAME"), LAUNCHER_GAME_TITLE);
   EXPECT_NE(Property(pop->m_hWnd, "_NET_WM_STATE").find("_NET_WM_STATE_ABOVE"), std::string::npos);
+
+  // A fixed size, no maximise, and it takes the foreground.
+  XSizeHints hints{};
+  long supplied = 0;
+  ASSERT_TRUE(XGetWMNormalHints(TestDisplay(), pop->m_hWnd, &hints, &supplied));
+  ASSERT_TRUE((hints.flags & PMinSize) && (hints.flags & PMaxSize));
+  EXPECT_EQ(hints.min_width, 400);
+  EXPECT_EQ(hints.max_width, 400);
+  EXPECT_EQ(hints.min_height, 300);
+  EXPECT_EQ(hints.max_height, 300);
+  const std::vector<long> motif = Cardinals(pop->m_hWnd, "_MOTIF_WM_HINTS");
+  ASSERT_GE(motif.size(), 2u);
+  EXPECT_TRUE(motif[0] & 1) << "functions given";
+  EXPECT_FALSE(motif[1] & (1 << 4)) << "no maximise";
+  EXPECT_TRUE(motif[1] & (1 << 2)) << "moves";
+  EXPECT_TRUE(RunLoopUntil([&] {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(TestDisplay(), &focus, &revert);
+    return focus == pop->m_hWnd;
+  }));
 }
 
 TEST_F(WebPageTest, PopUpHiddenByItsPageIsReplacedByTheNextOne) {

@@ -20,7 +20,8 @@
 // everything they start, and ends whatever is left. Every wait is bounded; Ctrl-C, a failure or
 // the death of this program (PR_SET_PDEATHSIG) ends the programs, the server and Xvfb.
 // Environment: BENCH_ROUNDS, BENCH_SETTLE_MS (1000: time after startup before memory is read,
-// so that work the programs do just after showing counts), BENCH_TIMEOUT_S (60 per start).
+// so that work the programs do just after showing counts), BENCH_TIMEOUT_S (60 per start),
+// BENCH_TRACE (set: list each start's requests, answered when, and its map time).
 #include <fcntl.h>
 #include <httplib.h>
 #include <poll.h>
@@ -38,6 +39,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -103,20 +105,34 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& log, int ke
   _exit(127);
 }
 
-// Parent of every process, from /proc/PID/stat (the name may hold spaces and parentheses).
+struct ProcStat {
+  pid_t ppid = 0;
+  double cpuMs = 0;  // user and system time, its own and that of children it reaped
+};
+
+// From /proc/PID/stat (the name in it may hold spaces and parentheses); nothing when gone.
+std::optional<ProcStat> ReadStat(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  const size_t close = text.rfind(')');
+  ProcStat stat;
+  unsigned long long utime, stime, cutime, cstime;
+  if (close == std::string::npos ||
+      std::sscanf(text.c_str() + close + 1,
+                  " %*c %d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu %llu %llu", &stat.ppid,
+                  &utime, &stime, &cutime, &cstime) != 5)
+    return std::nullopt;
+  stat.cpuMs = (utime + stime + cutime + cstime) * 1000.0 / sysconf(_SC_CLK_TCK);
+  return stat;
+}
+
 std::map<pid_t, pid_t> Parents() {
   std::map<pid_t, pid_t> parents;
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream stat(entry.path() / "stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    const size_t close = text.rfind(')');
-    if (close == std::string::npos) continue;
-    char state;
-    int ppid;
-    if (std::sscanf(text.c_str() + close + 1, " %c %d", &state, &ppid) == 2)
-      parents[std::stoi(name)] = ppid;
+    if (const std::optional<ProcStat> stat = ReadStat(std::stoi(name)))
+      parents[std::stoi(name)] = stat->ppid;
   }
   return parents;
 }
@@ -237,6 +253,11 @@ std::string ZoneListPage() {
          "</body></html>";
 }
 
+struct Request {
+  Clock::time_point at;
+  std::string what;
+};
+
 class Sites {
  public:
   Sites() {
@@ -249,9 +270,17 @@ class Sites {
       m_loaded.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
       res.status = 204;
     });
-    m_server.Post(R"(/receive/rest/\w+)", [this](const httplib::Request&, httplib::Response& res) {
-      ++m_telemetry;
+    m_server.Post(R"(/receive/rest/\w+)", [](const httplib::Request&, httplib::Response& res) {
       res.set_content("{\"ret\":0}", "application/json");
+    });
+    m_server.set_logger([this](const httplib::Request& req, const httplib::Response&) {
+      std::string what = req.method + " " + req.path;
+      if (const size_t state = req.body.find("\"state\":"); state != std::string::npos) {
+        what += ' ';
+        what.append(req.body, state, req.body.find('}', state) - state);
+      }
+      std::lock_guard lock(m_mutex);
+      m_requests.push_back({Clock::now(), what});
     });
     m_port = m_server.bind_to_any_port("127.0.0.1");
     Check(m_port > 0, "cannot listen on 127.0.0.1");
@@ -264,7 +293,8 @@ class Sites {
   std::string address() const { return "http://127.0.0.1:" + std::to_string(m_port); }
   void Reset() {
     m_loaded = 0;
-    m_telemetry = 0;
+    std::lock_guard lock(m_mutex);
+    m_requests.clear();
   }
   // When the page reported its load, if it has.
   std::optional<Clock::time_point> Loaded() const {
@@ -272,14 +302,19 @@ class Sites {
     if (!at) return std::nullopt;
     return Clock::time_point(Clock::duration(at));
   }
-  int telemetry() const { return m_telemetry; }
+  // Every request since Reset, when it was answered.
+  std::vector<Request> Requests() const {
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+  }
 
  private:
   httplib::Server m_server;
   int m_port = 0;
   std::thread m_thread;
   std::atomic<Clock::rep> m_loaded{0};
-  std::atomic<int> m_telemetry{0};
+  mutable std::mutex m_mutex;
+  std::vector<Request> m_requests;
 };
 
 // ---- the X server seen from outside ----
@@ -342,7 +377,7 @@ class MapWatch {
 // ---- one start ----
 
 struct Sample {
-  double mappedMs = 0, loadedMs = 0, readyMs = 0;
+  double mappedMs = 0, loadedMs = 0, readyMs = 0, cpuMs = 0;
   long hwmKiB = 0, pssKiB = 0;
   int processes = 0, telemetry = 0;
 };
@@ -370,6 +405,8 @@ Sample Start(const std::vector<std::string>& argv, const std::string& log, Sites
     s.mappedMs = Ms(*mapped - start);
     s.loadedMs = Ms(*sites.Loaded() - start);
     s.readyMs = std::max(s.mappedMs, s.loadedMs);
+    for (pid_t p : Tree(pid))
+      if (const std::optional<ProcStat> stat = ReadStat(p)) s.cpuMs += stat->cpuMs;
 
     SleepFor(static_cast<int>(EnvNumber("BENCH_SETTLE_MS", 1000)));
     for (pid_t p : Tree(pid)) {
@@ -377,7 +414,13 @@ Sample Start(const std::vector<std::string>& argv, const std::string& log, Sites
       s.pssKiB += ProcKiB(p, "smaps_rollup", "Pss:");
       ++s.processes;
     }
-    s.telemetry = sites.telemetry();
+    for (const Request& r : sites.Requests()) {
+      if (r.what.rfind("POST", 0) == 0) ++s.telemetry;
+      if (std::getenv("BENCH_TRACE"))
+        std::printf("  %6.0f ms  %s\n", Ms(r.at - start), r.what.c_str());
+    }
+    if (std::getenv("BENCH_TRACE"))
+      std::printf("  %6.0f ms  mapped   %s\n", s.mappedMs, argv[0].c_str());
   } catch (...) {
     EndTree(pid, xvfb);
     throw;
@@ -400,36 +443,36 @@ Spread Of(const std::vector<Sample>& samples, Field field) {
   return {n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2, v.front(), v.back()};
 }
 
-std::string Format(const Spread& s, double scale, const char* unit) {
+std::string Format(const Spread& s, double scale) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.0f%s [%.0f-%.0f]", s.median / scale, unit, s.min / scale,
+  std::snprintf(text, sizeof text, "%.0f [%.0f-%.0f]", s.median / scale, s.min / scale,
                 s.max / scale);
   return text;
 }
 
 void Report(const std::vector<Sample>& launcher, const std::vector<Sample>& bare) {
   auto ready = [](const Sample& s) { return s.readyMs; };
-  auto mapped = [](const Sample& s) { return s.mappedMs; };
-  auto loaded = [](const Sample& s) { return s.loadedMs; };
   auto hwm = [](const Sample& s) { return s.hwmKiB; };
-  auto pss = [](const Sample& s) { return s.pssKiB; };
-  auto row = [&](const char* name, const std::vector<Sample>& v) {
-    std::printf("%-12s %-22s %-22s %-22s %-22s %-22s %d / %d\n", name,
-                Format(Of(v, ready), 1, " ms").c_str(), Format(Of(v, mapped), 1, " ms").c_str(),
-                Format(Of(v, loaded), 1, " ms").c_str(), Format(Of(v, hwm), 1024, " MiB").c_str(),
-                Format(Of(v, pss), 1024, " MiB").c_str(), v.back().processes, v.back().telemetry);
-  };
+  std::printf("\n%zu rounds each, medians [min-max].\n", launcher.size());
+  std::printf("%-14s%-20s%-20s%-20s%s\n", "time (ms)", "ready", "mapped", "loaded",
+              "CPU until ready");
+  for (const auto& [name, v] : {std::pair{"Launcher.exe", &launcher}, {"bare-webview", &bare}})
+    std::printf("%-14s%-20s%-20s%-20s%s\n", name, Format(Of(*v, ready), 1).c_str(),
+                Format(Of(*v, [](const Sample& s) { return s.mappedMs; }), 1).c_str(),
+                Format(Of(*v, [](const Sample& s) { return s.loadedMs; }), 1).c_str(),
+                Format(Of(*v, [](const Sample& s) { return s.cpuMs; }), 1).c_str());
+  std::printf("%-14s%-20s%-20s%s\n", "memory (MiB)", "peak RSS", "PSS", "processes, posts");
+  for (const auto& [name, v] : {std::pair{"Launcher.exe", &launcher}, {"bare-webview", &bare}})
+    std::printf("%-14s%-20s%-20s%d, %d\n", name, Format(Of(*v, hwm), 1024).c_str(),
+                Format(Of(*v, [](const Sample& s) { return s.pssKiB; }), 1024).c_str(),
+                v->back().processes, v->back().telemetry);
   std::printf(
-      "\n%zu rounds, medians [min-max]. ready = the later of mapped and loaded, from fork.\n"
-      "peak RSS = sum of VmHWM over the process tree; PSS = sum over it at the same "
-      "moment.\n\n",
-      launcher.size());
-  std::printf("%-12s %-22s %-22s %-22s %-22s %-22s %s\n", "program", "ready", "mapped", "loaded",
-              "peak RSS", "PSS", "processes / posts");
-  row("Launcher.exe", launcher);
-  row("bare-webview", bare);
+      "ready: from fork to the later of the main window's MapNotify and the page's load beacon;\n"
+      "CPU: user + system time of the process tree at ready; peak RSS: VmHWM summed over the\n"
+      "process tree (shared pages once per process), PSS: summed at the same moment, both after\n"
+      "the settle time.\n");
   const double time = Of(launcher, ready).median / Of(bare, ready).median;
-  const double memory = static_cast<double>(Of(launcher, hwm).median) / Of(bare, hwm).median;
+  const double memory = Of(launcher, hwm).median / Of(bare, hwm).median;
   std::printf("\nlauncher / bare   time %.2f (aim <= 1.30: %s)   memory %.2f (aim <= 1.20: %s)\n",
               time, time <= 1.3 ? "met" : "MISSED", memory, memory <= 1.2 ? "met" : "MISSED");
 }

@@ -21,7 +21,9 @@
 // the death of this program (PR_SET_PDEATHSIG) ends the programs, the server and Xvfb.
 // Environment: BENCH_ROUNDS, BENCH_SETTLE_MS (1000: time after startup before memory is read,
 // so that work the programs do just after showing counts), BENCH_TIMEOUT_S (60 per start),
-// BENCH_TRACE (set: list each start's requests, answered when, and its map time).
+// BENCH_TRACE (set: list each start's requests, answered when, its map time and each process's
+// memory), BENCH_TELEMETRY_DELAY_MS (0: how long the server takes to answer a telemetry post,
+// to see what a slow telemetry site does to the start).
 #include <fcntl.h>
 #include <httplib.h>
 #include <poll.h>
@@ -270,7 +272,9 @@ class Sites {
       m_loaded.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
       res.status = 204;
     });
-    m_server.Post(R"(/receive/rest/\w+)", [](const httplib::Request&, httplib::Response& res) {
+    m_server.Post(R"(/receive/rest/\w+)", [delay = EnvNumber("BENCH_TELEMETRY_DELAY_MS", 0)](
+                                              const httplib::Request&, httplib::Response& res) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay));
       res.set_content("{\"ret\":0}", "application/json");
     });
     m_server.set_logger([this](const httplib::Request& req, const httplib::Response&) {
@@ -410,8 +414,16 @@ Sample Start(const std::vector<std::string>& argv, const std::string& log, Sites
 
     SleepFor(static_cast<int>(EnvNumber("BENCH_SETTLE_MS", 1000)));
     for (pid_t p : Tree(pid)) {
-      s.hwmKiB += ProcKiB(p, "status", "VmHWM:");
-      s.pssKiB += ProcKiB(p, "smaps_rollup", "Pss:");
+      const long hwm = ProcKiB(p, "status", "VmHWM:"), pss = ProcKiB(p, "smaps_rollup", "Pss:");
+      if (std::getenv("BENCH_TRACE")) {
+        std::ifstream comm("/proc/" + std::to_string(p) + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        std::printf("  %-16s peak RSS %6.1f MiB  PSS %6.1f MiB\n", name.c_str(), hwm / 1024.0,
+                    pss / 1024.0);
+      }
+      s.hwmKiB += hwm;
+      s.pssKiB += pss;
       ++s.processes;
     }
     for (const Request& r : sites.Requests()) {

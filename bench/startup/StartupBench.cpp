@@ -175,7 +175,8 @@ void End(pid_t pid) {
 }
 
 // Ends a program and then whatever it started: being the subreaper, this process inherits
-// them when the program ends. `spare` is Xvfb.
+// them when the program ends, and they have 5 s to notice and end by themselves (the web
+// processes do). `spare` is Xvfb.
 void EndTree(pid_t pid, pid_t spare) {
   End(pid);
   const auto end = Clock::now() + std::chrono::seconds(5);
@@ -186,7 +187,8 @@ void EndTree(pid_t pid, pid_t spare) {
         left.push_back(child);
     if (left.empty()) return;
     if (Clock::now() > end) {
-      for (pid_t child : left) End(child);
+      for (pid_t child : left) kill(child, SIGKILL);
+      for (pid_t child : left) Reap(child, 5000);
       return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -401,7 +403,8 @@ Sample Start(const std::vector<std::string>& argv, const std::string& log, Sites
       if (!mapped && watch.MainWindowMapped(pid, 10)) mapped = Clock::now();
       if (mapped) std::this_thread::sleep_for(std::chrono::milliseconds(2));
       int status = 0;
-      Check(waitpid(pid, &status, WNOHANG) == 0,
+      const bool running = waitpid(pid, &status, WNOHANG) == 0;
+      Check(running,
             argv[0] + " ended early, status " + std::to_string(status) + " (see " + log + ")");
       Check(Clock::now() < deadline, argv[0] + ": no " + (mapped ? "page load" : "window") +
                                          " within " + std::to_string(timeoutS) + " s");
@@ -551,8 +554,10 @@ void Run(const std::string& launcherPath, const std::string& barePath) {
   try {
     Measure(temp, launcherPath, barePath);
   } catch (...) {
-    std::fprintf(stderr, "bench: logs kept in %s\n", temp.c_str());
-    remove.path.clear();
+    if (!g_interrupted) {
+      std::fprintf(stderr, "bench: logs kept in %s\n", temp.c_str());
+      remove.path.clear();
+    }
     throw;
   }
 }

@@ -5,25 +5,30 @@
 // display, against its own loopback HTTP server that stands for every site:
 // - Startup time: from just before fork/exec to the later of two events, both timed here on the
 //   monotonic clock:
-//   "mapped": the X server reports a MapNotify for a top-level 980x650 window whose _NET_WM_PID
-//     is the program's (seen from outside, through SubstructureNotify on the root window);
+//   "mapped": the X server reports a MapNotify for a top-level 980x650 window with a title whose
+//     _NET_WM_PID is the program's (seen from outside, through SubstructureNotify on the root
+//     window);
 //   "loaded": the server list page's own load handler requests /loaded from the server (the
 //     page's load event: the document and everything it pulls in are in).
+// - CPU time: user and system time of the process tree at that moment, which a busy machine
+//   changes less than the wall-clock time.
 // - Peak memory: VmHWM (peak resident set) summed over the program and all its descendants
 //   (WebKitWebProcess, WebKitNetworkProcess), read from /proc after the settle time, just before
 //   the program is ended. Pages shared between the processes (libraries) count once per
 //   process. PSS (shared pages split between the processes sharing them) is shown beside it.
 // The launcher runs with "dev=1" (no relocation, no self-update); the bare program loads the
-// same URL. After a warm-up pair that is not counted, the programs run interleaved,
-// launcher then bare, BENCH_ROUNDS times (default 7); the table shows medians and [min-max].
-// Each program is ended with SIGTERM, then SIGKILL after 5 s; this program is the subreaper of
-// everything they start, and ends whatever is left. Every wait is bounded; Ctrl-C, a failure or
-// the death of this program (PR_SET_PDEATHSIG) ends the programs, the server and Xvfb.
-// Environment: BENCH_ROUNDS, BENCH_SETTLE_MS (1000: time after startup before memory is read,
-// so that work the programs do just after showing counts), BENCH_TIMEOUT_S (60 per start),
-// BENCH_TRACE (set: list each start's requests, answered when, its map time and each process's
-// memory), BENCH_TELEMETRY_DELAY_MS (0: how long the server takes to answer a telemetry post,
-// to see what a slow telemetry site does to the start).
+// same URL. Both get the same environment: home, XDG folders and the launcher's stand-in drive
+// (LAUNCHER_FIXED_DRIVES) in a temporary folder, LAUNCHER_SERVER naming the loopback server. After
+// a warm-up pair that is not counted, the programs run interleaved, launcher then bare,
+// BENCH_ROUNDS times (default 7); the table shows medians and [min-max]. Each program is ended with
+// SIGTERM, then SIGKILL after 5 s; this program is the subreaper of everything they start, and ends
+// whatever is left. Every wait is bounded; Ctrl-C, a failure or the death of this program
+// (PR_SET_PDEATHSIG) ends the programs, the server and Xvfb. Environment: BENCH_ROUNDS,
+// BENCH_SETTLE_MS (1000: time after startup before memory is read, so that work the programs do
+// just after showing counts), BENCH_TIMEOUT_S (60 per start), BENCH_TRACE (set: list each start's
+// requests, answered when, its map time and each process's memory), BENCH_TELEMETRY_DELAY_MS (0:
+// how long the server takes to answer a telemetry post, to see what a slow telemetry site does to
+// the start).
 #include <fcntl.h>
 #include <httplib.h>
 #include <poll.h>
@@ -340,8 +345,9 @@ class MapWatch {
   }
   ~MapWatch() { XCloseDisplay(m_display); }
 
-  // Handles the events that came, waiting up to `ms` for one; true once a 980x650 top-level of
-  // `pid` was mapped.
+  // Handles the events that came, waiting up to `ms` for one; true once the main window of
+  // `pid` was mapped: a 980x650 top-level with a title (the launcher's picture frame around
+  // the dialog has the same size, but no title).
   bool MainWindowMapped(pid_t pid, int ms) {
     if (!XPending(m_display)) {
       pollfd p{ConnectionNumber(m_display), POLLIN, 0};
@@ -363,6 +369,9 @@ class MapWatch {
     XWindowAttributes a;
     if (!XGetWindowAttributes(m_display, w, &a) || a.width != kWidth || a.height != kHeight)
       return false;
+    char* title = nullptr;
+    if (!XFetchName(m_display, w, &title) || !title) return false;
+    XFree(title);
     Atom type;
     int format;
     unsigned long count, after;

@@ -397,54 +397,63 @@ struct Sample {
   int processes = 0, telemetry = 0;
 };
 
+// Waits until the program's main window is mapped and its page reported its load.
+void WaitUntilReady(pid_t pid, const std::string& name, const std::string& log,
+                    Clock::time_point start, const Sites& sites, MapWatch& watch, Sample& s) {
+  const long timeoutS = EnvNumber("BENCH_TIMEOUT_S", 60);
+  const auto deadline = start + std::chrono::seconds(timeoutS);
+  std::optional<Clock::time_point> mapped;
+  while (!mapped || !sites.Loaded()) {
+    CheckInterrupted();
+    if (!mapped && watch.MainWindowMapped(pid, 10)) mapped = Clock::now();
+    if (mapped) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    int status = 0;
+    const bool running = waitpid(pid, &status, WNOHANG) == 0;
+    Check(running, name + " ended early, status " + std::to_string(status) + " (see " + log + ")");
+    Check(Clock::now() < deadline, name + ": no " + (mapped ? "page load" : "window") + " within " +
+                                       std::to_string(timeoutS) + " s");
+  }
+  s.mappedMs = Ms(*mapped - start);
+  s.loadedMs = Ms(*sites.Loaded() - start);
+  s.readyMs = std::max(s.mappedMs, s.loadedMs);
+}
+
+// Peak and proportional memory of the program's process tree, as it is now.
+void ReadMemory(pid_t pid, bool trace, Sample& s) {
+  for (pid_t p : Tree(pid)) {
+    const long hwm = ProcKiB(p, "status", "VmHWM:"), pss = ProcKiB(p, "smaps_rollup", "Pss:");
+    if (trace) {
+      std::ifstream comm("/proc/" + std::to_string(p) + "/comm");
+      std::string name;
+      std::getline(comm, name);
+      std::printf("  %-16s peak RSS %6.1f MiB  PSS %6.1f MiB\n", name.c_str(), hwm / 1024.0,
+                  pss / 1024.0);
+    }
+    s.hwmKiB += hwm;
+    s.pssKiB += pss;
+    ++s.processes;
+  }
+}
+
+// One start of one program, measured, then ended with everything it started.
 Sample Start(const std::vector<std::string>& argv, const std::string& log, Sites& sites,
              MapWatch& watch, pid_t xvfb) {
-  const long timeoutS = EnvNumber("BENCH_TIMEOUT_S", 60);
+  const bool trace = std::getenv("BENCH_TRACE") != nullptr;
   sites.Reset();
   const Clock::time_point start = Clock::now();
   const pid_t pid = Spawn(argv, log);
   Sample s;
   try {
-    std::optional<Clock::time_point> mapped;
-    const auto deadline = start + std::chrono::seconds(timeoutS);
-    while (!mapped || !sites.Loaded()) {
-      CheckInterrupted();
-      if (!mapped && watch.MainWindowMapped(pid, 10)) mapped = Clock::now();
-      if (mapped) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      int status = 0;
-      const bool running = waitpid(pid, &status, WNOHANG) == 0;
-      Check(running,
-            argv[0] + " ended early, status " + std::to_string(status) + " (see " + log + ")");
-      Check(Clock::now() < deadline, argv[0] + ": no " + (mapped ? "page load" : "window") +
-                                         " within " + std::to_string(timeoutS) + " s");
-    }
-    s.mappedMs = Ms(*mapped - start);
-    s.loadedMs = Ms(*sites.Loaded() - start);
-    s.readyMs = std::max(s.mappedMs, s.loadedMs);
+    WaitUntilReady(pid, argv[0], log, start, sites, watch, s);
     for (pid_t p : Tree(pid))
       if (const std::optional<ProcStat> stat = ReadStat(p)) s.cpuMs += stat->cpuMs;
-
     SleepFor(static_cast<int>(EnvNumber("BENCH_SETTLE_MS", 1000)));
-    for (pid_t p : Tree(pid)) {
-      const long hwm = ProcKiB(p, "status", "VmHWM:"), pss = ProcKiB(p, "smaps_rollup", "Pss:");
-      if (std::getenv("BENCH_TRACE")) {
-        std::ifstream comm("/proc/" + std::to_string(p) + "/comm");
-        std::string name;
-        std::getline(comm, name);
-        std::printf("  %-16s peak RSS %6.1f MiB  PSS %6.1f MiB\n", name.c_str(), hwm / 1024.0,
-                    pss / 1024.0);
-      }
-      s.hwmKiB += hwm;
-      s.pssKiB += pss;
-      ++s.processes;
-    }
+    ReadMemory(pid, trace, s);
     for (const Request& r : sites.Requests()) {
       if (r.what.rfind("POST", 0) == 0) ++s.telemetry;
-      if (std::getenv("BENCH_TRACE"))
-        std::printf("  %6.0f ms  %s\n", Ms(r.at - start), r.what.c_str());
+      if (trace) std::printf("  %6.0f ms  %s\n", Ms(r.at - start), r.what.c_str());
     }
-    if (std::getenv("BENCH_TRACE"))
-      std::printf("  %6.0f ms  mapped   %s\n", s.mappedMs, argv[0].c_str());
+    if (trace) std::printf("  %6.0f ms  mapped   %s\n", s.mappedMs, argv[0].c_str());
   } catch (...) {
     EndTree(pid, xvfb);
     throw;

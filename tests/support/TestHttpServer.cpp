@@ -16,14 +16,17 @@ TestHttpServer::TestHttpServer() {
     m_requests.push_back({req.method, req.path, query, req.body, req.headers});
     return httplib::Server::HandlerResponse::Unhandled;
   });
-  // A body is read after routing starts; the logger sees the finished request.
-  m_server.set_logger([this](const httplib::Request& req, const httplib::Response&) {
+  // A body is read after routing starts. The post-routing handler runs before the answer is
+  // written, so a client that has its answer always finds the body recorded.
+  m_server.set_post_routing_handler([this](const httplib::Request& req, httplib::Response&) {
     std::lock_guard lock(m_mutex);
     auto it = m_pending.find(&req);
     if (it == m_pending.end()) return;
     m_requests[it->second].body = req.body;
     m_pending.erase(it);
   });
+  // A kept-alive connection holds its server thread until this runs out: Stop waits for it.
+  m_server.set_keep_alive_timeout(1);
 }
 
 TestHttpServer::~TestHttpServer() {

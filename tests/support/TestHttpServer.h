@@ -31,7 +31,7 @@ class TestHttpServer {
   std::string Url(const std::string& path = "") const;
 
   // Every request that reached the server, in arrival order; recorded before its handler runs,
-  // its body filled in once the request has been answered.
+  // its body filled in before it is answered.
   std::vector<Recorded> Requests();
 
  private:

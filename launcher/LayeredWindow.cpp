@@ -5,7 +5,7 @@
 std::array<Gdiplus::Rect, 4> LayeredBands(int W, int H, const HoleRect& hole) {
   const int x = hole.x, y = hole.y, w = hole.width, h = hole.height;
   return {Gdiplus::Rect(0, 0, W, y), Gdiplus::Rect(0, y + h, W, H - y - h),
-          Gdiplus::Rect(0, 0, x, H), Gdiplus::Rect(x + w, 0, W - x - w, H)};
+          Gdiplus::Rect(0, y, x, h), Gdiplus::Rect(x + w, y, W - x - w, h)};
 }
 
 const MessageMap& CLayeredWindow::GetThisMessageMap() {
@@ -57,7 +57,7 @@ void CLayeredWindow::UpdateLayered() {
   {
     Gdiplus::Graphics graphics(memDC);
     if (m_pImage) {
-      // Each band goes where it is in the picture; the corners are drawn twice.
+      // Each band goes where it is in the picture, each pixel once.
       for (const Gdiplus::Rect& band : LayeredBands(W, H, m_rcHole)) {
         graphics.DrawImage(m_pImage, band, band.X, band.Y, band.Width, band.Height,
                            Gdiplus::UnitPixel);

@@ -12,8 +12,8 @@ struct HoleRect {
   int x = 0, y = 0, width = 0, height = 0;
 };
 
-// The four bands of a W x H picture drawn around the hole: top, bottom, left, right. The
-// corner blocks belong to two bands each.
+// The four bands of a W x H picture drawn around the hole: top and bottom across the whole
+// width, left and right between them, so no pixel is composited twice.
 std::array<Gdiplus::Rect, 4> LayeredBands(int width, int height, const HoleRect& hole);
 
 class CLayeredWindow : public CWnd {

@@ -5,6 +5,7 @@
 #include "LauncherFixture.h"
 #include "Messages.h"
 #include "UpgradeDlg.h"
+#include "Watchdog.h"
 #include "platform/WindowTable.h"
 #include "platform/headless/HeadlessWebView.h"
 
@@ -123,6 +124,36 @@ TEST_F(LauncherAppTest, FailedLaunchShowsTheErrorBoxAndHidesNothing) {
   EXPECT_EQ(m_system.MessageBoxes()[0].caption, "错误");
   EXPECT_EQ(m_system.MessageBoxes()[0].text, "游戏进程启动失败");
   EXPECT_TRUE(g_pLauncherDlg->IsWindowVisible());
+}
+
+// The player closes the launcher while a file downloads and the worker waits in a progress
+// report for the UI thread, which is busy exiting: the exit ends the job and nothing of the
+// deleted dialogs is touched afterwards (the sanitizer build would see it).
+TEST_F(LauncherAppTest, ExitDuringAnUpdateEndsItsWorkerFirst) {
+  PublishTree();
+  std::filesystem::remove(m_dir / "tree/data/a.txt.7");  // served by the handler below
+  std::atomic<bool> requested{false}, released{false};
+  m_http.server().Get("/data/a.txt.7", [&](const httplib::Request&, httplib::Response& res) {
+    requested = true;
+    res.set_chunked_content_provider("text/plain", [&](size_t, httplib::DataSink& sink) {
+      sink.write("x", 1);
+      for (int i = 0; i < 500 && !released; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      return !released;
+    });
+  });
+  ASSERT_TRUE(m_app.InitInstance());
+  PickServer(false);
+  ASSERT_TRUE(PumpUntil([&] { return requested.load(); }));
+  {
+    Watchdog watchdog("exit during an update", std::chrono::seconds(20));
+    m_app.ExitInstance();
+  }
+  released = true;
+  EXPECT_EQ(g_pUpgradeDlg, nullptr);
+  EXPECT_TRUE(m_system.Starts().empty());
+  EXPECT_FALSE(std::filesystem::exists(m_work + "data/a.txt"));
+  EXPECT_TRUE(LogHas("Exit ... "));
 }
 
 class GameWindowTest : public LauncherAppTest {

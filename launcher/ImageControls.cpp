@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 // ---------------------------------------------------------------------------------------------
 // CImageButton
@@ -21,10 +22,12 @@ const MessageMap& CImageButton::GetThisMessageMap() {
 }
 
 CImageButton::~CImageButton() {
-  for (Gdiplus::Image*& image : m_pImages) {
-    delete image;
-    image = nullptr;
+  // One picture may fill several slots (a button without a picture of its own for a state):
+  // each is freed once.
+  for (int i = 0; i < 4; ++i) {
+    if (std::find(m_pImages, m_pImages + i, m_pImages[i]) == m_pImages + i) delete m_pImages[i];
   }
+  std::fill(std::begin(m_pImages), std::end(m_pImages), nullptr);
 }
 
 BOOL CImageButton::SetImages(Gdiplus::Image* normal, Gdiplus::Image* hover,

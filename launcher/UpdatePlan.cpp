@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <map>
 #include <vector>
 
 #include "AppConfig.h"
@@ -36,6 +37,42 @@ bool IsParentPart(const std::string& part) {
     }
   }
   return dots >= 2;
+}
+
+bool EndsWith(const std::string& text, const char* end) {
+  const size_t size = std::char_traits<char>::length(end);
+  return text.size() >= size && text.compare(text.size() - size, size, end) == 0;
+}
+
+// True (with the log line saying why) when the update stops at this entry; `seen` holds the
+// local name keys of the entries before it.
+bool RefuseEntry(const std::string& filename, const std::string& localName,
+                 std::map<std::string, std::string>& seen) {
+  if (!IsInsideWorkFolder(localName)) {
+    LogPrint("file %s would be written outside the work folder, update stopped", filename.c_str());
+    return true;
+  }
+  if (IsReservedLocalName(localName)) {
+    LogPrint("file %s would replace a file of the launcher, update stopped", filename.c_str());
+    return true;
+  }
+  // The same entry listed twice is still one file.
+  const auto [it, added] = seen.emplace(LocalNameKey(localName), filename);
+  if (!added && it->second != filename) {
+    LogPrint("file %s would be written to the same file as %s, update stopped", filename.c_str(),
+             it->second.c_str());
+    return true;
+  }
+  return false;
+}
+
+// Removes what an ended job left of `path`'s download; no job runs while the plan is made.
+void RemoveStaleTemporaryFiles(const std::string& path) {
+  sys::System& system = sys::Current();
+  for (const char* suffix : {".tmp", ".tmp2"}) {
+    const std::string temporary = path + suffix;
+    if (IsPathExist(temporary)) system.DeleteFile(temporary);
+  }
 }
 
 }  // namespace
@@ -98,6 +135,30 @@ bool IsInsideWorkFolder(const std::string& localName) {
   return true;
 }
 
+std::string LocalNameKey(const std::string& localName) {
+  std::string key, part;
+  for (size_t i = 0; i <= localName.size(); ++i) {
+    if (i < localName.size() && !IsSeparator(localName[i])) {
+      const auto c = static_cast<unsigned char>(localName[i]);
+      part += c < 0x80 ? static_cast<char>(std::tolower(c)) : static_cast<char>(c);
+      continue;
+    }
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+    if (!part.empty()) key += (key.empty() ? "" : "/") + part;
+    part.clear();
+  }
+  return key;
+}
+
+bool IsReservedLocalName(const std::string& localName) {
+  const std::string key = LocalNameKey(localName);
+  for (const char* own : {"versions.txt", "gamefiles.txt", "log.txt", "launcherversion.txt",
+                          "launcher.exe", "cached/versions.txt"}) {
+    if (key == own) return true;
+  }
+  return EndsWith(key, ".version") || EndsWith(key, ".tmp") || EndsWith(key, ".tmp2");
+}
+
 std::string LocalFilePath(const std::string& workPath, const std::string& localName) {
   std::string path = workPath + localName;
   for (char& c : path) {
@@ -140,22 +201,20 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
   LogPrint("set client version %s", config.strClientVersion.c_str());
 
   downloader.Reset();
+  std::map<std::string, std::string> seen;  // local name key -> the entry that has it
   for (const std::string& filename : filelist) {
     bool stop = !Check(versionInfos.GetInfo(filename, info), "UpgradeDlg", 344,
-                       "versionInfos.GetInfo(filename, info)");
-    const std::string localName = LocalFileName(filename, info.version);
-    if (!stop && !IsInsideWorkFolder(localName)) {
-      LogPrint("file %s would be written outside the work folder, update stopped",
-               filename.c_str());
-      stop = true;
-    }
+                       "versionInfos.GetInfo(filename, info)") ||
+                RefuseEntry(filename, LocalFileName(filename, info.version), seen);
     if (stop) {
       // Nothing of the list is downloaded when any entry is refused.
       downloader.Reset();
       nAdded = 0;
       return false;
     }
-    const std::string path = LocalFilePath(config.GetWorkPath(), localName);
+    const std::string path =
+        LocalFilePath(config.GetWorkPath(), LocalFileName(filename, info.version));
+    RemoveStaleTemporaryFiles(path);
     if (!IsFileCurrent(path, info.version)) {
       downloader.Add(GameFileUrl(config.GetDataHost(), filename, info.version), path);
       ++nAdded;

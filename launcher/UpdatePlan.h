@@ -26,6 +26,16 @@ std::string LocalFileName(const std::string& name, int version);
 // False for a name that would leave the work folder: absolute, with a drive letter, or with a
 // ".." part, "/" and "\" both separating folders.
 bool IsInsideWorkFolder(const std::string& localName);
+// The local name as a file system compares it, so that two names of one file are one key:
+// "/" and "\" alike, empty and "." parts dropped, dots and blanks at the end of a part dropped
+// and ASCII letters in lower case, as Windows does. Both clients read the same tree, so a tree
+// that would clash on Windows is refused on Linux too.
+std::string LocalNameKey(const std::string& localName);
+// True for a local name that is one of the launcher's own files in the work folder: the
+// manifests' copies, the log, the launcher and its version word, the cached versions manifest
+// the start deletes, and any marker or temporary file (of every game file, which a game file
+// of that name would replace or lose to).
+bool IsReservedLocalName(const std::string& localName);
 // The work folder followed by the local name, both separators made the system's.
 std::string LocalFilePath(const std::string& workPath, const std::string& localName);
 // Installed and current: its marker names `version` and the file exists.
@@ -39,7 +49,10 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
 
 // The decision step after the manifests job: reads the local manifests, sets the client
 // version, and adds every listed file that is not current to a fresh job on `downloader`
-// (unstarted). False when the update stops (the log says why; nothing is left to run).
+// (unstarted). Temporary files left beside a listed file by an ended job are removed (none
+// runs while the plan is made). False when the update stops (the log says why; nothing is
+// left to run): among other reasons, when two entries would be one local file or an entry
+// would be one of the launcher's own files.
 // `nAdded` is the number of files to download: 0 means the folder is current.
 bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFilesFile,
                     AppConfig& config, Downloader& downloader, int& nAdded);

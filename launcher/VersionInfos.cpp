@@ -29,8 +29,8 @@ class ManifestReader {
   bool TooLong() const { return m_bTooLong; }
 
   // Reads up to `delimiter` (consumed, not stored) or the end of the file. False when nothing at
-  // all was consumed, or when the field grew past the limit (the rest of the file then counts
-  // as unreadable).
+  // all was consumed, or when the field grew past the limit (the whole file then counts as
+  // unreadable).
   bool ReadField(char delimiter, std::string& field) {
     field.clear();
     if (!good()) return false;
@@ -64,9 +64,13 @@ class ManifestReader {
   bool m_bTooLong = false;
 };
 
-void LogTooLong(const std::string& fileName) {
-  LogPrint("%s: a field is longer than %zu characters, the rest of the file is ignored",
-           fileName.c_str(), kMaxManifestField);
+// A cut-off manifest is unreadable rather than shorter: the entries after the cut were never
+// checked, so what came before must not pass for the whole list.
+bool ReadToTheEnd(const ManifestReader& file, const std::string& fileName) {
+  if (!file.TooLong()) return true;
+  LogPrint("%s: a field is longer than %zu characters, the file is unreadable", fileName.c_str(),
+           kMaxManifestField);
+  return false;
 }
 
 }  // namespace
@@ -101,8 +105,7 @@ bool GetVersionInfo(const std::string& fileName, VersionInfos& versionInfos) {
     }
     versionInfos.Insert(name, {LenientNumber(version), LenientNumber(extra)});
   }
-  if (file.TooLong()) LogTooLong(fileName);
-  return true;
+  return ReadToTheEnd(file, fileName);
 }
 
 bool GetGameFiles(const std::string& fileName, std::vector<std::string>& filelist) {
@@ -111,8 +114,7 @@ bool GetGameFiles(const std::string& fileName, std::vector<std::string>& filelis
   for (std::string line; file.good();) {
     if (file.ReadField('\n', line)) filelist.push_back(line);
   }
-  if (file.TooLong()) LogTooLong(fileName);
-  return true;
+  return ReadToTheEnd(file, fileName);
 }
 
 std::string VersionFileName(const std::string& fileName) {

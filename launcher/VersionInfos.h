@@ -27,12 +27,13 @@ class VersionInfos {
   std::map<std::string, VersionInfo> m_infos;  // std::string orders as unsigned bytes
 };
 
-// Fields and lines hold at most this many characters; a longer one ends the reading.
+// Fields and lines hold at most this many characters; a longer one makes the file unreadable.
 inline constexpr size_t kMaxManifestField = 259;
 
-// Reads a local versions manifest into `versionInfos`; false only when it cannot be opened.
+// Reads a local versions manifest into `versionInfos`; false when it cannot be opened or holds
+// a field longer than kMaxManifestField (the entries before that field are then incomplete).
 bool GetVersionInfo(const std::string& fileName, VersionInfos& versionInfos);
-// Appends every line of a local game file list to `filelist`; false only when it cannot be opened.
+// Appends every line of a local game file list to `filelist`; false as GetVersionInfo is.
 bool GetGameFiles(const std::string& fileName, std::vector<std::string>& filelist);
 
 // The version that the marker of `path` (path + ".version") names; 0 without a readable marker.

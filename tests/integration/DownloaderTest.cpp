@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -331,6 +334,56 @@ TEST_F(DownloaderTest, MarkerThatCannotBeWrittenFailsTheAttemptAndNamesNothing) 
   EXPECT_EQ(RequestsFor("/files/m.3"), 9u);
   EXPECT_EQ(ReadFile(file), "three");
   EXPECT_EQ(ReadLocalVersion(file), 0);  // the next run downloads it again
+}
+
+// The marker write fails right after the new file took the old one's place: no file descriptor
+// is left for it. The first retry pause gives them back, so the second attempt installs.
+class MarkerAfterRenameFails : public sys::FakeSystem {
+ public:
+  explicit MarkerAfterRenameFails(std::string file) : m_file(std::move(file)) {}
+  bool MoveFileReplace(const std::string& from, const std::string& to) override {
+    if (!FakeSystem::MoveFileReplace(from, to)) return false;
+    if (to == m_file && !m_bFailed) {
+      m_bFailed = true;
+      getrlimit(RLIMIT_NOFILE, &m_limit);
+      const int lowestFree = open("/dev/null", O_RDONLY);
+      close(lowestFree);
+      rlimit none = m_limit;
+      none.rlim_cur = static_cast<rlim_t>(lowestFree);
+      setrlimit(RLIMIT_NOFILE, &none);
+    }
+    return true;
+  }
+  bool Pause(uint32_t milliseconds, const sys::Signal& wake) override {
+    if (m_bFailed && !m_bPaused) {
+      m_bPaused = true;
+      setrlimit(RLIMIT_NOFILE, &m_limit);
+      contentAtFailure = ReadFile(m_file);
+      markerAtFailure =
+          IsPathExist(VersionFileName(m_file)) ? ReadFile(VersionFileName(m_file)) : "";
+    }
+    return FakeSystem::Pause(milliseconds, wake);
+  }
+  std::string contentAtFailure, markerAtFailure;
+
+ private:
+  std::string m_file;
+  rlimit m_limit{};
+  bool m_bFailed = false, m_bPaused = false;
+};
+
+TEST_F(DownloaderTest, MarkerWriteFailingAfterTheRenameLeavesNoOldMarker) {
+  Serve("g.5", XzCompress("new content"));
+  WriteFile(m_dir / "g", "old content");
+  WriteFile(m_dir / "g.version", "4");
+  MarkerAfterRenameFails system(m_dir / "g");
+  ASSERT_TRUE(m_downloader.Add(Url("g.5"), m_dir / "g"));
+  EXPECT_TRUE(m_downloader.Excute(true, true));
+  // Between the attempts the file held the new content: its marker must not name the old one.
+  EXPECT_EQ(system.contentAtFailure, "new content");
+  EXPECT_EQ(system.markerAtFailure, "");
+  EXPECT_EQ(ReadFile(m_dir / "g"), "new content");
+  EXPECT_EQ(ReadFile(m_dir / "g.version"), "5");
 }
 
 TEST_F(DownloaderTest, JobWithoutSectionsOrWithoutRequest) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "AppConfig.h"
 #include "Log.h"
@@ -171,6 +172,17 @@ TEST(GameCommandLineTest, EveryOptionInOrderAndValuesByteForByte) {
             "-host  -port  -datahost  -launcher 2 -hwnd 4294967295 -newbie 1 -clientVersion 9 "
             "-groupid g -account 账号 -token t\"q -pfkey k -pf p -platform pl -adid ad "
             "-arg two words");
+}
+
+TEST(ChannelTableTest, EveryChannelNumber) {
+  const std::map<long, std::string> named = {
+      {1, "union-10029-1"}, {2, "3366"},           {6, "union-10224-97"}, {7, "union"},
+      {8, "qzone"},         {9, "union-10041-1"},  {10, "website"},       {14, "union-10153-1"},
+      {15, "union"},        {16, "union-10215-1"}, {17, "union-10210-1"}, {18, "union-10194-1"}};
+  for (long channel = -2; channel <= 20; ++channel) {
+    const auto it = named.find(channel);
+    EXPECT_EQ(PlatformForChannel(channel), it == named.end() ? "qqgame" : it->second) << channel;
+  }
 }
 
 }  // namespace

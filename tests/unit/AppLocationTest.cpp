@@ -152,4 +152,12 @@ TEST(PinVerbTest, NamesBeginningWithAPinTextIgnoringCase) {
   EXPECT_FALSE(IsPinVerb(""));
 }
 
+TEST_F(AppLocationTest, PinVerbListedFirstIsInvoked) {
+  m_system.shellVerbs = {"Pin to Taskbar", "Open"};
+  EXPECT_TRUE(PinToTaskbar(m_work, "Launcher.exe"));
+  auto verbs = m_system.InvokedVerbs();
+  ASSERT_EQ(verbs.size(), 1u);
+  EXPECT_EQ(verbs[0].verb, "Pin to Taskbar");
+}
+
 }  // namespace

@@ -19,6 +19,10 @@ TEST(AppRequestTest, RequestIsAppPrefixOfWholeAddressOrOfTextAfterFirstQuestionM
   EXPECT_TRUE(FindAppRequest("app:", request));
   EXPECT_FALSE(FindAppRequest("http://h/login?x=1", request));
   EXPECT_FALSE(FindAppRequest("http://h/p?x=1&app:close", request));
+  // Only the first "?" counts: a later one is part of the request, or hides it.
+  EXPECT_TRUE(FindAppRequest("http://h/list.html?app:close?x=1", request));
+  EXPECT_EQ(request, "close?x=1");
+  EXPECT_FALSE(FindAppRequest("http://h/p?x=1?app:close", request));
   // Its own "?" hides an app: address: the text after it is the candidate.
   EXPECT_FALSE(FindAppRequest("app:startgame|a?b", request));
   EXPECT_FALSE(FindAppRequest("ap", request));

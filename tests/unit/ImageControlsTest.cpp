@@ -109,6 +109,18 @@ TEST_F(ImageButtonTest, DisabledButtonDrawsNothingUntilAMouseMessage) {
   EXPECT_EQ(Shown(), kBlue);
 }
 
+// One picture in several slots (a button without a separate hover picture) is freed once.
+TEST_F(ImageButtonTest, PictureInTwoSlotsIsFreedOnce) {
+  Gdiplus::Image* same = Solid(20, 20, kRed);
+  auto button = std::make_unique<CImageButton>();
+  button->SetImages(same, same, Solid(20, 20, kBlue));
+  button.reset();
+  button = std::make_unique<CImageButton>();
+  same = Solid(20, 20, kGreen);
+  button->SetImages(same, same, same);
+  button.reset();
+}
+
 TEST(ProgressFillTest, SinglePrecisionFillWithoutTheLowerBound) {
   EXPECT_EQ(ProgressFillWidth(50, 0, 100, 200), 100);
   EXPECT_EQ(ProgressFillWidth(70, 20, 120, 200), 140);  // 70 x 2.0, not 100

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
-#include <thread>
 #include <vector>
 
 #include "Log.h"
@@ -49,28 +47,6 @@ TEST_F(LogTest, UnopenableLogFileLosesOnlyTheFileLine) {
   SetLogFile(m_dir / "missing/log.txt");
   LogPrint("lost");
   EXPECT_EQ(m_system.DebugOutput(), std::vector<std::string>{"lost"});
-}
-
-TEST_F(LogTest, ConcurrentLinesStayWhole) {
-  constexpr int kThreads = 8, kLines = 200;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([t] {
-      std::string body(300, static_cast<char>('a' + t));
-      for (int i = 0; i < kLines; ++i) LogPrint("%d %s", t, body.c_str());
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-
-  std::istringstream lines(ReadFile(m_logFile));
-  int count = 0;
-  for (std::string line; std::getline(lines, line); ++count) {
-    ASSERT_EQ(line.size(), 15u + 2 + 300 + 1) << line;
-    int t = line[15] - '0';
-    EXPECT_EQ(line.substr(17, 300), std::string(300, static_cast<char>('a' + t)));
-    EXPECT_EQ(line.back(), ' ');
-  }
-  EXPECT_EQ(count, kThreads * kLines);
 }
 
 TEST_F(LogTest, FailedCheckWritesUnitLineAndExpression) {

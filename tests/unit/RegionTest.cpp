@@ -60,6 +60,7 @@ TEST(RegionTest, XorGivesTheWindowSystemsResultCodes) {
 
   EXPECT_EQ(empty2.CombineRgn(&a, &b, RGN_XOR), ERROR);  // no region in the destination
   EXPECT_EQ(CombineRgn(nullptr, a, b, RGN_XOR), ERROR);
+  EXPECT_EQ(frame.CombineRgn(&rect, nullptr, RGN_XOR), ERROR);  // no second region
 }
 
 TEST(DialogUnitsTest, FixedBaseUnitsOfSixByThirteen) {

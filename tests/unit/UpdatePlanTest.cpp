@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "AppConfig.h"
 #include "FileUtil.h"
 #include "TempDir.h"
@@ -28,6 +30,7 @@ TEST(UpdateRulesTest, LocalNames) {
   EXPECT_EQ(LocalFileName("x/standalone/y/standalone/z", 4), "x/y/z");
   EXPECT_EQ(LocalFileName("resourcelib/a.dat", 3), "Cached/resourcelib/a.dat.3");
   EXPECT_EQ(LocalFileName("standalone/resourcelib/a", 3), "Cached/resourcelib/a.3");
+  EXPECT_EQ(LocalFileName("x/resourcelib/a", 3), "Cached/x/resourcelib/a.3");
   EXPECT_EQ(LocalFileName("my dir\\c d.txt", 2), "my dir\\c d.txt");
   EXPECT_EQ(LocalFilePath("/w/", "my dir\\c d.txt"), "/w/my dir/c d.txt");
 }
@@ -140,6 +143,92 @@ TEST_F(UpdatePlanTest, StopsWithTheirCheckLines) {
   EXPECT_FALSE(Plan(nAdded));
   EXPECT_TRUE(Logged("UpgradeDlg(328) : versionInfos.GetInfo(\"clientVersion\", info)"));
   EXPECT_EQ(m_config.strClientVersion, "9");
+}
+
+TEST_F(UpdatePlanTest, CutOffManifestsStopWithTheirCheckLines) {
+  const std::string longName(260, 'n');
+  int nAdded = -1;
+  Manifests("clientVersion\t1\t0\na\t1\t0\n" + longName + "\t1\t0\nb\t1\t0\n", "a\nb\n");
+  EXPECT_FALSE(Plan(nAdded));
+  EXPECT_TRUE(Logged("UpgradeDlg(325) : GetVersionInfo(m_VersionsFileName, versionInfos)"));
+
+  Manifests("clientVersion\t1\t0\na\t1\t0\nb\t1\t0\n", "a\n" + longName + "\nb\n");
+  Install("a", "1");
+  EXPECT_FALSE(Plan(nAdded));
+  EXPECT_TRUE(Logged("UpgradeDlg(326) : GetGameFiles(m_GameFilesName, filelist)"));
+  EXPECT_TRUE(Planned().empty());
+}
+
+TEST_F(UpdatePlanTest, DeletedFileWithAMatchingMarkerIsPlannedAgain) {
+  Manifests("clientVersion\t1\t0\na\t3\t0\n", "a\n");
+  WriteFile(m_dir / "a.version", "3");
+  int nAdded = -1;
+  ASSERT_TRUE(Plan(nAdded));
+  EXPECT_EQ(Planned(), (PlannedList{{"http://host/data/a.3", m_dir / "a"}}));
+}
+
+// A killed job leaves its temporary files; the entry's next check removes them, whether or not
+// the file is downloaded again.
+TEST_F(UpdatePlanTest, StaleTemporaryFilesOfCheckedEntriesAreRemoved) {
+  Manifests("clientVersion\t1\t0\ncurrent\t1\t0\nold\t2\t0\nresourcelib/r\t1\t0\n",
+            "current\nold\nresourcelib/r\n");
+  Install("current", "1");
+  Install("old", "1");
+  std::filesystem::create_directories(m_dir / "Cached/resourcelib");
+  Install("Cached/resourcelib/r.1", "1");
+  const std::vector<std::string> stale = {"current.tmp", "current.tmp2", "old.tmp", "old.tmp2",
+                                          "Cached/resourcelib/r.1.tmp"};
+  for (const std::string& name : stale) WriteFile(m_dir / name, "partial");
+  WriteFile(m_dir / "unlisted.tmp", "not an entry's");
+  int nAdded = -1;
+  ASSERT_TRUE(Plan(nAdded));
+  EXPECT_EQ(nAdded, 1);
+  for (const std::string& name : stale) EXPECT_FALSE(IsPathExist(m_dir / name)) << name;
+  EXPECT_TRUE(IsPathExist(m_dir / "unlisted.tmp"));
+  EXPECT_EQ(ReadFile(m_dir / "current"), "content");
+}
+
+// Two entries that would be one file on disk (on either system the tree serves) install the
+// wrong content and then report it current; the launcher's own files are not game files.
+TEST_F(UpdatePlanTest, EntriesSharingALocalFileOrHittingTheLaunchersFilesStopEverything) {
+  struct Case {
+    std::string names, line;
+  } cases[] = {
+      {"a\nstandalone/a\n",
+       "file standalone/a would be written to the same file as a, update stopped"},
+      {"Data/Map.pak\ndata\\map.pak\n",
+       "file data\\map.pak would be written to the same file as Data/Map.pak, update stopped"},
+      {"x//y\n./x/y.\n", "file ./x/y. would be written to the same file as x//y, update stopped"},
+      {"resourcelib/r\nstandalone/resourcelib/r\n",
+       "file standalone/resourcelib/r would be written to the same file as resourcelib/r, update "
+       "stopped"},
+  };
+  for (const Case& c : cases) {
+    std::string versions = "clientVersion\t1\t0\nok\t1\t0\n";
+    for (size_t at = 0, end; (end = c.names.find('\n', at)) != std::string::npos; at = end + 1) {
+      versions += c.names.substr(at, end - at) + "\t1\t0\n";
+    }
+    Manifests(versions, "ok\n" + c.names);
+    int nAdded = -1;
+    EXPECT_FALSE(Plan(nAdded)) << c.names;
+    EXPECT_TRUE(Logged(c.line)) << c.line;
+    EXPECT_TRUE(Planned().empty());
+    EXPECT_EQ(nAdded, 0);
+  }
+  for (const char* name :
+       {"standalone/versions.txt", "gamefiles.txt", "standalone/Log.txt", "launcherversion.txt",
+        "launcher.EXE", "Cached/versions.txt", "a.version", "b.tmp", "sub/c.TMP2"}) {
+    Manifests("clientVersion\t1\t0\n" + std::string(name) + "\t1\t0\n", std::string(name) + "\n");
+    int nAdded = -1;
+    EXPECT_FALSE(Plan(nAdded)) << name;
+    EXPECT_TRUE(Logged("file " + std::string(name) +
+                       " would replace a file of the launcher, update stopped"))
+        << name;
+  }
+  // The same entry listed twice is one file, not two.
+  Manifests("clientVersion\t1\t0\na\t1\t0\n", "a\na\n");
+  int nAdded = -1;
+  EXPECT_TRUE(Plan(nAdded));
 }
 
 TEST_F(UpdatePlanTest, EntryMissingFromTheVersionsStopsEverything) {

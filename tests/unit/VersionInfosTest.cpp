@@ -80,16 +80,31 @@ TEST_F(VersionInfosTest, CrLfReadsLikeLf) {
   EXPECT_EQ(Files("a\r\nb\r\n"), (std::vector<std::string>{"a", "b"}));
 }
 
-TEST_F(VersionInfosTest, OverLongFieldEndsTheReadingAndKeepsWhatCameBefore) {
-  std::string longName(260, 'n');
-  EXPECT_EQ(Versions(Parse("h\na\t1\t0\n" + longName + "\t2\t0\nb\t3\t0\n")), (Map{{"a", 1}}));
+// A cut-off manifest is not a shorter one: the entries after the long line were never read.
+TEST_F(VersionInfosTest, OverLongFieldMakesTheManifestUnreadable) {
+  const std::string longName(260, 'n');
+  VersionInfos infos;
+  WriteFile(m_dir / "versions.txt", "h\na\t1\t0\n" + longName + "\t2\t0\nb\t3\t0\n");
+  EXPECT_FALSE(GetVersionInfo(m_dir / "versions.txt", infos));
+  WriteFile(m_dir / "versions.txt", std::string(300, 'h') + "\na\t1\t0\n");
+  EXPECT_FALSE(GetVersionInfo(m_dir / "versions.txt", infos));
+  std::vector<std::string> files;
+  WriteFile(m_dir / "gamefiles.txt", "a\n" + longName + "\nb\n");
+  EXPECT_FALSE(GetGameFiles(m_dir / "gamefiles.txt", files));
+  const auto debug = m_system.DebugOutput();
+  ASSERT_FALSE(debug.empty());
+  EXPECT_EQ(debug.back(), m_dir / "gamefiles.txt" +
+                              ": a field is longer than 259 characters, the file is unreadable");
+  // 259 characters still fit.
   EXPECT_EQ(Versions(Parse("h\n" + std::string(259, 'n') + "\t2\t0\n")),
             (Map{{std::string(259, 'n'), 2}}));
-  EXPECT_TRUE(Parse(std::string(300, 'h') + "\na\t1\t0\n").Entries().empty());
-  EXPECT_EQ(Files("a\n" + longName + "\nb\n"), (std::vector<std::string>{"a"}));
-  auto debug = m_system.DebugOutput();
-  ASSERT_FALSE(debug.empty());
-  EXPECT_NE(debug.back().find("the rest of the file is ignored"), std::string::npos);
+  EXPECT_EQ(Files(std::string(259, 'f') + "\n"), std::vector<std::string>{std::string(259, 'f')});
+}
+
+// Only a CR right before an LF is dropped; any other CR is part of the name.
+TEST_F(VersionInfosTest, LoneCarriageReturnStaysInTheName) {
+  EXPECT_EQ(Versions(Parse("h\r\na\rb\t1\t0\r\nc\r\t2\t0\n")), (Map{{"a\rb", 1}, {"c\r", 2}}));
+  EXPECT_EQ(Files("a\rb\r\nc\r"), (std::vector<std::string>{"a\rb", "c\r"}));
 }
 
 TEST_F(VersionInfosTest, GameFileListKeepsEmptyLinesAndDuplicates) {

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "Decompressor.h"
+#include "UpdatePlan.h"
 #include "VersionInfos.h"
 #include "XzEncode.h"
 
@@ -19,10 +20,6 @@ const char* const kGameFilesFile = "standalone/launcher/gamefiles.txt";
 std::string WithSlash(std::string path) {
   if (path.empty() || path.back() != '/') path += '/';
   return path;
-}
-
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 bool SameFiles(const std::string& a, const std::string& b) {
@@ -44,11 +41,20 @@ std::string RefusedName(const std::string& name) {
   if (name.find('\\') != std::string::npos) return "holds a backslash, a folder separator there";
   if (name.size() > kMaxManifestField) return "is longer than the manifests allow";
   if (name == "clientVersion") return "is the manifest's reserved name";
-  for (const char* own : {"versions.txt", "gamefiles.txt", "log.txt", kGameFilesFile}) {
-    if (name == own) return "is a file of the update itself";
+  if (name == kGameFilesFile) return "is a file of the update itself";
+  if (IsReservedLocalName(LocalFileName(name, 1))) {
+    return "would replace a file of the launcher in the work folder";
   }
-  for (const char* end : {".version", ".tmp", ".tmp2"}) {
-    if (EndsWith(name, end)) return "ends like the launcher's own files";
+  return "";
+}
+
+std::string SharedLocalFile(const std::vector<std::string>& names) {
+  // Every entry starts at the same version, so two "resourcelib/" files of one local name
+  // would meet in the cache too.
+  std::map<std::string, std::string> seen;
+  for (const std::string& name : names) {
+    const auto [it, added] = seen.emplace(LocalNameKey(LocalFileName(name, 1)), name);
+    if (!added) return "\"" + it->second + "\" and \"" + name + "\" would be installed as one file";
   }
   return "";
 }
@@ -92,7 +98,8 @@ bool Publisher::ListBuild(std::vector<std::string>& names, std::string& error) c
     }
   }
   std::sort(names.begin(), names.end());
-  return true;
+  error = SharedLocalFile(names);
+  return error.empty();
 }
 
 bool Publisher::SameContent(const std::string& payload, const std::string& file) {

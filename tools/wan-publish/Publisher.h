@@ -40,3 +40,6 @@ class Publisher {
 
 // Why a build file cannot be published under `name` (empty when it can).
 std::string RefusedName(const std::string& name);
+// Why the build files `names` cannot be published together: two of them would be one file in
+// a work folder (empty when none would).
+std::string SharedLocalFile(const std::vector<std::string>& names);

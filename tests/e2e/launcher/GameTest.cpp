@@ -37,7 +37,7 @@ class LauncherGameTest : public LauncherE2E {
   }
   // Clicks the server link and waits for the game's window; returns it.
   uint32_t StartGameFromList(uint32_t dialog) {
-    ClickPage(dialog, 320, 208);
+    ClickServerLink(dialog);
     uint32_t game = 0;
     WaitUntil([&] { return (game = x11::FindWindowByClass(orca::kWindowClass)) != 0; });
     EXPECT_NE(game, 0u) << "the game did not show its window";
@@ -156,7 +156,7 @@ TEST_F(LauncherGameTest, WhileTheGameRunsASecondStartIsRefusedAndClosingTheLaunc
   ASSERT_TRUE(WaitUntil([&] { return (popups = PopupsOf(dialog)).size() == 1; }));
   ASSERT_TRUE(WaitUntil([&] { return PageLoaded("/again.html"); }));
   const WindowInfo popup = Info(popups[0]);
-  ClickAt(popup.x + popup.width / 2, popup.y + popup.height / 2);
+  ClickWhenShown(popup.x + popup.width / 2, popup.y + popup.height / 2, kLinkPageColour);
   std::string box;
   ASSERT_TRUE(WaitUntil([&] {
     return RunProgram({"xdotool", "search", "--name", "启动失败"}, &box) == 0 && !box.empty();
@@ -186,7 +186,7 @@ TEST_F(LauncherGameTest, AGameWithoutAWindowLeavesTheLauncherHiddenUntilAsked) {
   PublishGame(script);
   const uint32_t dialog = StartInstalledLauncher();
   ASSERT_NE(dialog, 0u);
-  ClickPage(dialog, 320, 208);
+  ClickServerLink(dialog);
   ASSERT_TRUE(WaitUntil([&] { return !ReadFile(Work() + "started").empty(); }))
       << "the game was not started";
   const pid_t game = std::stoi(ReadFile(Work() + "started"));

@@ -1,6 +1,5 @@
 #include "LauncherRig.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -9,7 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -220,6 +219,12 @@ void ClickAt(int x, int y) {
             0);
 }
 
+void ClickWhenShown(int x, int y, uint32_t colour) {
+  EXPECT_TRUE(WaitUntil([&] { return ScreenPixel(x, y) == colour; }))
+      << "the page is not shown at " << x << "," << y;
+  ClickAt(x, y);
+}
+
 void LauncherE2E::SetUp() {
   // Programs the launcher detaches become the test's children, so none escapes the clean-up.
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
@@ -359,9 +364,9 @@ uint32_t LauncherE2E::WaitForMainDialog(pid_t pid) {
   return dialog && Info(dialog).viewable ? dialog : 0;
 }
 
-void LauncherE2E::ClickPage(uint32_t dialog, int x, int y) {
+void LauncherE2E::ClickServerLink(uint32_t dialog) {
   const WindowInfo info = Info(dialog);
-  ClickAt(info.x + 282 + x, info.y + 143 + y);
+  ClickWhenShown(info.x + 282 + 320, info.y + 143 + 208, kServerLinkColour);
 }
 
 bool PatchVersionNote(const std::string& path, const std::string& from, const std::string& to) {

@@ -37,8 +37,12 @@ std::vector<uint32_t> WindowsOf(pid_t pid);
 uint32_t WindowOf(pid_t pid, const std::string& className);
 // Clicks the screen point with the pointer.
 void ClickAt(int x, int y);
+// Clicks the screen point once it shows `colour`: the page there is painted and on top.
+void ClickWhenShown(int x, int y, uint32_t colour);
 
 inline constexpr const char* kMainDialogClass = "DODuzoDizuzide";
+// The colours of the served pages' whole-page links.
+inline constexpr uint32_t kServerLinkColour = 0x223344, kLinkPageColour = 0x443322;
 
 class LauncherE2E : public ::testing::Test {
  protected:
@@ -70,8 +74,8 @@ class LauncherE2E : public ::testing::Test {
 
   // Waits for the shown main dialog of `pid`; 0 if none came.
   uint32_t WaitForMainDialog(pid_t pid);
-  // Clicks the web area of the main dialog at a point of the page.
-  void ClickPage(uint32_t dialog, int x, int y);
+  // Clicks the server link in the middle of the main dialog's web area.
+  void ClickServerLink(uint32_t dialog);
 
   TempDir m_dir;
   std::string m_origin;  // http://127.0.0.1:PORT

@@ -129,7 +129,11 @@ bool PosixSystem::GetSpecialFolder(Folder folder, std::string& path) {
       if (path.empty() && !home.empty()) path = home + "/Desktop";
       break;
     case Folder::CommonPrograms:
-      path = "/usr/share/applications";
+      // The first system data folder, where the desktop's menus look; /usr/share without one.
+      path = Env("XDG_DATA_DIRS");
+      path = path.substr(0, path.find(':'));
+      if (path.empty() || path[0] != '/') path = "/usr/share";
+      path += "/applications";
       break;
   }
   while (path.size() > 1 && path.back() == '/') path.pop_back();

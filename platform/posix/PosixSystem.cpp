@@ -286,6 +286,27 @@ bool PosixSystem::SetCurrentDirectory(const std::string& path) {
   return chdir(path.c_str()) == 0;
 }
 
+bool PosixSystem::SameFile(const std::string& a, const std::string& b) {
+  struct stat first {
+  }, second{};
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+std::string PosixSystem::GetFullPath(const std::string& path) {
+  if (char* resolved = realpath(path.c_str(), nullptr)) {
+    std::string full = resolved;
+    std::free(resolved);
+    return full;
+  }
+  if (!path.empty() && path[0] == '/') return path;
+  char* current = getcwd(nullptr, 0);
+  if (!current) return "";
+  std::string full = WithSeparator(current) + path;
+  std::free(current);
+  return full;
+}
+
 void PosixSystem::SetHidden(const std::string&) {
   // Linux has no hidden attribute; marker files are hidden by their leading dot or not at all.
 }

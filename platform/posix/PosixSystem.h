@@ -30,6 +30,8 @@ class PosixSystem : public System {
   bool CopyFile(const std::string& from, const std::string& to) override;
   bool ListDirectory(const std::string& path, std::vector<std::string>& names) override;
   bool SetCurrentDirectory(const std::string& path) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
+  std::string GetFullPath(const std::string& path) override;
   void SetHidden(const std::string& path) override;
   bool GetFileVersion(const std::string& path, uint32_t& high, uint32_t& low) override;
 

@@ -321,10 +321,12 @@ bool WriteAll(int fd, const void* data, size_t size) {
   return write(fd, data, size) == static_cast<ssize_t>(size);
 }
 
-// Starts `args[0]` with `args` in `workDir`. Double fork: the started program is nobody's child
-// here, so it never lingers as a zombie. The middle process waits until the exec has happened
+// Starts `args[0]` with `args` in `workDir`; a name without a slash is looked up in PATH only
+// when `searchPath` is set. Double fork: the started program is nobody's child here, so it
+// never lingers as a zombie. The middle process waits until the exec has happened
 // (the close-on-exec pipe closes) or failed (errno arrives), then reports pid and error.
-bool Spawn(std::vector<std::string> args, const std::string& workDir, Process* started) {
+bool Spawn(std::vector<std::string> args, const std::string& workDir, bool searchPath,
+           Process* started) {
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -346,7 +348,8 @@ bool Spawn(std::vector<std::string> args, const std::string& workDir, Process* s
     pid_t grandchild = fork();
     if (grandchild == 0) {
       int32_t error = 0;
-      if (workDir.empty() || chdir(workDir.c_str()) == 0) execvp(argv[0], argv.data());
+      if (workDir.empty() || chdir(workDir.c_str()) == 0)
+        searchPath ? execvp(argv[0], argv.data()) : execv(argv[0], argv.data());
       error = errno;
       WriteAll(execStatus[1], &error, sizeof error);
       _exit(127);
@@ -374,29 +377,48 @@ bool Spawn(std::vector<std::string> args, const std::string& workDir, Process* s
   return true;
 }
 
+// Only a program is started: an ELF executable or a script that names its interpreter. Any
+// other file (a page saved in a program's place, a text) would otherwise be run by the shell.
+bool IsProgramFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char head[4] = {};
+  ssize_t n = read(fd, head, sizeof head);
+  close(fd);
+  bool program = (n == 4 && std::memcmp(head,
+                                        "\x7f"
+                                        "ELF",
+                                        4) == 0) ||
+                 (n >= 2 && head[0] == '#' && head[1] == '!');
+  if (!program) errno = ENOEXEC;
+  return program;
+}
+
 }  // namespace
 
 bool PosixSystem::StartProcess(const std::string& file, const std::string& params,
                                const std::string& workDir, Process* started) {
   std::string program = file;
-  // A bare or relative name is looked up in the working folder first, as the shell does.
-  if (!program.empty() && program[0] != '/' && !workDir.empty() &&
-      PathExists(WithSeparator(workDir) + program)) {
+  // A bare or relative name is the working folder's; PATH is never searched.
+  if (!program.empty() && program[0] != '/' && !workDir.empty())
     program = WithSeparator(workDir) + program;
-  }
-  // A downloaded or copied program of ours may have lost its execute bit.
   struct stat st {};
-  if (stat(program.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
-      !(st.st_mode & S_IXUSR)) {
-    chmod(program.c_str(), st.st_mode | S_IXUSR | S_IXGRP | S_IXOTH);
+  if (stat(program.c_str(), &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = EACCES;
+    return false;
   }
+  if (!IsProgramFile(program)) return false;
+  // A downloaded or copied program of ours may have lost its execute bit.
+  if (st.st_uid == geteuid() && !(st.st_mode & S_IXUSR))
+    chmod(program.c_str(), st.st_mode | S_IXUSR | S_IXGRP | S_IXOTH);
   std::vector<std::string> args = SplitCommandLine(params);
   args.insert(args.begin(), program);
-  return Spawn(std::move(args), workDir, started);
+  return Spawn(std::move(args), workDir, false, started);
 }
 
 bool PosixSystem::OpenUrl(const std::string& url) {
-  return Spawn({"xdg-open", url}, "", nullptr);
+  return Spawn({"xdg-open", url}, "", true, nullptr);
 }
 
 // A desktop launcher file; executable, as desktop folders trust only those.

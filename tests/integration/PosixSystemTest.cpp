@@ -47,6 +47,37 @@ TEST(PosixSystemTest, MissingProgramFailsWithReason) {
   EXPECT_EQ(system.GetLastError(), ENOENT);
 }
 
+// Only programs start: a file that is neither ELF nor "#!" is not handed to a shell, and a bare
+// name is the working folder's, never one found in PATH.
+TEST(PosixSystemTest, OnlyProgramsInTheWorkFolderStart) {
+  TempDir dir;
+  std::string work = dir / "work";
+  std::filesystem::create_directories(work);
+  sys::PosixSystem system;
+  WriteFile(work + "/page.exe", "touch PWNED\n");
+  chmod((work + "/page.exe").c_str(), 0644);
+  EXPECT_FALSE(system.StartProcess("page.exe", "", work, nullptr));
+  EXPECT_EQ(system.GetLastError(), ENOEXEC);
+  EXPECT_EQ(std::filesystem::status(work + "/page.exe").permissions(),
+            std::filesystem::perms(0644));  // not made executable either
+
+  WriteFile(dir / "bin/onpath.exe", "#!/bin/sh\ntouch PWNED\n");
+  chmod((dir / "bin/onpath.exe").c_str(), 0755);
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", (dir / "bin:" + path).c_str(), 1);
+  const bool startedFromPath = system.StartProcess("onpath.exe", "", work, nullptr);
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_FALSE(startedFromPath);
+  EXPECT_EQ(system.GetLastError(), ENOENT);
+
+  // An ELF program (with its execute bit lost) does start.
+  ASSERT_TRUE(system.CopyFile("/usr/bin/touch", work + "/game.exe"));
+  chmod((work + "/game.exe").c_str(), 0644);
+  EXPECT_TRUE(system.StartProcess("game.exe", "started", work, nullptr));
+  WaitForFile(work + "/started");
+  EXPECT_TRUE(std::filesystem::exists(work + "/started"));
+}
+
 TEST(PosixSystemTest, StandInDrivesComeFromTheEnvironmentInOrder) {
   TempDir dir;
   std::filesystem::create_directories(dir / "c");

@@ -112,7 +112,10 @@ std::vector<Drive> PosixSystem::GetFixedDrives() {
   }
   for (const std::string& root : roots) {
     Drive drive{root, 0};
-    if (FreeBytes(root, drive.freeBytes)) drives.push_back(drive);
+    if (FreeBytes(root, drive.freeBytes))
+      drives.push_back(drive);
+    else
+      std::fputs("Failed to retrieve drive information\n", stdout);
   }
   return drives;
 }

@@ -78,6 +78,19 @@ TEST(PosixSystemTest, OnlyProgramsInTheWorkFolderStart) {
   EXPECT_TRUE(std::filesystem::exists(work + "/started"));
 }
 
+TEST(PosixSystemTest, DriveWhoseFreeSpaceCannotBeReadIsReportedOnStandardOutput) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "c");
+  setenv("LAUNCHER_FIXED_DRIVES", (dir / "missing:" + dir / "c").c_str(), 1);
+  testing::internal::CaptureStdout();
+  std::vector<sys::Drive> drives = sys::PosixSystem().GetFixedDrives();
+  std::string out = testing::internal::GetCapturedStdout();
+  unsetenv("LAUNCHER_FIXED_DRIVES");
+  ASSERT_EQ(drives.size(), 1u);
+  EXPECT_EQ(drives[0].root, dir / "c/");
+  EXPECT_EQ(out, "Failed to retrieve drive information\n");
+}
+
 TEST(PosixSystemTest, StandInDrivesComeFromTheEnvironmentInOrder) {
   TempDir dir;
   std::filesystem::create_directories(dir / "c");

@@ -43,6 +43,28 @@ std::string WithSeparator(std::string path) {
   return path;
 }
 
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string UserDirsFile() {
+  std::string config = Env("XDG_CONFIG_HOME");
+  if (config.empty()) config = HomeFolder() + "/.config";
+  return config + "/user-dirs.dirs";
+}
+
+// The first folder of XDG_DATA_DIRS; the list holds absolute folders only.
+std::string FirstDataFolder() {
+  std::stringstream in(Env("XDG_DATA_DIRS"));
+  for (std::string folder; std::getline(in, folder, ':');) {
+    if (!folder.empty() && folder[0] == '/') return folder;
+  }
+  return "/usr/local/share";
+}
+
 bool FreeBytes(const std::string& root, uint64_t& free) {
   struct statvfs st {};
   if (statvfs(root.c_str(), &st) != 0) return false;
@@ -88,6 +110,37 @@ bool IsFixedDiskMount(const std::string& device, const std::string& fsType) {
   return false;
 }
 
+// Read as the desktop reads it: KEY="value", the value absolute or starting with "$HOME",
+// backslashes escaping the next byte; the last line for the key counts.
+std::string DesktopFolderFromUserDirs(const std::string& text, const std::string& home) {
+  static const std::string kKey = "XDG_DESKTOP_DIR";
+  std::string folder;
+  std::stringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    size_t at = line.find_first_not_of(" \t");
+    if (at == std::string::npos || line.compare(at, kKey.size(), kKey) != 0) continue;
+    at = line.find_first_not_of(" \t", at + kKey.size());
+    if (at == std::string::npos || line[at] != '=') continue;
+    at = line.find_first_not_of(" \t", at + 1);
+    size_t close = line.rfind('"');
+    if (at == std::string::npos || line[at] != '"' || close <= at) continue;
+    std::string value = line.substr(at + 1, close - at - 1);
+    bool inHome = value.rfind("$HOME", 0) == 0;
+    if (inHome) value.erase(0, 5);
+    if (inHome ? home.empty() || (!value.empty() && value[0] != '/')
+               : value.empty() || value[0] != '/')
+      continue;
+    std::string path = inHome ? home : "";
+    for (size_t i = 0; i < value.size(); ++i) {
+      if (value[i] == '\\' && i + 1 < value.size()) ++i;
+      path += value[i];
+    }
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    folder = path;
+  }
+  return folder;
+}
+
 std::vector<Drive> PosixSystem::GetFixedDrives() {
   std::vector<Drive> drives;
   std::vector<std::string> roots;
@@ -128,11 +181,13 @@ bool PosixSystem::GetSpecialFolder(Folder folder, std::string& path) {
       if (path.empty() && !home.empty()) path = home + "/.local/share";
       break;
     case Folder::Desktop:
-      path = Env("XDG_DESKTOP_DIR");
+      path = DesktopFolderFromUserDirs(ReadText(UserDirsFile()), home);
+      if (path.empty()) path = Env("XDG_DESKTOP_DIR");
       if (path.empty() && !home.empty()) path = home + "/Desktop";
       break;
     case Folder::CommonPrograms:
-      path = "/usr/share/applications";
+      // Programs installed locally for all users, not the distribution's own folder.
+      path = FirstDataFolder() + "/applications";
       break;
   }
   while (path.size() > 1 && path.back() == '/') path.pop_back();

@@ -48,4 +48,8 @@ class PosixSystem : public System {
 // Whether a mount of this file-system type on this device counts as a fixed local disk.
 bool IsFixedDiskMount(const std::string& device, const std::string& fsType);
 
+// The desktop folder that a user-dirs.dirs text (as xdg-user-dirs writes it) names in
+// XDG_DESKTOP_DIR, with "$HOME" replaced by `home`; empty when the text names none.
+std::string DesktopFolderFromUserDirs(const std::string& text, const std::string& home);
+
 }  // namespace sys

@@ -76,6 +76,10 @@ bool AppConfig::ParseCommandLine(const std::vector<std::string>& args) {
   if (root.empty()) system.MessageBox("无法找到可写入的缓存磁盘！", "写入缓存失败");
   strWorkPath = root + "wan_tarn" + sys::kPathSeparator;
   if (!IsPathExist(strWorkPath)) system.CreateDirectory(strWorkPath);
+  // One spelling of the folder from here on: absolute, since the current folder changes below,
+  // and without links once it exists, as the running executable's path is.
+  if (std::string full = system.GetFullPath(strWorkPath); !full.empty())
+    strWorkPath = full.back() == sys::kPathSeparator ? full : full + sys::kPathSeparator;
   system.SetCurrentDirectory(strWorkPath);
   strLogFile = strWorkPath + "log.txt";
   SetLogFile(strLogFile);
@@ -83,6 +87,7 @@ bool AppConfig::ParseCommandLine(const std::vector<std::string>& args) {
   strGameName = "orca";
   for (const std::string& arg : args) {
     LogPrint("recv arg ... %s", arg.c_str());
+    if (arg == "-killpid") bHandedOver = true;
     ParseArgument(arg.substr(0, kArgumentLimit));
   }
   return true;

@@ -30,6 +30,8 @@ struct AppConfig {
   std::string strModelId;
   std::string strAdId;
   bool bDev = false;
+  // Started by another copy of the launcher ("-killpid"), which handed over to this process.
+  bool bHandedOver = false;
 
   // Chooses and enters the work folder, fixes the log file and reads the process's arguments.
   bool ParseCommandLine();

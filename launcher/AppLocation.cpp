@@ -31,6 +31,11 @@ bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) 
   return true;
 }
 
+std::string FileName(const std::string& path) {
+  size_t separator = FindLastSeparator(path);
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
 }  // namespace
 
 std::string GetShortcutName() {
@@ -42,7 +47,15 @@ bool CheckNeedMoveAppLocation(const AppConfig& config) {
   std::string work = config.GetWorkPath();
   std::string target = work + kAppFileName;
   LogPrint("check application path %s and %s", running.c_str(), target.c_str());
-  if (running != target) {
+  // The same file however its path is spelt: copying a file over itself and starting the
+  // "copy" would hand over for ever.
+  if (!sys::Current().SameFile(running, target)) {
+    // The last guard against such a chain: a copy that another one started as the work
+    // folder's launcher does not move again. A downloaded build (another name) still does.
+    if (config.bHandedOver && FileName(running) == kAppFileName) {
+      LogPrint("started by hand-over, no further relocation");
+      return false;
+    }
     MoveApp(running, target, work);
     return true;
   }

@@ -14,9 +14,11 @@ inline constexpr const char* kAppFileName = "Launcher.exe";
 std::string GetShortcutName();
 
 // Start-up's first check. When the running executable is not the work folder's "Launcher.exe"
-// (compared exactly, letter case included), copies it there, starts the copy and returns true:
-// this process must end, also when the copy failed. Otherwise writes the shortcuts, tries to
-// pin the launcher to the taskbar and returns false.
+// (another file, not another spelling of its path), copies it there, starts the copy and
+// returns true: this process must end, also when the copy failed. A process that another copy
+// started ("-killpid") while running as "Launcher.exe" never moves again: it logs that and
+// returns false. Otherwise writes the shortcuts, tries to pin the launcher to the taskbar and
+// returns false.
 bool CheckNeedMoveAppLocation(const AppConfig& config);
 
 // Writes the shortcut `name` to `targetPath` into a special folder (for AppData, its Quick

@@ -40,6 +40,15 @@ bool TryUpgradeApp(const AppConfig& config, Downloader& downloader, const std::s
   std::string localFile = work + kAppName + "_" + remote + ".exe";
   if (!downloader.DownloadFile(remoteFile, localFile, false)) return false;
   LogPrint("download app to %s successed", localFile.c_str());
+  // Only the build the word names is started: a proxy's error page saved in its place is no
+  // program, and a build of another version would download and hand over on every start.
+  std::string downloaded = GetFileVersionString(localFile);
+  if (downloaded != remote) {
+    system.DeleteFile(localFile);
+    LogPrint("downloaded launcher %s is not version %s (it carries \"%s\"), deleted",
+             localFile.c_str(), remote.c_str(), downloaded.c_str());
+    return false;
+  }
   StartHandOver(localFile, work);
   LogPrint("TryUpgradeApp run %s\n", localFile.c_str());
   return true;

@@ -12,7 +12,8 @@
 // the work folder. When its first word differs from the running executable's file version,
 // downloads that build as "Launcher_<version>.exe" into the work folder, starts it with
 // "-killpid <our id>" and returns true: this process must end. False when start-up goes on
-// (same version, or a download failed).
+// (same version, a download failed, or the download is not an executable of that version,
+// which is then deleted).
 bool TryUpgradeApp(const AppConfig& config, Downloader& downloader,
                    const std::string& updateBase = UpdateBase());
 

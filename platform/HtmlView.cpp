@@ -1,5 +1,7 @@
 #include "HtmlView.h"
 
+#include <cctype>
+
 #include "System.h"
 #include "WindowTable.h"
 
@@ -66,11 +68,30 @@ void CHtmlView::OnDestroy() {
   Default();
 }
 
+namespace {
+
+// Web addresses only: any other scheme would start whatever local handler claims it, at the
+// word of a page or of a frame inside it.
+bool IsWebAddress(const std::string& url) {
+  size_t colon = url.find(':');
+  if (colon == std::string::npos) return false;
+  std::string scheme = url.substr(0, colon);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return scheme == "http" || scheme == "https";
+}
+
+}  // namespace
+
 bool CHtmlView::BeforeNavigate(const std::string& url, const std::string& targetFrame,
                                bool newWindow) {
   BOOL cancel = FALSE;
   OnBeforeNavigate2(url.c_str(), 0, targetFrame.c_str(), {}, "", &cancel);
-  if (newWindow && !cancel) sys::Current().OpenUrl(url);
+  if (newWindow && !cancel) {
+    if (IsWebAddress(url))
+      sys::Current().OpenUrl(url);
+    else
+      sys::Current().OutputDebugString("new window " + url + " not opened: not a web address");
+  }
   return cancel || newWindow;
 }
 

@@ -106,6 +106,12 @@ class System {
   virtual bool CopyFile(const std::string& from, const std::string& to) = 0;  // overwrites
   virtual bool ListDirectory(const std::string& path, std::vector<std::string>& names) = 0;
   virtual bool SetCurrentDirectory(const std::string& path) = 0;
+  // Whether both paths name one existing file (the same file, not equal texts): links, "..",
+  // doubled separators and hard links all lead to it. False when either does not exist.
+  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+  // The absolute form of `path`: for an existing one without links, "." or "..", otherwise
+  // joined to the current folder. Empty when neither can be had.
+  virtual std::string GetFullPath(const std::string& path) = 0;
   virtual void SetHidden(const std::string& path) = 0;
   // The file version an executable carries, as a version resource holds it: major << 16 | minor
   // in `high`, build << 16 | revision in `low`. False when the file has none.

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "XMessages.h"
+#include "platform/ForeignMessages.h"
 #include "platform/WindowTable.h"
 #include "platform/Wnd.h"
 
@@ -430,6 +431,8 @@ GdkFilterReturn OnXEvent(GdkXEvent* xevent, GdkEvent*, gpointer) {
       data.lpData = payload.data();
       result = ::SendMessage(target, WM_COPYDATA, in.wParam, reinterpret_cast<LPARAM>(&data));
     }
+  } else if (!ui::IsAcceptedForeignMessage(in.message, in.wParam)) {
+    // Dropped; a sender that waits gets 0 at once.
   } else if (in.replyWindow) {
     result = ::SendMessage(target, in.message, in.wParam, in.lParam);
   } else {

@@ -43,6 +43,28 @@ std::string WithSeparator(std::string path) {
   return path;
 }
 
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string UserDirsFile() {
+  std::string config = Env("XDG_CONFIG_HOME");
+  if (config.empty()) config = HomeFolder() + "/.config";
+  return config + "/user-dirs.dirs";
+}
+
+// The first folder of XDG_DATA_DIRS; the list holds absolute folders only.
+std::string FirstDataFolder() {
+  std::stringstream in(Env("XDG_DATA_DIRS"));
+  for (std::string folder; std::getline(in, folder, ':');) {
+    if (!folder.empty() && folder[0] == '/') return folder;
+  }
+  return "/usr/local/share";
+}
+
 bool FreeBytes(const std::string& root, uint64_t& free) {
   struct statvfs st {};
   if (statvfs(root.c_str(), &st) != 0) return false;
@@ -88,6 +110,37 @@ bool IsFixedDiskMount(const std::string& device, const std::string& fsType) {
   return false;
 }
 
+// Read as the desktop reads it: KEY="value", the value absolute or starting with "$HOME",
+// backslashes escaping the next byte; the last line for the key counts.
+std::string DesktopFolderFromUserDirs(const std::string& text, const std::string& home) {
+  static const std::string kKey = "XDG_DESKTOP_DIR";
+  std::string folder;
+  std::stringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    size_t at = line.find_first_not_of(" \t");
+    if (at == std::string::npos || line.compare(at, kKey.size(), kKey) != 0) continue;
+    at = line.find_first_not_of(" \t", at + kKey.size());
+    if (at == std::string::npos || line[at] != '=') continue;
+    at = line.find_first_not_of(" \t", at + 1);
+    size_t close = line.rfind('"');
+    if (at == std::string::npos || line[at] != '"' || close <= at) continue;
+    std::string value = line.substr(at + 1, close - at - 1);
+    bool inHome = value.rfind("$HOME", 0) == 0;
+    if (inHome) value.erase(0, 5);
+    if (inHome ? home.empty() || (!value.empty() && value[0] != '/')
+               : value.empty() || value[0] != '/')
+      continue;
+    std::string path = inHome ? home : "";
+    for (size_t i = 0; i < value.size(); ++i) {
+      if (value[i] == '\\' && i + 1 < value.size()) ++i;
+      path += value[i];
+    }
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    folder = path;
+  }
+  return folder;
+}
+
 std::vector<Drive> PosixSystem::GetFixedDrives() {
   std::vector<Drive> drives;
   std::vector<std::string> roots;
@@ -112,7 +165,10 @@ std::vector<Drive> PosixSystem::GetFixedDrives() {
   }
   for (const std::string& root : roots) {
     Drive drive{root, 0};
-    if (FreeBytes(root, drive.freeBytes)) drives.push_back(drive);
+    if (FreeBytes(root, drive.freeBytes))
+      drives.push_back(drive);
+    else
+      std::fputs("Failed to retrieve drive information\n", stdout);
   }
   return drives;
 }
@@ -125,15 +181,13 @@ bool PosixSystem::GetSpecialFolder(Folder folder, std::string& path) {
       if (path.empty() && !home.empty()) path = home + "/.local/share";
       break;
     case Folder::Desktop:
-      path = Env("XDG_DESKTOP_DIR");
+      path = DesktopFolderFromUserDirs(ReadText(UserDirsFile()), home);
+      if (path.empty()) path = Env("XDG_DESKTOP_DIR");
       if (path.empty() && !home.empty()) path = home + "/Desktop";
       break;
     case Folder::CommonPrograms:
-      // The first system data folder, where the desktop's menus look; /usr/share without one.
-      path = Env("XDG_DATA_DIRS");
-      path = path.substr(0, path.find(':'));
-      if (path.empty() || path[0] != '/') path = "/usr/share";
-      path += "/applications";
+      // Programs installed locally for all users, not the distribution's own folder.
+      path = FirstDataFolder() + "/applications";
       break;
   }
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -290,6 +344,27 @@ bool PosixSystem::SetCurrentDirectory(const std::string& path) {
   return chdir(path.c_str()) == 0;
 }
 
+bool PosixSystem::SameFile(const std::string& a, const std::string& b) {
+  struct stat first {
+  }, second{};
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+std::string PosixSystem::GetFullPath(const std::string& path) {
+  if (char* resolved = realpath(path.c_str(), nullptr)) {
+    std::string full = resolved;
+    std::free(resolved);
+    return full;
+  }
+  if (!path.empty() && path[0] == '/') return path;
+  char* current = getcwd(nullptr, 0);
+  if (!current) return "";
+  std::string full = WithSeparator(current) + path;
+  std::free(current);
+  return full;
+}
+
 void PosixSystem::SetHidden(const std::string&) {
   // Linux has no hidden attribute; marker files are hidden by their leading dot or not at all.
 }
@@ -304,10 +379,12 @@ bool WriteAll(int fd, const void* data, size_t size) {
   return write(fd, data, size) == static_cast<ssize_t>(size);
 }
 
-// Starts `args[0]` with `args` in `workDir`. Double fork: the started program is nobody's child
-// here, so it never lingers as a zombie. The middle process waits until the exec has happened
+// Starts `args[0]` with `args` in `workDir`; a name without a slash is looked up in PATH only
+// when `searchPath` is set. Double fork: the started program is nobody's child here, so it
+// never lingers as a zombie. The middle process waits until the exec has happened
 // (the close-on-exec pipe closes) or failed (errno arrives), then reports pid and error.
-bool Spawn(std::vector<std::string> args, const std::string& workDir, Process* started) {
+bool Spawn(std::vector<std::string> args, const std::string& workDir, bool searchPath,
+           Process* started) {
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -329,7 +406,8 @@ bool Spawn(std::vector<std::string> args, const std::string& workDir, Process* s
     pid_t grandchild = fork();
     if (grandchild == 0) {
       int32_t error = 0;
-      if (workDir.empty() || chdir(workDir.c_str()) == 0) execvp(argv[0], argv.data());
+      if (workDir.empty() || chdir(workDir.c_str()) == 0)
+        searchPath ? execvp(argv[0], argv.data()) : execv(argv[0], argv.data());
       error = errno;
       WriteAll(execStatus[1], &error, sizeof error);
       _exit(127);
@@ -357,29 +435,48 @@ bool Spawn(std::vector<std::string> args, const std::string& workDir, Process* s
   return true;
 }
 
+// Only a program is started: an ELF executable or a script that names its interpreter. Any
+// other file (a page saved in a program's place, a text) would otherwise be run by the shell.
+bool IsProgramFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char head[4] = {};
+  ssize_t n = read(fd, head, sizeof head);
+  close(fd);
+  bool program = (n == 4 && std::memcmp(head,
+                                        "\x7f"
+                                        "ELF",
+                                        4) == 0) ||
+                 (n >= 2 && head[0] == '#' && head[1] == '!');
+  if (!program) errno = ENOEXEC;
+  return program;
+}
+
 }  // namespace
 
 bool PosixSystem::StartProcess(const std::string& file, const std::string& params,
                                const std::string& workDir, Process* started) {
   std::string program = file;
-  // A bare or relative name is looked up in the working folder first, as the shell does.
-  if (!program.empty() && program[0] != '/' && !workDir.empty() &&
-      PathExists(WithSeparator(workDir) + program)) {
+  // A bare or relative name is the working folder's; PATH is never searched.
+  if (!program.empty() && program[0] != '/' && !workDir.empty())
     program = WithSeparator(workDir) + program;
-  }
-  // A downloaded or copied program of ours may have lost its execute bit.
   struct stat st {};
-  if (stat(program.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
-      !(st.st_mode & S_IXUSR)) {
-    chmod(program.c_str(), st.st_mode | S_IXUSR | S_IXGRP | S_IXOTH);
+  if (stat(program.c_str(), &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = EACCES;
+    return false;
   }
+  if (!IsProgramFile(program)) return false;
+  // A downloaded or copied program of ours may have lost its execute bit.
+  if (st.st_uid == geteuid() && !(st.st_mode & S_IXUSR))
+    chmod(program.c_str(), st.st_mode | S_IXUSR | S_IXGRP | S_IXOTH);
   std::vector<std::string> args = SplitCommandLine(params);
   args.insert(args.begin(), program);
-  return Spawn(std::move(args), workDir, started);
+  return Spawn(std::move(args), workDir, false, started);
 }
 
 bool PosixSystem::OpenUrl(const std::string& url) {
-  return Spawn({"xdg-open", url}, "", nullptr);
+  return Spawn({"xdg-open", url}, "", true, nullptr);
 }
 
 // A desktop launcher file; executable, as desktop folders trust only those.

@@ -30,6 +30,8 @@ class PosixSystem : public System {
   bool CopyFile(const std::string& from, const std::string& to) override;
   bool ListDirectory(const std::string& path, std::vector<std::string>& names) override;
   bool SetCurrentDirectory(const std::string& path) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
+  std::string GetFullPath(const std::string& path) override;
   void SetHidden(const std::string& path) override;
   bool GetFileVersion(const std::string& path, uint32_t& high, uint32_t& low) override;
 
@@ -45,5 +47,9 @@ class PosixSystem : public System {
 
 // Whether a mount of this file-system type on this device counts as a fixed local disk.
 bool IsFixedDiskMount(const std::string& device, const std::string& fsType);
+
+// The desktop folder that a user-dirs.dirs text (as xdg-user-dirs writes it) names in
+// XDG_DESKTOP_DIR, with "$HOME" replaced by `home`; empty when the text names none.
+std::string DesktopFolderFromUserDirs(const std::string& text, const std::string& home);
 
 }  // namespace sys

@@ -47,6 +47,104 @@ TEST(PosixSystemTest, MissingProgramFailsWithReason) {
   EXPECT_EQ(system.GetLastError(), ENOENT);
 }
 
+// Only programs start: a file that is neither ELF nor "#!" is not handed to a shell, and a bare
+// name is the working folder's, never one found in PATH.
+TEST(PosixSystemTest, OnlyProgramsInTheWorkFolderStart) {
+  TempDir dir;
+  std::string work = dir / "work";
+  std::filesystem::create_directories(work);
+  sys::PosixSystem system;
+  WriteFile(work + "/page.exe", "touch PWNED\n");
+  chmod((work + "/page.exe").c_str(), 0644);
+  EXPECT_FALSE(system.StartProcess("page.exe", "", work, nullptr));
+  EXPECT_EQ(system.GetLastError(), ENOEXEC);
+  EXPECT_EQ(std::filesystem::status(work + "/page.exe").permissions(),
+            std::filesystem::perms(0644));  // not made executable either
+
+  WriteFile(dir / "bin/onpath.exe", "#!/bin/sh\ntouch PWNED\n");
+  chmod((dir / "bin/onpath.exe").c_str(), 0755);
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", (dir / "bin:" + path).c_str(), 1);
+  const bool startedFromPath = system.StartProcess("onpath.exe", "", work, nullptr);
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_FALSE(startedFromPath);
+  EXPECT_EQ(system.GetLastError(), ENOENT);
+
+  // An ELF program (with its execute bit lost) does start.
+  ASSERT_TRUE(system.CopyFile("/usr/bin/touch", work + "/game.exe"));
+  chmod((work + "/game.exe").c_str(), 0644);
+  EXPECT_TRUE(system.StartProcess("game.exe", "started", work, nullptr));
+  WaitForFile(work + "/started");
+  EXPECT_TRUE(std::filesystem::exists(work + "/started"));
+}
+
+TEST(PosixSystemTest, DriveWhoseFreeSpaceCannotBeReadIsReportedOnStandardOutput) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "c");
+  setenv("LAUNCHER_FIXED_DRIVES", (dir / "missing:" + dir / "c").c_str(), 1);
+  testing::internal::CaptureStdout();
+  std::vector<sys::Drive> drives = sys::PosixSystem().GetFixedDrives();
+  std::string out = testing::internal::GetCapturedStdout();
+  unsetenv("LAUNCHER_FIXED_DRIVES");
+  ASSERT_EQ(drives.size(), 1u);
+  EXPECT_EQ(drives[0].root, dir / "c/");
+  EXPECT_EQ(out, "Failed to retrieve drive information\n");
+}
+
+// The desktop folder as the desktop names it, and the program menu of locally installed
+// programs (the first data folder), with the environment of the test's own folder.
+class SpecialFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : kNames) {
+      const char* value = std::getenv(name);
+      m_saved.emplace_back(value ? value : "", value != nullptr);
+    }
+    setenv("HOME", (m_dir / "home").c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_DESKTOP_DIR");
+  }
+  void TearDown() override {
+    for (size_t i = 0; i < std::size(kNames); ++i) {
+      if (m_saved[i].second)
+        setenv(kNames[i], m_saved[i].first.c_str(), 1);
+      else
+        unsetenv(kNames[i]);
+    }
+  }
+  std::string Folder(sys::Folder folder) {
+    std::string path;
+    EXPECT_TRUE(m_system.GetSpecialFolder(folder, path));
+    return path;
+  }
+
+  static constexpr const char* kNames[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DESKTOP_DIR",
+                                           "XDG_DATA_DIRS"};
+  std::vector<std::pair<std::string, bool>> m_saved;
+  TempDir m_dir;
+  sys::PosixSystem m_system;
+};
+
+TEST_F(SpecialFolderTest, DesktopComesFromUserDirsThenTheEnvironmentThenHome) {
+  EXPECT_EQ(Folder(sys::Folder::Desktop), m_dir / "home/Desktop");
+  setenv("XDG_DESKTOP_DIR", (m_dir / "env-desktop").c_str(), 1);
+  EXPECT_EQ(Folder(sys::Folder::Desktop), m_dir / "env-desktop");
+  WriteFile(m_dir / "home/.config/user-dirs.dirs",
+            "# written by xdg-user-dirs-update\nXDG_DOWNLOAD_DIR=\"$HOME/下载\"\n"
+            "XDG_DESKTOP_DIR=\"$HOME/桌面\"\n");
+  EXPECT_EQ(Folder(sys::Folder::Desktop), m_dir / "home/桌面");
+  setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
+  WriteFile(m_dir / "config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"" + m_dir / "elsewhere\"\n");
+  EXPECT_EQ(Folder(sys::Folder::Desktop), m_dir / "elsewhere");
+}
+
+TEST_F(SpecialFolderTest, AllUsersProgramMenuIsTheFirstDataFolders) {
+  unsetenv("XDG_DATA_DIRS");
+  EXPECT_EQ(Folder(sys::Folder::CommonPrograms), "/usr/local/share/applications");
+  setenv("XDG_DATA_DIRS", (m_dir / "share:/usr/local/share:/usr/share").c_str(), 1);
+  EXPECT_EQ(Folder(sys::Folder::CommonPrograms), m_dir / "share/applications");
+}
+
 TEST(PosixSystemTest, StandInDrivesComeFromTheEnvironmentInOrder) {
   TempDir dir;
   std::filesystem::create_directories(dir / "c");

@@ -11,6 +11,7 @@
 #include "TempDir.h"
 #include "TestHttpServer.h"
 #include "platform/headless/FakeSystem.h"
+#include "platform/posix/VersionNote.h"
 
 namespace {
 
@@ -25,6 +26,19 @@ std::string ClosedPortUrl() {
   getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
   close(fd);
   return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+}
+
+// The built launcher with its version note rewritten to carry `version` ("a.b.c.d").
+std::string LauncherBuild(const std::string& version) {
+  std::string build = ReadFile(LAUNCHER_EXE);
+  const std::string head("\x09\0\0\0\x08\0\0\0\x01\0\0\0Launcher\0\0\0\0", 24);
+  const size_t at = build.find(head);
+  if (at == std::string::npos) return "";
+  auto field = [&](int index) { return sys::FileVersionField(version.c_str(), index); };
+  const uint32_t halves[2] = {field(0) << 16 | field(1), field(2) << 16 | field(3)};
+  build.replace(at + head.size(), sizeof halves, reinterpret_cast<const char*>(halves),
+                sizeof halves);
+  return build;
 }
 
 // The update server's launcher folder: the version file and the builds it holds.
@@ -42,8 +56,17 @@ class SelfUpdateTest : public ::testing::Test {
                         });
     m_http.server().Get(R"(/launcher/Launcher\.exe\.(1\.0\.0\.0|1\.0\.0\.2))",
                         [](const httplib::Request& req, httplib::Response& res) {
-                          res.set_content("build " + req.matches[1].str(),
+                          res.set_content(LauncherBuild(req.matches[1].str()),
                                           "application/octet-stream");
+                        });
+    // What a misconfigured server or proxy hands out in a build's place, with status 200.
+    m_http.server().Get("/launcher/Launcher.exe.1.0.0.3",
+                        [](const httplib::Request&, httplib::Response& res) {
+                          res.set_content("<html><body>502 Bad Gateway</body></html>", "text/html");
+                        });
+    m_http.server().Get("/launcher/Launcher.exe.1.0.0.4",
+                        [](const httplib::Request&, httplib::Response& res) {
+                          res.set_content(LauncherBuild("1.0.0.2"), "application/octet-stream");
                         });
     m_http.Start();
   }
@@ -96,7 +119,7 @@ TEST_F(SelfUpdateTest, LowerVersionIsDownloadedAndStartedInTheWorkFolder) {
   std::string build = m_work + "Launcher_1.0.0.0.exe";
   EXPECT_EQ(Paths(), (std::vector<std::string>{"/launcher/launcherversion.txt",
                                                "/launcher/Launcher.exe.1.0.0.0"}));
-  EXPECT_EQ(ReadFile(build), "build 1.0.0.0");
+  EXPECT_EQ(GetFileVersionString(build), "1.0.0.0");
   auto starts = m_system.Starts();
   ASSERT_EQ(starts.size(), 1u);
   EXPECT_EQ(starts[0].file, build);
@@ -109,7 +132,7 @@ TEST_F(SelfUpdateTest, LowerVersionIsDownloadedAndStartedInTheWorkFolder) {
 TEST_F(SelfUpdateTest, OnlyTheFirstWordCounts) {
   m_serverVersion = "1.0.0.2 1.0.0.1\nnotes";
   EXPECT_TRUE(TryUpgrade());
-  EXPECT_EQ(ReadFile(m_work + "Launcher_1.0.0.2.exe"), "build 1.0.0.2");
+  EXPECT_EQ(GetFileVersionString(m_work + "Launcher_1.0.0.2.exe"), "1.0.0.2");
   EXPECT_EQ(LauncherBuilds(), std::vector<std::string>{"Launcher_1.0.0.2.exe"});
 
   m_serverVersion = "1.0.0.1 1.0.0.2";
@@ -123,6 +146,26 @@ TEST_F(SelfUpdateTest, MissingBuildLetsStartUpGoOn) {
   EXPECT_EQ(Paths().back(), "/launcher/Launcher.exe.2.0.0.0");
   EXPECT_TRUE(m_system.Starts().empty());
   EXPECT_FALSE(std::filesystem::exists(m_work + "Launcher_2.0.0.0.exe"));
+}
+
+TEST_F(SelfUpdateTest, DownloadThatIsNotABuildIsDeletedAndStartUpGoesOn) {
+  m_serverVersion = "1.0.0.3";
+  EXPECT_FALSE(TryUpgrade());
+  EXPECT_TRUE(m_system.Starts().empty());
+  EXPECT_TRUE(LauncherBuilds().empty());
+  EXPECT_TRUE(Logged("downloaded launcher " + m_work +
+                     "Launcher_1.0.0.3.exe is not version 1.0.0.3 (it carries \"\"), deleted"));
+}
+
+TEST_F(SelfUpdateTest, BuildOfAnotherVersionThanTheWordIsDeletedAndStartUpGoesOn) {
+  // Started, it would find the word differing from its own version and hand over again.
+  m_serverVersion = "1.0.0.4";
+  EXPECT_FALSE(TryUpgrade());
+  EXPECT_TRUE(m_system.Starts().empty());
+  EXPECT_TRUE(LauncherBuilds().empty());
+  EXPECT_TRUE(
+      Logged("downloaded launcher " + m_work +
+             "Launcher_1.0.0.4.exe is not version 1.0.0.4 (it carries \"1.0.0.2\"), deleted"));
 }
 
 TEST_F(SelfUpdateTest, UnreachableServerLetsStartUpGoOn) {

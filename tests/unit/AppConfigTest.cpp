@@ -4,6 +4,7 @@
 #include <map>
 
 #include "AppConfig.h"
+#include "AppLocation.h"
 #include "Log.h"
 #include "TempDir.h"
 #include "platform/headless/FakeSystem.h"
@@ -45,14 +46,68 @@ TEST_F(AppConfigTest, WorkFolderIsChosenCreatedEnteredAndLogged) {
                                             "261206-230740: recv arg ... -killpid \n");
 }
 
-TEST_F(AppConfigTest, NoWritableRootAsksThePlayerAndUsesRelativeFolder) {
+TEST_F(AppConfigTest, NoWritableRootAsksThePlayerAndUsesTheCurrentFolder) {
   m_system.drives.clear();
   std::filesystem::current_path(m_dir.path());
   AppConfig config = Parse({});
   ASSERT_EQ(m_system.MessageBoxes().size(), 1u);
   EXPECT_EQ(m_system.MessageBoxes()[0].text, "无法找到可写入的缓存磁盘！");
   EXPECT_EQ(m_system.MessageBoxes()[0].caption, "写入缓存失败");
-  EXPECT_EQ(config.GetWorkPath(), "wan_tarn/");
+  // Made absolute before it is entered, so the log is not looked for in wan_tarn/wan_tarn/.
+  EXPECT_EQ(config.GetWorkPath(), m_dir / "wan_tarn/");
+  EXPECT_EQ(config.strLogFile, m_dir / "wan_tarn/log.txt");
+  EXPECT_NE(ReadFile(m_dir / "wan_tarn/log.txt").find("set work path " + m_dir / "wan_tarn/ \n"),
+            std::string::npos);
+}
+
+TEST_F(AppConfigTest, RelativeStandInDriveGivesAnAbsoluteWorkFolder) {
+  m_system.drives = {{"d/", 1000, true}};
+  std::filesystem::current_path(m_dir.path());
+  AppConfig config = Parse({});
+  EXPECT_EQ(config.GetWorkPath(), m_dir / "d/wan_tarn/");
+  EXPECT_TRUE(std::filesystem::exists(m_dir / "d/wan_tarn/log.txt"));
+}
+
+// The work folder is spelt as the running executable's path is (without links or doubled
+// separators), so the launcher that runs from it does not copy itself over itself and hand over.
+class WorkFolderSpellingTest : public AppConfigTest {
+ protected:
+  // Parses with the launcher running from `running`, then runs the relocation check.
+  bool NeedsMove(const std::string& running, const std::vector<std::string>& args = {}) {
+    WriteFile(running, "launcher build");
+    m_system.moduleFileName = running;
+    AppConfig config = Parse(args);
+    return CheckNeedMoveAppLocation(config);
+  }
+};
+
+TEST_F(WorkFolderSpellingTest, SymlinkedDriveIsTheRunningLaunchersFolder) {
+  std::filesystem::create_directories(m_dir / "real");
+  std::filesystem::create_directory_symlink(m_dir / "real", m_dir / "link");
+  m_system.drives = {{m_dir / "link/", 1000, true}};
+  EXPECT_FALSE(NeedsMove(m_dir / "real/wan_tarn/Launcher.exe"));
+  EXPECT_TRUE(m_system.Starts().empty());
+}
+
+TEST_F(WorkFolderSpellingTest, HomeWithTrailingSlashIsTheRunningLaunchersFolder) {
+  m_system.drives.clear();
+  std::filesystem::create_directories(m_dir / "home/.local/share");
+  m_system.folders[sys::Folder::AppData] = m_dir / "home//.local/share";  // HOME=.../home/
+  EXPECT_FALSE(NeedsMove(m_dir / "home/.local/share/wan_tarn/Launcher.exe"));
+  EXPECT_TRUE(m_system.Starts().empty());
+}
+
+TEST_F(WorkFolderSpellingTest, HandedOverLauncherNeverMovesAgain) {
+  // Whatever makes the paths differ, a launcher that another copy started does not go on.
+  EXPECT_FALSE(NeedsMove(m_dir / "elsewhere/Launcher.exe", {"-killpid", "77"}));
+  EXPECT_TRUE(m_system.Starts().empty());
+  EXPECT_NE(ReadFile(m_dir / "d/wan_tarn/log.txt")
+                .find(": started by hand-over, no further relocation \n"),
+            std::string::npos);
+  // A downloaded build that was handed over still moves to "Launcher.exe".
+  EXPECT_TRUE(NeedsMove(m_dir / "d/wan_tarn/Launcher_1.0.0.2.exe", {"-killpid", "77"}));
+  ASSERT_EQ(m_system.Starts().size(), 1u);
+  EXPECT_EQ(m_system.Starts()[0].file, m_dir / "d/wan_tarn/Launcher.exe");
 }
 
 TEST_F(AppConfigTest, DefaultsAreTheDeveloperLogin) {

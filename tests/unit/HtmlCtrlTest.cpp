@@ -1,5 +1,6 @@
 // The web control's request rules on the headless web engine: which navigations are requests,
 // what "startgame" and "close" do, and the order of store, post, cancel and go back.
+#include <algorithm>
 #include <vector>
 
 #include "HeadlessFixture.h"
@@ -182,6 +183,20 @@ TEST_F(HtmlCtrlTest, NewWindowsOpenInTheUsersBrowserUnlessTheyAreRequests) {
   m_backend.Pump();
   EXPECT_EQ(m_system.OpenedUrls(), std::vector<std::string>{"http://127.0.0.1/news.html"});
   EXPECT_EQ(m_app.starts, 1);
+}
+
+TEST_F(HtmlCtrlTest, OnlyWebAddressesOpenInTheUsersBrowser) {
+  for (const char* url : {"file:///etc/passwd", "mailto:a@b", "javascript:alert(1)",
+                          "smb://host/share", "vnd.example:run", "httpx://a", "news.html"})
+    EXPECT_TRUE(m_page->RaiseBeforeNavigate(url, "_blank", true)) << url;
+  EXPECT_TRUE(m_page->RaiseBeforeNavigate("HTTPS://127.0.0.1/a", "_blank", true));
+  EXPECT_TRUE(m_page->RaiseBeforeNavigate("Http://127.0.0.1/b", "_blank", true));
+  EXPECT_EQ(m_system.OpenedUrls(),
+            (std::vector<std::string>{"HTTPS://127.0.0.1/a", "Http://127.0.0.1/b"}));
+  const auto debug = m_system.DebugOutput();
+  EXPECT_NE(
+      std::find(debug.begin(), debug.end(), "new window mailto:a@b not opened: not a web address"),
+      debug.end());
 }
 
 TEST_F(HtmlCtrlTest, LoadedPagesAreLoggedAndThePageFollowsTheControl) {

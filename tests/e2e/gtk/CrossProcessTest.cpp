@@ -125,4 +125,25 @@ TEST(CrossProcessTest, ChildProcessWindowsWithTheirOwnersUntilTheyAreGone) {
   kill(static_cast<pid_t>(child.id), SIGTERM);  // in case it is still there
 }
 
+TEST(CrossProcessTest, ForgedSystemMessagesFromAnotherProcessAreDropped) {
+  sys::Process demo;
+  ASSERT_TRUE(sys::Current().StartProcess(FRAMEWORK_DEMO, "", "", &demo));
+  HWND dialog = 0;
+  ASSERT_TRUE(RunLoopUntil([&] { return (dialog = FindWindow("DODuzoDizuzide", nullptr)) != 0; }));
+  // Parameters that default handling would take as a picture, a window position, an owner-draw
+  // record, a timer callback.
+  const std::string to = kWanSend + " --class DODuzoDizuzide ";
+  EXPECT_EQ(RunWhileLooping(to + "--send 0x80 1 0x1234"), 0);  // WM_SETICON
+  for (const char* message : {"0x14 0x1234", "0x47 0 0x1234", "0x2B 0 0x1234", "0x113 1 0x1234"})
+    EXPECT_EQ(RunWhileLooping(to + "--post " + message), 0) << message;
+  std::string out;
+  ASSERT_EQ(RunWhileLooping(to + "--send 0x37", &out), 0);  // WM_QUERYDRAGICON: no address back
+  EXPECT_EQ(out, "0\n");
+  // Still there and answering.
+  ASSERT_EQ(RunWhileLooping(to + "--send 0", &out), 0);
+  EXPECT_EQ(out, "0\n");
+  EXPECT_TRUE(IsWindow(dialog));
+  kill(static_cast<pid_t>(demo.id), SIGTERM);
+}
+
 }  // namespace

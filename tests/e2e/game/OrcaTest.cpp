@@ -202,10 +202,11 @@ TEST_F(OrcaTest, AMalformedHwndSendsNothing) {
     Orca orca(Params(hwnd), folder.path());
     HWND window = 0;
     ASSERT_TRUE(RunLoopUntil([&] { return (window = orca.Window()) != 0; }, 20000));
-    // Both buttons, clicked through the framework's own command message.
-    ASSERT_TRUE(PostMessage(window, WM_COMMAND, MAKEWPARAM(orca::kPopupButtonId, BN_CLICKED), 0));
-    ASSERT_TRUE(
-        PostMessage(window, WM_COMMAND, MAKEWPARAM(orca::kLauncherButtonId, BN_CLICKED), 0));
+    // Both buttons, clicked once the window is up (a command message from another process is
+    // not accepted).
+    ASSERT_TRUE(RunLoopUntil([&] { return orca.LogHas("window shown"); }));
+    Click(window, orca::kPopupButton);
+    Click(window, orca::kLauncherButton);
     // Each line is written after the send it reports would have returned.
     ASSERT_TRUE(RunLoopUntil([&] { return orca.LogHas("not sent: 2030 (no launcher window)"); }))
         << orca.Log();

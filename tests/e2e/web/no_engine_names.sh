@@ -5,10 +5,12 @@
 # Usage: no_engine_names.sh EXECUTABLE...
 set -euo pipefail
 engine="$(pkg-config --variable=libdir javascriptcoregtk-4.1)/libjavascriptcoregtk-4.1.so.0"
+# Every library any of the executables loads is read once.
+libraries=$( (for exe in "$@"; do ldd "$exe" | awk '$3 ~ /^\// {print $3}'; done; echo "$engine") |
+  sort -u)
+exported=$(for lib in $libraries; do nm -D --defined-only "$lib" | awk '{print $3}'; done | sort -u)
 status=0
 for exe in "$@"; do
-  libraries=$( (ldd "$exe" | awk '$3 ~ /^\// {print $3}'; echo "$engine") | sort -u)
-  exported=$(for lib in $libraries; do nm -D --defined-only "$lib" | awk '{print $3}'; done | sort -u)
   ours=$(nm --defined-only "$exe" | awk '$2 ~ /^[BDGRSV]$/ && $3 !~ /@|^_/ {print $3}' | sort -u)
   clash=$(comm -12 <(printf '%s\n' "$ours") <(printf '%s\n' "$exported"))
   if [[ -n "$clash" ]]; then

@@ -286,10 +286,6 @@ bool PosixSystem::SetCurrentDirectory(const std::string& path) {
   return chdir(path.c_str()) == 0;
 }
 
-void PosixSystem::SetHidden(const std::string&) {
-  // Linux has no hidden attribute; marker files are hidden by their leading dot or not at all.
-}
-
 bool PosixSystem::GetFileVersion(const std::string& path, uint32_t& high, uint32_t& low) {
   return ReadVersionNote(path, high, low);
 }
@@ -354,6 +350,17 @@ bool Spawn(std::vector<std::string> args, const std::string& workDir, Process* s
 }
 
 }  // namespace
+
+// Linux has no hidden attribute: marker files are hidden by their leading dot or not at all.
+bool PosixSystem::WriteHiddenFile(const std::string& path, const std::string& content) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, content.data(), content.size());
+  int error = errno;
+  if (close(fd) != 0 && ok) ok = false, error = errno;
+  errno = error;
+  return ok;
+}
 
 bool PosixSystem::StartProcess(const std::string& file, const std::string& params,
                                const std::string& workDir, Process* started) {

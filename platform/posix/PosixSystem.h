@@ -30,7 +30,7 @@ class PosixSystem : public System {
   bool CopyFile(const std::string& from, const std::string& to) override;
   bool ListDirectory(const std::string& path, std::vector<std::string>& names) override;
   bool SetCurrentDirectory(const std::string& path) override;
-  void SetHidden(const std::string& path) override;
+  bool WriteHiddenFile(const std::string& path, const std::string& content) override;
   bool GetFileVersion(const std::string& path, uint32_t& high, uint32_t& low) override;
 
   bool StartProcess(const std::string& file, const std::string& params, const std::string& workDir,

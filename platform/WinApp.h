@@ -57,4 +57,3 @@ LRESULT DispatchMessage(const MSG* msg);
 // Worker threads. The thread object deletes itself when the thread ends.
 using AFX_THREADPROC = UINT (*)(void*);
 CWinThread* AfxBeginThread(AFX_THREADPROC proc, void* param);
-

@@ -43,8 +43,7 @@ std::string ToAnsi(const wchar_t* text) {
 }
 
 bool IsRelative(const std::string& path) {
-  return !path.empty() && path[0] != '\\' && path[0] != '/' &&
-         !(path.size() > 1 && path[1] == ':');
+  return !path.empty() && path[0] != '\\' && path[0] != '/' && !(path.size() > 1 && path[1] == ':');
 }
 
 }  // namespace
@@ -217,9 +216,9 @@ bool Win32System::WriteHiddenFile(const std::string& path, const std::string& co
                             FILE_ATTRIBUTE_HIDDEN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  bool ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written,
-                      nullptr) &&
-            written == content.size();
+  bool ok =
+      WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+      written == content.size();
   DWORD error = ::GetLastError();
   if (!CloseHandle(file) && ok) ok = false, error = ::GetLastError();
   SetLastError(error);

@@ -139,7 +139,7 @@ std::string AppConfig::GetGameCommandLine(HWND hLauncherWnd) const {
   std::string head = "-host " + strHost + " -port " + strPort + " -datahost " + strDataHost;
   char tail[64];
   std::snprintf(tail, sizeof tail, " -launcher 2 -hwnd %u -newbie %d",
-                static_cast<uint32_t>(hLauncherWnd), bNewbie ? 1 : 0);
+                static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hLauncherWnd)), bNewbie ? 1 : 0);
   std::string line = head + tail;
   const std::pair<const char*, const std::string*> options[] = {
       {" -clientVersion ", &strClientVersion},

@@ -7,7 +7,7 @@
 #include "FileUtil.h"
 #include "Log.h"
 #include "VersionInfos.h"
-#include "platform/WinApp.h"
+#include "platform/WorkerJoin.h"
 
 namespace {
 

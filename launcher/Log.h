@@ -7,8 +7,9 @@
 // The file that LogPrint appends to; empty (the start) means debugger output only.
 void SetLogFile(const std::string& path);
 
-// printf-style; the message is cut at 1023 characters. Callable from any thread.
-void LogPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// printf-style (the GNU conversions, which the Windows build gets from MinGW's printf); the
+// message is cut at 1023 characters. Callable from any thread.
+void LogPrint(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // Logs the check-failure line "unit(line) : expression" when `ok` is false and returns `ok`,
 // so a failed internal check reads `if (!Check(m_pCurl != nullptr, "Downloader", 118, "m_pCurl"))`.

@@ -1,6 +1,5 @@
 #include "VersionInfos.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 
@@ -134,18 +133,9 @@ bool WriteVersionFile(const std::string& url, const std::string& fileName) {
 bool WriteVersionMarker(const std::string& fileName, const std::string& version) {
   const std::string marker = VersionFileName(fileName);
   sys::System& system = sys::Current();
-  // Created anew; the version goes out in one write when the file is closed.
-  FILE* file = std::fopen(marker.c_str(), "wb");
-  bool ok = file != nullptr;
-  if (file) {
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    ok = std::fwrite(version.data(), 1, version.size(), file) == version.size();
-    if (std::fclose(file) != 0) ok = false;
-  }
-  if (!ok) {
-    LogPrint("write version file %s failed!(%d)", marker.c_str(), errno);
+  if (!system.WriteHiddenFile(marker, version)) {
+    LogPrint("write version file %s failed!(%d)", marker.c_str(), system.GetLastError());
     return false;
   }
-  system.SetHidden(marker);
   return true;
 }

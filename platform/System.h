@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include "win32/WinHeaders.h"
+#endif
+
 namespace sys {
 
 #ifdef _WIN32
@@ -112,7 +116,9 @@ class System {
   // The absolute form of `path`: for an existing one without links, "." or "..", otherwise
   // joined to the current folder. Empty when neither can be had.
   virtual std::string GetFullPath(const std::string& path) = 0;
-  virtual void SetHidden(const std::string& path) = 0;
+  // Writes a small file the user does not see (a version marker), replacing one of that name,
+  // hidden or not. The content goes out in one write.
+  virtual bool WriteHiddenFile(const std::string& path, const std::string& content) = 0;
   // The file version an executable carries, as a version resource holds it: major << 16 | minor
   // in `high`, build << 16 | revision in `low`. False when the file has none.
   virtual bool GetFileVersion(const std::string& path, uint32_t& high, uint32_t& low) = 0;

@@ -2,7 +2,7 @@
 #pragma once
 
 #ifdef _WIN32
-#include <windows.h>
+#include "win32/WinHeaders.h"
 #else
 #include <cstdint>
 

@@ -365,10 +365,6 @@ std::string PosixSystem::GetFullPath(const std::string& path) {
   return full;
 }
 
-void PosixSystem::SetHidden(const std::string&) {
-  // Linux has no hidden attribute; marker files are hidden by their leading dot or not at all.
-}
-
 bool PosixSystem::GetFileVersion(const std::string& path, uint32_t& high, uint32_t& low) {
   return ReadVersionNote(path, high, low);
 }
@@ -453,6 +449,17 @@ bool IsProgramFile(const std::string& path) {
 }
 
 }  // namespace
+
+// Linux has no hidden attribute: marker files are hidden by their leading dot or not at all.
+bool PosixSystem::WriteHiddenFile(const std::string& path, const std::string& content) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, content.data(), content.size());
+  int error = errno;
+  if (close(fd) != 0 && ok) ok = false, error = errno;
+  errno = error;
+  return ok;
+}
 
 bool PosixSystem::StartProcess(const std::string& file, const std::string& params,
                                const std::string& workDir, Process* started) {

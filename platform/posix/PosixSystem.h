@@ -32,7 +32,7 @@ class PosixSystem : public System {
   bool SetCurrentDirectory(const std::string& path) override;
   bool SameFile(const std::string& a, const std::string& b) override;
   std::string GetFullPath(const std::string& path) override;
-  void SetHidden(const std::string& path) override;
+  bool WriteHiddenFile(const std::string& path, const std::string& content) override;
   bool GetFileVersion(const std::string& path, uint32_t& high, uint32_t& low) override;
 
   bool StartProcess(const std::string& file, const std::string& params, const std::string& workDir,

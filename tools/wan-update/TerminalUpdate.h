@@ -9,11 +9,11 @@
 
 #include "AppConfig.h"
 #include "Downloader.h"
-#include "platform/posix/PosixSystem.h"
+#include "platform/NativeSystem.h"
 
 // Message boxes are printed with their caption and confirmed at once; debugger output is
 // dropped, since the log file holds every line.
-class TerminalSystem : public sys::PosixSystem {
+class TerminalSystem : public sys::NativeSystem {
  public:
   bool MessageBox(const std::string& text, const std::string& caption) override;
   void OutputDebugString(const std::string&) override {}

@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
     PrintUsage(stderr);
     return kUsageError;
   }
-  if (workDir.back() != '/') workDir += '/';
+  if (workDir.back() != '/' && workDir.back() != sys::kPathSeparator)
+    workDir += sys::kPathSeparator;
 
   TerminalSystem system;
   sys::Install(&system);

@@ -1,0 +1,317 @@
+#include "Win32System.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <sstream>
+
+namespace sys {
+
+System& DefaultSystem() {
+  static Win32System system;
+  return system;
+}
+
+namespace {
+
+std::string WithSeparator(std::string path) {
+  if (path.empty() || (path.back() != '\\' && path.back() != '/')) path += '\\';
+  return path;
+}
+
+bool FreeBytes(const std::string& root, uint64_t& free) {
+  ULARGE_INTEGER available{};
+  if (!GetDiskFreeSpaceExA(root.c_str(), &available, nullptr, nullptr)) return false;
+  free = available.QuadPart;
+  return true;
+}
+
+bool Attributes(const std::string& path, DWORD& attributes) {
+  attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ToAnsi(const wchar_t* text) {
+  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return "";
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
+  out.pop_back();
+  return out;
+}
+
+bool IsRelative(const std::string& path) {
+  return !path.empty() && path[0] != '\\' && path[0] != '/' && !(path.size() > 1 && path[1] == ':');
+}
+
+}  // namespace
+
+std::vector<Drive> Win32System::GetFixedDrives() {
+  std::vector<std::string> roots;
+  // Test rigs confine the launcher to folders that stand in for drives (Wine's Z: is the
+  // host's root, which no test may write to).
+  if (const char* list = std::getenv("LAUNCHER_FIXED_DRIVES"); list && *list) {
+    std::stringstream in(list);
+    for (std::string root; std::getline(in, root, ';');) {
+      if (!root.empty()) roots.push_back(WithSeparator(root));
+    }
+  } else {
+    DWORD letters = GetLogicalDrives();
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+      if (!(letters & (1u << (letter - 'A')))) continue;
+      std::string root = std::string(1, letter) + ":\\";
+      if (GetDriveTypeA(root.c_str()) == DRIVE_FIXED) roots.push_back(root);
+    }
+  }
+  std::vector<Drive> drives;
+  for (const std::string& root : roots) {
+    Drive drive{root, 0};
+    if (FreeBytes(root, drive.freeBytes)) drives.push_back(drive);
+  }
+  return drives;
+}
+
+bool Win32System::GetSpecialFolder(Folder folder, std::string& path) {
+  int id = folder == Folder::AppData   ? CSIDL_APPDATA
+           : folder == Folder::Desktop ? CSIDL_DESKTOPDIRECTORY
+                                       : CSIDL_COMMON_PROGRAMS;
+  char buffer[MAX_PATH] = {};
+  if (!SHGetSpecialFolderPathA(nullptr, buffer, id, FALSE)) return false;
+  path = buffer;
+  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  return !path.empty();
+}
+
+std::string Win32System::GetModuleFileName() {
+  char buffer[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::string(buffer, n) : std::string();
+}
+
+// The system's own split of its wide command line, so that the arguments are exactly those a
+// Windows program sees, then each one in the ANSI code page.
+std::vector<std::string> Win32System::GetCommandLineArgs() {
+  std::vector<std::string> args;
+  int count = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!argv) return args;
+  for (int i = 1; i < count; ++i) args.push_back(ToAnsi(argv[i]));
+  LocalFree(argv);
+  return args;
+}
+
+uint32_t Win32System::GetCurrentProcessId() {
+  return ::GetCurrentProcessId();
+}
+
+uint32_t Win32System::GetTickCount() {
+  return ::GetTickCount();
+}
+
+int64_t Win32System::GetTime() {
+  return static_cast<int64_t>(std::time(nullptr));
+}
+
+LocalTime Win32System::ToLocalTime(int64_t time) {
+  time_t t = static_cast<time_t>(time);
+  struct tm tm {};
+  localtime_s(&tm, &t);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+void Win32System::Sleep(uint32_t milliseconds) {
+  ::Sleep(milliseconds);
+}
+
+void Win32System::OutputDebugString(const std::string& text) {
+  OutputDebugStringA((text + "\n").c_str());
+}
+
+bool Win32System::MessageBox(const std::string& text, const std::string& caption) {
+  return MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK) != 0;
+}
+
+int Win32System::GetLastError() {
+  return static_cast<int>(::GetLastError());
+}
+
+bool Win32System::PathExists(const std::string& path) {
+  DWORD attributes;
+  return Attributes(path, attributes);
+}
+
+bool Win32System::IsDirectory(const std::string& path) {
+  DWORD attributes;
+  // A link to a folder is not a folder here: tree deletion removes the link, not its target.
+  return Attributes(path, attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool Win32System::CreateDirectory(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool Win32System::RemoveDirectory(const std::string& path) {
+  return RemoveDirectoryA(path.c_str()) != 0;
+}
+
+// The running executable cannot be deleted here, which the launcher's repair relies on. A link
+// to a folder goes as a folder does, leaving its target alone.
+bool Win32System::DeleteFile(const std::string& path) {
+  DWORD attributes;
+  if (Attributes(path, attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return RemoveDirectoryA(path.c_str()) != 0;
+  }
+  return DeleteFileA(path.c_str()) != 0;
+}
+
+bool Win32System::CreateNewFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+bool Win32System::MoveFileReplace(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+// The copy is written beside the target and renamed over it, so the target is never half
+// written.
+bool Win32System::CopyFile(const std::string& from, const std::string& to) {
+  std::string temp = to + ".copy-" + std::to_string(::GetCurrentProcessId());
+  if (!CopyFileA(from.c_str(), temp.c_str(), FALSE)) return false;
+  if (MoveFileReplace(temp, to)) return true;
+  DWORD error = ::GetLastError();
+  DeleteFileA(temp.c_str());
+  SetLastError(error);
+  return false;
+}
+
+bool Win32System::ListDirectory(const std::string& path, std::vector<std::string>& names) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((WithSeparator(path) + "*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    std::string name = entry.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return true;
+}
+
+bool Win32System::SetCurrentDirectory(const std::string& path) {
+  return SetCurrentDirectoryA(path.c_str()) != 0;
+}
+
+namespace {
+// The volume and the file's index on it: what names one file whatever path leads to it.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool ok = GetFileInformationByHandle(file, info) != 0;
+  CloseHandle(file);
+  return ok;
+}
+}  // namespace
+
+bool Win32System::SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION first{}, second{};
+  return FileIdentity(a, &first) && FileIdentity(b, &second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
+std::string Win32System::GetFullPath(const std::string& path) {
+  char full[MAX_PATH];
+  const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  return n > 0 && n < sizeof full ? std::string(full, n) : std::string();
+}
+
+// Created hidden. Replacing a hidden file needs the attribute asked for again: CREATE_ALWAYS
+// over a hidden file with other attributes is refused.
+bool Win32System::WriteHiddenFile(const std::string& path, const std::string& content) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_HIDDEN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok =
+      WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+      written == content.size();
+  DWORD error = ::GetLastError();
+  if (!CloseHandle(file) && ok) ok = false, error = ::GetLastError();
+  SetLastError(error);
+  return ok;
+}
+
+bool Win32System::GetFileVersion(const std::string& path, uint32_t& high, uint32_t& low) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  if (size == 0) return false;
+  std::string data(size, '\0');
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return false;
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &length) ||
+      length < sizeof *info) {
+    return false;
+  }
+  high = info->dwFileVersionMS;
+  low = info->dwFileVersionLS;
+  return true;
+}
+
+bool Win32System::StartProcess(const std::string& file, const std::string& params,
+                               const std::string& workDir, Process* started) {
+  std::string program = file;
+  // A bare or relative name is looked up in the working folder first.
+  if (IsRelative(program) && !workDir.empty() && PathExists(WithSeparator(workDir) + program)) {
+    program = WithSeparator(workDir) + program;
+  }
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = "open";
+  info.lpFile = program.c_str();
+  info.lpParameters = params.empty() ? nullptr : params.c_str();
+  info.lpDirectory = workDir.empty() ? nullptr : workDir.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExA(&info)) return false;
+  if (!info.hProcess) return true;  // handed to a running program: nothing to wait on
+  if (started) {
+    *started = {GetProcessId(info.hProcess),
+                static_cast<uint64_t>(reinterpret_cast<uintptr_t>(info.hProcess))};
+  } else {
+    CloseHandle(info.hProcess);
+  }
+  return true;
+}
+
+bool Win32System::OpenUrl(const std::string& url) {
+  HINSTANCE result = ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<intptr_t>(result) > 32;
+}
+
+// Shell links (IShellLinkA + IPersistFile) and the shell's verbs (Shell.Application) need COM
+// and come with the Windows window backend; until then the launcher goes on without them, as
+// it does when the shell refuses.
+bool Win32System::SaveShortcut(const std::string&, const std::string&, const Shortcut&) {
+  return false;
+}
+
+bool Win32System::GetShellVerbs(const std::string&, const std::string&, std::vector<std::string>&) {
+  return false;
+}
+
+bool Win32System::InvokeShellVerb(const std::string&, const std::string&, size_t) {
+  return false;
+}
+
+}  // namespace sys

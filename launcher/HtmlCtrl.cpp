@@ -37,6 +37,10 @@ void CHtmlCtrl::OnDocumentComplete(const char* lpszURL) {
   LogPrint("load page %s completed", lpszURL);
 }
 
+void CHtmlCtrl::OnEngineNote(const char* lpszText) {
+  LogPrint("%s", lpszText);
+}
+
 void CHtmlCtrl::OnBeforeNavigate2(const char* lpszURL, DWORD, const char*, const std::vector<BYTE>&,
                                   const char*, BOOL* pbCancel) {
   std::string request;

@@ -23,6 +23,7 @@ class CHtmlCtrl : public CHtmlView {
                          const std::vector<BYTE>& baPostedData, const char* lpszHeaders,
                          BOOL* pbCancel) override;
   void OnDocumentComplete(const char* lpszURL) override;
+  void OnEngineNote(const char* lpszText) override;
   // Carries out one request: the text after "app:".
   virtual void OnAppRequest(const char* lpszRequest);
 

@@ -98,3 +98,11 @@ bool CHtmlView::BeforeNavigate(const std::string& url, const std::string& target
 void CHtmlView::DocumentComplete(const std::string& url) {
   OnDocumentComplete(url.c_str());
 }
+
+void CHtmlView::OnEngineNote(const char* lpszText) {
+  sys::Current().OutputDebugString(lpszText);
+}
+
+void CHtmlView::EngineNote(const std::string& text) {
+  OnEngineNote(text.c_str());
+}

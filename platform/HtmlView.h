@@ -45,6 +45,9 @@ class CHtmlView : public CWnd, private ui::WebViewSite {
                                  BOOL* pbCancel);
   // The page at `lpszURL` has loaded.
   virtual void OnDocumentComplete(const char* lpszURL);
+  // What the engine decided when it first started (e.g. whether its sandbox runs); written to
+  // the debugger output unless a control logs it.
+  virtual void OnEngineNote(const char* lpszText);
   // Asked once, when the engine starts; S_OK applies the flags in `pInfo`.
   virtual HRESULT OnGetHostInfo(DOCHOSTUIINFO* pInfo);
   // Asked once, when the engine starts; S_OK gives page script the members in `pExternal`.
@@ -63,4 +66,5 @@ class CHtmlView : public CWnd, private ui::WebViewSite {
   bool BeforeNavigate(const std::string& url, const std::string& targetFrame,
                       bool newWindow) override;
   void DocumentComplete(const std::string& url) override;
+  void EngineNote(const std::string& text) override;
 };

@@ -31,6 +31,8 @@ class WebViewSite {
   virtual bool BeforeNavigate(const std::string& url, const std::string& targetFrame,
                               bool newWindow) = 0;
   virtual void DocumentComplete(const std::string& url) = 0;
+  // Something the engine decided once per process that an operator should be able to read.
+  virtual void EngineNote(const std::string& text) = 0;
 };
 
 // What the engine is told when it starts.

@@ -5,6 +5,12 @@
 #include "EngineAddress.h"
 #include "GtkBackend.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 // GLib's TRUE and FALSE are macros: the toolkit's headers come after the framework's.
 #include <webkit2/webkit2.h>
 
@@ -12,14 +18,52 @@ namespace gtkweb {
 
 namespace {
 
-// Once per process, before the first web process starts.
-void PrepareContext() {
+// Whether the engine's sandbox can start here. It runs each web process under bubblewrap in
+// new namespaces, which containers and hardened systems may deny; with the sandbox on there, no
+// web process would start and no page would show. The probe is bounded: a stuck bwrap is killed.
+bool SandboxCanStart() {
+  const char* argv[] = {"bwrap",
+                        "--unshare-all",
+                        "--die-with-parent",
+                        "--ro-bind",
+                        "/",
+                        "/",
+                        "--dev",
+                        "/dev",
+                        "--proc",
+                        "/proc",
+                        "true",
+                        nullptr};
+  posix_spawn_file_actions_t quiet;
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int spawned =
+      posix_spawnp(&pid, "bwrap", &quiet, nullptr, const_cast<char**>(argv), environ);
+  posix_spawn_file_actions_destroy(&quiet);
+  if (spawned != 0) return false;
+  for (int waited = 0; waited < 3000; waited += 10) {
+    int status = 0;
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (done < 0) return false;
+    usleep(10000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return false;
+}
+
+// Once per process, before the first web process starts; the note says what was decided.
+std::string PrepareContext() {
   static bool prepared = false;
-  if (prepared) return;
+  if (prepared) return "";
   prepared = true;
-  // The sandbox needs user namespaces, which containers and hardened systems deny; its web
-  // process then cannot start and no page shows at all. The pages are the game's own.
-  webkit_web_context_set_sandbox_enabled(webkit_web_context_get_default(), FALSE);
+  const bool sandbox = SandboxCanStart();
+  webkit_web_context_set_sandbox_enabled(webkit_web_context_get_default(), sandbox);
+  return sandbox ? "web pages run in the engine's sandbox"
+                 : "web pages run without the engine's sandbox: bubblewrap cannot start here";
 }
 
 // Script run at the start of every document of every frame, before the document's own: puts
@@ -45,7 +89,7 @@ class GtkWebView : public ui::WebView {
  public:
   GtkWebView(ui::WindowRecord& record, ui::WebViewSite& site, const ui::WebViewSettings& settings)
       : m_hwnd(record.hwnd), m_site(site) {
-    PrepareContext();
+    if (const std::string note = PrepareContext(); !note.empty()) m_site.EngineNote(note);
     WebKitUserContentManager* content = webkit_user_content_manager_new();
     if (!settings.external.empty()) {
       WebKitUserScript* script = webkit_user_script_new(

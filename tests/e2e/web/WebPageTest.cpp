@@ -3,6 +3,7 @@
 // Chinese text (from the page and from a frame), "close", the login marker, loaded pages, the
 // pop-up's place, and a look at the main window with its page.
 #include <gtest/gtest.h>
+#include <cstdlib>
 
 #include <algorithm>
 #include <mutex>
@@ -211,6 +212,15 @@ TEST_F(WebPageTest, PageSeesIsWDAndItsLoadIsLogged) {
   EXPECT_TRUE(Requested("/report", "isWD=true&type=boolean"));
   const std::string line = "load page " + m_http.Url("/list.html") + " completed \n";
   EXPECT_TRUE(RunLoopUntil([&] { return Log().find(line) != std::string::npos; })) << Log();
+  // The page above loaded inside the engine's sandbox wherever bubblewrap can start.
+  const bool bwrap = std::system(
+                         "bwrap --unshare-all --die-with-parent --ro-bind / / --dev /dev "
+                         "--proc /proc true >/dev/null 2>&1") == 0;
+  EXPECT_NE(Log().find(bwrap ? "web pages run in the engine's sandbox \n"
+                             : "web pages run without the engine's sandbox: bubblewrap cannot "
+                               "start here \n"),
+            std::string::npos)
+      << Log();
 }
 
 TEST_F(WebPageTest, StartGameFieldsArriveByteForByteAndThePageStays) {

@@ -46,7 +46,7 @@ TEST(XErrorTrapTest, TrapsOnManyThreadsCatchTheirOwnErrorsAndLeaveTheHandlerInPl
   }
   int gdkMissed = 0, framework = 0;
   for (int i = 0; i < 1500 || seen < 200; ++i) {
-    // A BadWindow that GDK does not see in its trap ends the process.
+    // GDK's trap on its connection: an error there that reaches no trap ends the process.
     gdk_x11_display_error_trap_push(gdkDisplay);
     XWindowAttributes attributes;
     XGetWindowAttributes(display, gone, &attributes);

@@ -165,10 +165,15 @@ bool Downloader::Request::DownloadSection(CURL* curl, Section& section) {
   section.fp = nullptr;
   if (!accepted) {
     LogPrint("download %s failed", filename.c_str());
-    return false;
+  } else {
+    std::string chosen;
+    if (Unpack(filename, tmpName, chosen) && Replace(section.url, chosen, filename)) return true;
   }
-  std::string chosen;
-  return Unpack(filename, tmpName, chosen) && Replace(section.url, chosen, filename);
+  // A failed attempt leaves nothing behind: a body cut short by a full disk may be large, and
+  // once the file is current no later run writes (and so replaces) its temporary files again.
+  sys::Current().DeleteFile(tmpName);
+  sys::Current().DeleteFile(tmpName + "2");
+  return false;
 }
 
 // Chooses the file to install: the unpacked one when the body was .xz, else the body itself.

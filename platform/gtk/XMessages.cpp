@@ -8,6 +8,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace x11 {
 namespace {
@@ -26,25 +28,46 @@ class Connection {
   Display* m_display;
 };
 
-// Installs an error handler that swallows errors for the scope; XSync reports what happened.
+// Swallows the errors of requests on `display` made by this thread for the scope; XSync reports
+// what happened. Xlib has one error handler for the whole process: ours is installed once (after
+// GDK's, which it keeps) and never swapped again, so traps on several threads and GDK's own traps
+// cannot undo each other. An error that no trap of the failing thread claims for its display goes
+// on to the handler that was there before.
 class ErrorTrap {
  public:
-  ErrorTrap() { s_error = false, m_old = XSetErrorHandler(Record); }
-  ~ErrorTrap() { XSetErrorHandler(m_old); }
-  bool Failed(Display* display) {
-    XSync(display, False);
-    return s_error;
+  explicit ErrorTrap(Display* display) : m_display(display), m_outer(t_trap) {
+    static std::once_flag installed;
+    std::call_once(installed, [] { s_previous = XSetErrorHandler(Dispatch); });
+    t_trap = this;
+  }
+  ~ErrorTrap() { t_trap = m_outer; }
+  ErrorTrap(const ErrorTrap&) = delete;
+  ErrorTrap& operator=(const ErrorTrap&) = delete;
+  bool Failed() {
+    XSync(m_display, False);
+    return m_error != Success;
   }
 
  private:
-  static int Record(Display*, XErrorEvent*) {
-    s_error = true;
-    return 0;
+  static int Dispatch(Display* display, XErrorEvent* event) {
+    for (ErrorTrap* trap = t_trap; trap; trap = trap->m_outer) {
+      if (trap->m_display != display) continue;
+      if (trap->m_error == Success) trap->m_error = event->error_code;
+      return 0;
+    }
+    // Another thread may reach us between the install and the store of the previous handler.
+    XErrorHandler previous;
+    while (!(previous = s_previous.load())) std::this_thread::yield();
+    return previous(display, event);
   }
-  static thread_local bool s_error;
-  XErrorHandler m_old;
+  Display* m_display;
+  ErrorTrap* m_outer;  // a trap further out on this thread
+  int m_error = Success;
+  static thread_local ErrorTrap* t_trap;
+  static std::atomic<XErrorHandler> s_previous;
 };
-thread_local bool ErrorTrap::s_error = false;
+thread_local ErrorTrap* ErrorTrap::t_trap = nullptr;
+std::atomic<XErrorHandler> ErrorTrap::s_previous{nullptr};
 
 bool ReadCardinals(Display* d, Window w, const char* name, Atom type,
                    std::vector<unsigned long>* out) {
@@ -113,14 +136,14 @@ Window ClientOf(Display* d, Window w, int depth) {
 // (withdrawn) windows are root children again, so they are found as well.
 std::vector<uint32_t> TopLevels(Display* d) {
   std::vector<uint32_t> result;
-  ErrorTrap trap;
+  ErrorTrap trap(d);
   const std::vector<Window> children = Children(d, DefaultRootWindow(d));
   for (auto it = children.rbegin(); it != children.rend(); ++it) {
     if (IsHelperWindow(d, *it)) continue;
     const Window client = ClientOf(d, *it, 2);
     if (client && !IsHelperWindow(d, client)) result.push_back(static_cast<uint32_t>(client));
   }
-  trap.Failed(d);
+  trap.Failed();
   return result;
 }
 
@@ -136,9 +159,9 @@ bool SendClientMessage(Display* d, Window target, const char* type, const long (
   event.xclient.message_type = XInternAtom(d, type, False);
   event.xclient.format = 32;
   for (int i = 0; i < 5; ++i) event.xclient.data.l[i] = data[i];
-  ErrorTrap trap;
+  ErrorTrap trap(d);
   XSendEvent(d, target, False, NoEventMask, &event);
-  return !trap.Failed(d);
+  return !trap.Failed();
 }
 
 // Waits for the reply with `serial` on `replyWindow`.
@@ -184,10 +207,10 @@ bool Send(Display* d, uint32_t target, uint32_t message, uint32_t wParam, uint32
 bool WindowExists(uint32_t window) {
   Connection c;
   if (!c || !window) return false;
-  ErrorTrap trap;
+  ErrorTrap trap(c.get());
   XWindowAttributes attributes;
   const Status ok = XGetWindowAttributes(c.get(), window, &attributes);
-  return !trap.Failed(c.get()) && ok;
+  return !trap.Failed() && ok;
 }
 
 std::vector<uint32_t> TopLevelWindows() {
@@ -198,11 +221,11 @@ std::vector<uint32_t> TopLevelWindows() {
 bool WindowPid(uint32_t window, uint32_t* pid) {
   Connection c;
   if (!c) return false;
-  ErrorTrap trap;
+  ErrorTrap trap(c.get());
   std::vector<unsigned long> values;
   const bool ok =
       ReadCardinals(c.get(), window, "_NET_WM_PID", XA_CARDINAL, &values) && !values.empty();
-  if (trap.Failed(c.get()) || !ok) return false;
+  if (trap.Failed() || !ok) return false;
   *pid = static_cast<uint32_t>(values[0]);
   return true;
 }
@@ -210,16 +233,16 @@ bool WindowPid(uint32_t window, uint32_t* pid) {
 uint32_t TransientFor(uint32_t window) {
   Connection c;
   if (!c) return 0;
-  ErrorTrap trap;
+  ErrorTrap trap(c.get());
   Window owner = 0;
   const Status ok = XGetTransientForHint(c.get(), window, &owner);
-  return !trap.Failed(c.get()) && ok ? static_cast<uint32_t>(owner) : 0;
+  return !trap.Failed() && ok ? static_cast<uint32_t>(owner) : 0;
 }
 
 std::string WindowClass(uint32_t window) {
   Connection c;
   if (!c) return "";
-  ErrorTrap trap;
+  ErrorTrap trap(c.get());
   XClassHint hint{};
   std::string result;
   if (XGetClassHint(c.get(), window, &hint)) {
@@ -227,7 +250,7 @@ std::string WindowClass(uint32_t window) {
     if (hint.res_name) XFree(hint.res_name);
     if (hint.res_class) XFree(hint.res_class);
   }
-  trap.Failed(c.get());
+  trap.Failed();
   return result;
 }
 
@@ -241,18 +264,18 @@ uint32_t FindWindowByClass(const std::string& className) {
 bool IsIconic(uint32_t window) {
   Connection c;
   if (!c) return false;
-  ErrorTrap trap;
+  ErrorTrap trap(c.get());
   const Atom wmState = XInternAtom(c.get(), "WM_STATE", False);
   std::vector<unsigned long> state;
   const bool ok = ReadCardinals(c.get(), window, "WM_STATE", wmState, &state) && !state.empty();
-  return !trap.Failed(c.get()) && ok && state[0] == IconicState;
+  return !trap.Failed() && ok && state[0] == IconicState;
 }
 
 bool Activate(uint32_t window) {
   Connection c;
   if (!c) return false;
   Display* d = c.get();
-  ErrorTrap trap;
+  ErrorTrap trap(d);
   XMapRaised(d, window);
   XEvent event{};
   event.xclient.type = ClientMessage;
@@ -263,7 +286,7 @@ bool Activate(uint32_t window) {
   event.xclient.data.l[1] = CurrentTime;
   XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask,
              &event);
-  return !trap.Failed(d);
+  return !trap.Failed();
 }
 
 bool PostMessage(uint32_t window, uint32_t message, uint32_t wParam, uint32_t lParam) {
@@ -327,10 +350,10 @@ bool TakeCopyData(Display* d, uint32_t replyWindow, uint32_t* kind, std::string*
   int format;
   unsigned long count, after;
   unsigned char* data = nullptr;
-  ErrorTrap trap;
+  ErrorTrap trap(d);
   const int status = XGetWindowProperty(d, replyWindow, atom, 0, (kMaxCopyData + 4) / 4 + 1, True,
                                         atom, &actualType, &format, &count, &after, &data);
-  const bool failed = trap.Failed(d);
+  const bool failed = trap.Failed();
   const bool ok = !failed && status == Success && data && format == 8 && count >= 4;
   if (ok) {
     *kind = data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -384,6 +385,50 @@ TEST_F(DownloaderTest, MarkerWriteFailingAfterTheRenameLeavesNoOldMarker) {
   EXPECT_EQ(system.markerAtFailure, "");
   EXPECT_EQ(ReadFile(m_dir / "g"), "new content");
   EXPECT_EQ(ReadFile(m_dir / "g.version"), "5");
+}
+
+// The disk fills up in the middle of a download: no file may grow past `bytes`, and a write
+// beyond fails (EFBIG) instead of ending the process. Only this process's files are limited.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) : m_handler(signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &m_limit);
+    rlimit low = m_limit;
+    low.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &low);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &m_limit);
+    signal(SIGXFSZ, m_handler);
+  }
+
+ private:
+  sighandler_t m_handler;
+  rlimit m_limit{};
+};
+
+TEST_F(DownloaderTest, FullDiskFailsEveryAttemptAndKeepsTheOldFileWithoutLeftovers) {
+  constexpr rlim_t kDiskBytes = 100000;
+  const std::string big = TestText(300000);
+  Serve("plain.5", big);               // the body itself does not fit
+  Serve("packed.5", XzCompress(big));  // the body fits, its unpacked content does not
+  ASSERT_LT(XzCompress(big).size(), kDiskBytes);
+  for (const std::string name : {"plain", "packed"}) {
+    const std::string file = m_dir / name;
+    WriteFile(file, "old content");
+    WriteFile(file + ".version", "4");
+    m_downloader.Reset();
+    ASSERT_TRUE(m_downloader.Add(Url(name + ".5"), file));
+    {
+      FileSizeLimit full(kDiskBytes);
+      EXPECT_FALSE(m_downloader.Excute(true, true));
+    }
+    EXPECT_EQ(RequestsFor("/files/" + name + ".5"), 9u);
+    EXPECT_EQ(ReadFile(file), "old content");
+    EXPECT_EQ(ReadFile(file + ".version"), "4");
+    EXPECT_FALSE(IsPathExist(file + ".tmp")) << name;
+    EXPECT_FALSE(IsPathExist(file + ".tmp2")) << name;
+  }
 }
 
 TEST_F(DownloaderTest, JobWithoutSectionsOrWithoutRequest) {

@@ -1,7 +1,8 @@
-// What the harnesses share: the input as text, a scratch file for parsers that read files, and
+// What the harnesses share: the input as text or as a file, a folder of the run's own, and
 // a check that stops the run (libFuzzer saves the input) when a promise is broken.
 #pragma once
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -45,12 +46,24 @@ inline std::string ReplaceAll(std::string text, const std::string& from, const s
   return text;
 }
 
-// A folder of this process's own under TMPDIR, removed when the run ends.
+// The bytes as a file for parsers that open a path: a memory file, reached through /proc so that
+// a run costs no disk writes.
+inline std::string InputFile(const uint8_t* data, size_t size) {
+  static const int fd = memfd_create("fuzz-input", 0);
+  if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) {
+    std::abort();
+  }
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// A folder of this process's own, removed when the run ends: under TMPDIR when it is set, else
+// in memory (/dev/shm) where there is one.
 class ScratchFolder {
  public:
   ScratchFolder() {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/launcher-fuzz-XXXXXX";
+    std::string base = tmp && *tmp ? tmp : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string pattern = base + "/launcher-fuzz-XXXXXX";
     if (!mkdtemp(pattern.data())) std::abort();
     m_path = pattern + "/";
   }
@@ -59,14 +72,6 @@ class ScratchFolder {
     std::filesystem::remove_all(m_path, ignored);
   }
   const std::string& Path() const { return m_path; }
-
-  // Writes the bytes to one file in the folder and gives its path.
-  std::string Write(const uint8_t* data, size_t size) const {
-    std::string path = m_path + "input";
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) std::abort();
-    return path;
-  }
 
  private:
   std::string m_path;

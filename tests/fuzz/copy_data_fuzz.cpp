@@ -25,9 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const PopUpCommand command = SplitPopUpCommand(text);
   FUZZ_CHECK(!command.hasAddress || command.hasSize);
   FUZZ_CHECK(command.hasAddress == !command.address.empty());
-  if (command.hasAddress) {
-    FUZZ_CHECK(text.compare(text.size() - command.address.size(), command.address.size(),
-                            command.address) == 0);
+  if (command.hasAddress) {  // all that follows the comma after the height
+    const size_t at = text.size() - command.address.size();
+    FUZZ_CHECK(at > 0 && text[at - 1] == ',' &&
+               text.compare(at, std::string::npos, command.address) == 0);
+    FUZZ_CHECK(text.substr(0, at - 1).find_last_not_of(',') != std::string::npos);
   }
   if (!command.hasSize) FUZZ_CHECK(command.height == 0);  // no height field at all
   for (int screen : {0, 1920, -5}) {

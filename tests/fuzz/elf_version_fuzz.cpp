@@ -5,7 +5,7 @@
 #include "platform/posix/VersionNote.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string path = fuzz::Scratch().Write(data, size);
+  const std::string path = fuzz::InputFile(data, size);
   uint32_t high = 0, low = 0;
   if (!sys::ReadVersionNote(path, high, low)) return 0;
   // A version only comes from a note in the file: its owner followed by the two halves.

@@ -3,7 +3,7 @@
 #include "VersionInfos.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string path = fuzz::Scratch().Write(data, size);
+  const std::string path = fuzz::InputFile(data, size);
   std::vector<std::string> files;
   const bool read = GetGameFiles(path, files);
 

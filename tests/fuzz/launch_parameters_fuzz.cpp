@@ -36,6 +36,7 @@ void CheckArgument(const std::string& arg) {
 }
 
 void CheckCommandLine(const std::vector<std::string>& args) {
+  static const std::string start = std::filesystem::current_path();
   sys::FakeSystem system;  // one per run: it records every log line
   system.drives = {{fuzz::Scratch().Path(), 1 << 30, true}};
   AppConfig config;
@@ -47,6 +48,8 @@ void CheckCommandLine(const std::vector<std::string>& args) {
   // Arguments are cut at 511 characters before they are read.
   for (const std::string* value : Values(config)) FUZZ_CHECK(value->size() <= 511);
   std::remove(config.strLogFile.c_str());
+  // It enters the work folder; libFuzzer reads the corpus by paths relative to where it began.
+  FUZZ_CHECK(chdir(start.c_str()) == 0);
 }
 
 }  // namespace

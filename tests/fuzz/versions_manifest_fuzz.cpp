@@ -3,7 +3,7 @@
 #include "VersionInfos.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string path = fuzz::Scratch().Write(data, size);
+  const std::string path = fuzz::InputFile(data, size);
   VersionInfos infos;
   const bool read = GetVersionInfo(path, infos);
   // A name is one field: within the limit and never holding the tab that ends it.

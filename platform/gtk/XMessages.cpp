@@ -314,10 +314,7 @@ bool SendCopyData(uint32_t window, uint32_t wParam, uint32_t kind, const std::st
   if (!c) return false;
   Display* d = c.get();
   const Window reply = MakeReplyWindow(d);
-  // The property holds the kind (4 bytes, little-endian) and then the payload.
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((kind >> (8 * i)) & 0xFF);
-  bytes += payload;
+  const std::string bytes = EncodeCopyData(kind, payload);
   const Atom atom = XInternAtom(d, kCopyDataAtom, False);
   XChangeProperty(d, reply, atom, atom, 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(bytes.data()),
@@ -329,8 +326,12 @@ bool SendCopyData(uint32_t window, uint32_t wParam, uint32_t kind, const std::st
 }
 
 bool DecodeMessage(Display* d, const XEvent& event, Incoming* incoming) {
+  return DecodeClientMessage(event, XInternAtom(d, kMessageAtom, False), incoming);
+}
+
+bool DecodeClientMessage(const XEvent& event, Atom messageAtom, Incoming* incoming) {
   if (event.type != ClientMessage || event.xclient.format != 32 ||
-      event.xclient.message_type != XInternAtom(d, kMessageAtom, False)) {
+      event.xclient.message_type != messageAtom) {
     return false;
   }
   // Xlib hands the 32-bit fields over sign-extended: keep the low 32 bits only.
@@ -354,13 +355,23 @@ bool TakeCopyData(Display* d, uint32_t replyWindow, uint32_t* kind, std::string*
   const int status = XGetWindowProperty(d, replyWindow, atom, 0, (kMaxCopyData + 4) / 4 + 1, True,
                                         atom, &actualType, &format, &count, &after, &data);
   const bool failed = trap.Failed();
-  const bool ok = !failed && status == Success && data && format == 8 && count >= 4;
-  if (ok) {
-    *kind = data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;
-    payload->assign(reinterpret_cast<const char*>(data) + 4, count - 4);
-  }
+  const bool ok = !failed && status == Success && data && format == 8 &&
+                  DecodeCopyData(data, count, kind, payload);
   if (data) XFree(data);
   return ok;
+}
+
+std::string EncodeCopyData(uint32_t kind, const std::string& payload) {
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((kind >> (8 * i)) & 0xFF);
+  return bytes + payload;
+}
+
+bool DecodeCopyData(const unsigned char* data, size_t count, uint32_t* kind, std::string* payload) {
+  if (count < 4) return false;
+  *kind = data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;
+  payload->assign(reinterpret_cast<const char*>(data) + 4, count - 4);
+  return true;
 }
 
 void SendReply(Display* d, uint32_t replyWindow, uint32_t serial, uint32_t result) {

@@ -51,6 +51,13 @@ struct Incoming {
 bool DecodeMessage(Display* display, const XEvent& event, Incoming* incoming);
 // Reads and deletes the copy-data property of the sender's reply window.
 bool TakeCopyData(Display* display, uint32_t replyWindow, uint32_t* kind, std::string* payload);
+
+// The byte work of the above, without a display. `messageAtom` is the interned kMessageAtom.
+bool DecodeClientMessage(const XEvent& event, Atom messageAtom, Incoming* incoming);
+// The copy-data property: the kind (4 bytes, little-endian) and then the payload.
+std::string EncodeCopyData(uint32_t kind, const std::string& payload);
+// False for a property shorter than the kind.
+bool DecodeCopyData(const unsigned char* data, size_t count, uint32_t* kind, std::string* payload);
 void SendReply(Display* display, uint32_t replyWindow, uint32_t serial, uint32_t result);
 
 }  // namespace x11

@@ -7,9 +7,16 @@
 // The file that LogPrint appends to; empty (the start) means debugger output only.
 void SetLogFile(const std::string& path);
 
-// printf-style (the GNU conversions, which the Windows build gets from MinGW's printf); the
-// message is cut at 1023 characters. Callable from any thread.
-void LogPrint(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+// The GNU conversions (%zu, %lld) everywhere: MinGW's headers name the format family that its
+// printf follows in the Windows build; elsewhere it is the compiler's own printf.
+#ifdef __MINGW_PRINTF_FORMAT
+#define LOG_PRINTF_FORMAT __MINGW_PRINTF_FORMAT
+#else
+#define LOG_PRINTF_FORMAT printf
+#endif
+
+// printf-style; the message is cut at 1023 characters. Callable from any thread.
+void LogPrint(const char* format, ...) __attribute__((format(LOG_PRINTF_FORMAT, 1, 2)));
 
 // Logs the check-failure line "unit(line) : expression" when `ok` is false and returns `ok`,
 // so a failed internal check reads `if (!Check(m_pCurl != nullptr, "Downloader", 118, "m_pCurl"))`.

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <sstream>
 
 namespace sys {
 
@@ -70,6 +72,18 @@ bool Signal::WaitFor(uint32_t milliseconds) const {
   std::unique_lock lock(m_mutex);
   return m_changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
                             [this] { return m_set.load(); });
+}
+
+std::vector<std::string> StandInDrives(char separator) {
+  std::vector<std::string> roots;
+  const char* list = std::getenv("LAUNCHER_FIXED_DRIVES");
+  std::stringstream in(list ? list : "");
+  for (std::string root; std::getline(in, root, separator);) {
+    if (root.empty()) continue;
+    if (root.back() != '/' && root.back() != '\\') root += kPathSeparator;
+    roots.push_back(root);
+  }
+  return roots;
 }
 
 }  // namespace sys

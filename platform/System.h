@@ -148,4 +148,9 @@ System* Install(System* system);
 // blanks and tabs separate, double quotes group, backslashes escape only before quotes.
 std::vector<std::string> SplitCommandLine(const std::string& params);
 
+// The folders LAUNCHER_FIXED_DRIVES lists, separated by `separator` (":" on Linux, ";" on
+// Windows), each ending with the path separator; none when it is unset. Test rigs and the demo
+// confine the launcher to these stand-ins for the drives.
+std::vector<std::string> StandInDrives(char separator);
+
 }  // namespace sys

@@ -143,14 +143,8 @@ std::string DesktopFolderFromUserDirs(const std::string& text, const std::string
 
 std::vector<Drive> PosixSystem::GetFixedDrives() {
   std::vector<Drive> drives;
-  std::vector<std::string> roots;
-  // Test rigs and the demo confine the launcher to folders that stand in for drives.
-  if (std::string list = Env("LAUNCHER_FIXED_DRIVES"); !list.empty()) {
-    std::stringstream in(list);
-    for (std::string root; std::getline(in, root, ':');) {
-      if (!root.empty()) roots.push_back(WithSeparator(root));
-    }
-  } else {
+  std::vector<std::string> roots = StandInDrives(':');
+  if (roots.empty()) {
     std::ifstream mounts("/proc/self/mounts");
     for (std::string line; std::getline(mounts, line);) {
       std::istringstream fields(line);

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <sstream>
 
 namespace sys {
 
@@ -49,15 +48,9 @@ bool IsRelative(const std::string& path) {
 }  // namespace
 
 std::vector<Drive> Win32System::GetFixedDrives() {
-  std::vector<std::string> roots;
-  // Test rigs confine the launcher to folders that stand in for drives (Wine's Z: is the
-  // host's root, which no test may write to).
-  if (const char* list = std::getenv("LAUNCHER_FIXED_DRIVES"); list && *list) {
-    std::stringstream in(list);
-    for (std::string root; std::getline(in, root, ';');) {
-      if (!root.empty()) roots.push_back(WithSeparator(root));
-    }
-  } else {
+  // Wine's Z: is the host's root, which no test may write to: test rigs name stand-ins.
+  std::vector<std::string> roots = StandInDrives(';');
+  if (roots.empty()) {
     DWORD letters = GetLogicalDrives();
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
       if (!(letters & (1u << (letter - 'A')))) continue;

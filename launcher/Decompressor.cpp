@@ -17,7 +17,7 @@ constexpr size_t kBufferSize = 512;
 // large blocks (one system call per block, not per 4 KiB).
 constexpr size_t kFileBufferSize = 1 << 16;
 
-const char* InitErrorText(lzma_ret ret) {
+const char* InitErrorText(unsigned ret) {
   switch (ret) {
     case LZMA_MEM_ERROR:
       return "Memory allocation failed";
@@ -28,7 +28,7 @@ const char* InitErrorText(lzma_ret ret) {
   }
 }
 
-const char* DecodeErrorText(lzma_ret ret) {
+const char* DecodeErrorText(unsigned ret) {
   switch (ret) {
     case LZMA_MEM_ERROR:
       return "Memory allocation failed";
@@ -76,8 +76,7 @@ bool DecodeStream(lzma_stream& strm, FILE* in, FILE* out, const std::string& inF
     }
     if (ret == LZMA_OK) continue;
     if (ret == LZMA_STREAM_END) return true;
-    LogPrint("%s: Decoder error: %s (error code %u)", inFile.c_str(), DecodeErrorText(ret),
-             static_cast<unsigned>(ret));
+    LogDecoderError(inFile, ret);
     return false;
   }
 }
@@ -88,8 +87,7 @@ bool Decompressor::Decompress(const std::string& inFile, const std::string& outF
   lzma_stream strm = LZMA_STREAM_INIT;
   lzma_ret ret = lzma_stream_decoder(&strm, UINT64_MAX, LZMA_CONCATENATED);
   if (ret != LZMA_OK) {
-    LogPrint("Error initializing the decoder: %s (error code %u)", InitErrorText(ret),
-             static_cast<unsigned>(ret));
+    LogDecoderInitError(ret);
     return false;
   }
   // Both are opened before either is checked: the output exists even without an input.
@@ -126,4 +124,12 @@ bool HasXzMagic(const std::string& path) {
                std::memcmp(head, kMagic, sizeof kMagic) == 0;
   std::fclose(file);
   return match;
+}
+
+void LogDecoderInitError(unsigned code) {
+  LogPrint("Error initializing the decoder: %s (error code %u)", InitErrorText(code), code);
+}
+
+void LogDecoderError(const std::string& inFile, unsigned code) {
+  LogPrint("%s: Decoder error: %s (error code %u)", inFile.c_str(), DecodeErrorText(code), code);
 }

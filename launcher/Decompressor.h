@@ -14,3 +14,8 @@ class Decompressor {
 
 // Whether a file starts with the .xz stream header magic bytes.
 bool HasXzMagic(const std::string& path);
+
+// The log lines of a decoder that could not start or stopped, worded by liblzma's return code;
+// every decoder of the launcher words them alike.
+void LogDecoderInitError(unsigned code);
+void LogDecoderError(const std::string& inFile, unsigned code);

@@ -1,19 +1,27 @@
 #include "Downloader.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <new>
+#include <optional>
 #include <system_error>
 
+#include "BodyWriter.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "TransferQueue.h"
 #include "VersionInfos.h"
 #include "platform/WorkerJoin.h"
 
 namespace {
 
-constexpr int kPasses = 3;
-constexpr int kAttemptsPerPass = 3;
-constexpr size_t kFileBufferSize = 1 << 16;
+constexpr int kPasses = TransferQueue::kPasses;
+constexpr int kAttemptsPerPass = TransferQueue::kAttemptsPerPass;
+constexpr const char* kFailedBox = "下载资源失败：%s\n请点击确定重试！";
+// The longest a concurrent job waits for its transfers before it looks at the clock and at
+// its owner again.
+constexpr uint64_t kPollMs = 100;
 
 void ShowBox(const char* format, const std::string& value, const char* caption) {
   char text[1024];
@@ -29,16 +37,9 @@ Downloader::Request::Section::~Section() {
 
 Downloader::Request::Request(Decompressor* pDecompressor, DownloadProgress* pProgress,
                              const Timing& timing, const sys::Signal* pAbort)
-    : m_pDecompressor(pDecompressor),
-      m_pProgress(pProgress),
-      m_timing(timing),
-      m_pAbort(pAbort),
-      m_fileBuffer(new char[kFileBufferSize]) {}
+    : m_pDecompressor(pDecompressor), m_pProgress(pProgress), m_timing(timing), m_pAbort(pAbort) {}
 
-// The sections go first: one still open flushes into the request's file buffer.
-Downloader::Request::~Request() {
-  m_sections.clear();
-}
+Downloader::Request::~Request() = default;
 
 bool Downloader::Request::AddSection(const std::string& url, const std::string& filename) {
   auto section = std::unique_ptr<Section>(new (std::nothrow) Section);
@@ -54,10 +55,6 @@ void Downloader::Request::Progress() {
   if (m_pCallback && !Aborted()) m_pCallback->OnProgress();
 }
 
-size_t Downloader::Request::WriteData(char* data, size_t size, size_t count, void* userdata) {
-  return std::fwrite(data, size, count, static_cast<FILE*>(userdata)) * size;
-}
-
 int Downloader::Request::TransferInfo(void* clientp, curl_off_t dlTotal, curl_off_t dlNow,
                                       curl_off_t ulTotal, curl_off_t ulNow) {
   auto* request = static_cast<Request*>(clientp);
@@ -70,6 +67,19 @@ int Downloader::Request::TransferInfo(void* clientp, curl_off_t dlTotal, curl_of
   return request->Aborted() ? 1 : 0;
 }
 
+// A handle with the job's options; the sections' own are set before each transfer.
+CURL* Downloader::Request::NewHandle(curl_slist* header) {
+  CURL* curl = curl_easy_init();
+  if (!curl) return nullptr;
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, header);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 300L);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &BodyWriter::WriteCallback);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Request::TransferInfo);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+  return curl;
+}
+
 bool Downloader::Request::Excute() {
   bool result = false;
   CURL* curl = nullptr;
@@ -78,17 +88,13 @@ bool Downloader::Request::Excute() {
     *m_pProgress = DownloadProgress();
     m_pProgress->total = static_cast<int>(m_sections.size());
     m_pProgress->running = 1;
-    curl = curl_easy_init();
     header = curl_slist_append(
         header, "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; CIBA)");
     header = curl_slist_append(header, "Connection: Keep-Alive");
-    if (curl) {
-      curl_easy_setopt(curl, CURLOPT_HTTPHEADER, header);
-      curl_easy_setopt(curl, CURLOPT_TIMEOUT, 300L);
-      curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Request::WriteData);
-      curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-      curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Request::TransferInfo);
-      curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+    if (m_nConnections > 1) {
+      Progress();
+      result = ExcuteConcurrent(header);
+    } else if ((curl = NewHandle(header)) != nullptr) {
       Progress();
       result = true;
       for (auto& section : m_sections) {
@@ -122,13 +128,104 @@ bool Downloader::Request::DownloadWithRetries(CURL* curl, Section& section) {
       if (system.Pause(m_timing.retryPauseMs, *m_pAbort)) return false;
     }
     if (Aborted()) return false;
-    ShowBox("下载资源失败：%s\n请点击确定重试！", section.url, "错误");
+    ShowBox(kFailedBox, section.url, "错误");
   }
   Check(false, "Downloader", 304, "bDownloaded");
   return false;
 }
 
 bool Downloader::Request::DownloadSection(CURL* curl, Section& section) {
+  std::unique_ptr<BodyWriter> body = BeginAttempt(curl, section);
+  if (!body) return false;
+  return EndAttempt(curl, curl_easy_perform(curl), section, *body);
+}
+
+// Up to m_nConnections transfers at once, all driven from this thread by libcurl's multi
+// interface, so that the time each request waits for its first byte overlaps with the others'
+// bodies. Each section ends as it would alone: its own temporary files, installed and marked
+// only when whole; retries, boxes and the job's end come in the order TransferQueue gives.
+bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
+  struct Slot {
+    CURL* curl = nullptr;
+    size_t section = 0;
+    std::unique_ptr<BodyWriter> body;  // while the slot's transfer runs
+  };
+  const auto start = std::chrono::steady_clock::now();
+  auto now = [start] {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - start)
+                                     .count());
+  };
+  std::vector<Slot> slots(std::min(m_sections.size(), static_cast<size_t>(m_nConnections)));
+  CURLM* multi = curl_multi_init();
+  bool ready = multi != nullptr;
+  for (Slot& slot : slots) ready = ready && (slot.curl = NewHandle(header)) != nullptr;
+  TransferQueue queue(m_sections.size(), m_timing.retryPauseMs);
+  int running = 0;
+  if (ready) {
+    curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(slots.size()));
+  } else {
+    LogPrint("curl_multi_init failed");
+  }
+  while (ready && !Aborted() && !queue.Ended(running)) {
+    for (Slot& slot : slots) {
+      std::optional<size_t> next;
+      while (!slot.body && (next = queue.Next(now()))) {
+        slot.body = BeginAttempt(slot.curl, *m_sections[*next]);
+        if (!slot.body) {
+          queue.Failed(*next, now());
+          continue;
+        }
+        slot.section = *next;
+        curl_multi_add_handle(multi, slot.curl);
+        ++running;
+      }
+    }
+    if (std::optional<size_t> box = queue.BoxDue(now(), running)) {
+      ShowBox(kFailedBox, m_sections[*box]->url, "错误");
+      if (!queue.BoxConfirmed(*box, now())) Check(false, "Downloader", 304, "bDownloaded");
+      continue;
+    }
+    int active = 0;
+    curl_multi_perform(multi, &active);
+    bool ended = false;
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+      if (msg->msg != CURLMSG_DONE) continue;
+      const CURLcode rc = msg->data.result;
+      auto slot = std::find_if(slots.begin(), slots.end(),
+                               [&](const Slot& s) { return s.curl == msg->easy_handle; });
+      curl_multi_remove_handle(multi, slot->curl);
+      --running;
+      ended = true;
+      if (EndAttempt(slot->curl, rc, *m_sections[slot->section], *slot->body)) {
+        queue.Succeeded(slot->section);
+        ++m_pProgress->completed;
+        Progress();
+      } else {
+        queue.Failed(slot->section, now());
+      }
+      slot->body.reset();
+    }
+    if (!ended) {
+      curl_multi_poll(multi, nullptr, 0, static_cast<int>(queue.WaitMs(now(), kPollMs)), nullptr);
+    }
+  }
+  // A job ended by its owner abandons its transfers; their files go as a failed attempt's do.
+  for (Slot& slot : slots) {
+    if (slot.body) {
+      curl_multi_remove_handle(multi, slot.curl);
+      EndAttempt(slot.curl, CURLE_ABORTED_BY_CALLBACK, *m_sections[slot.section], *slot.body);
+    }
+    if (slot.curl) curl_easy_cleanup(slot.curl);
+  }
+  if (multi) curl_multi_cleanup(multi);
+  return ready && !Aborted() && queue.AllSucceeded();
+}
+
+// Opens the temporary file and points the handle at the section; nothing when the file cannot
+// be made (the attempt has failed).
+std::unique_ptr<BodyWriter> Downloader::Request::BeginAttempt(CURL* curl, Section& section) {
   const std::string& filename = section.filename;
   CreateParentDirectory(filename);
   LogPrint("download file %s to %s", section.url.c_str(), filename.c_str());
@@ -136,13 +233,19 @@ bool Downloader::Request::DownloadSection(CURL* curl, Section& section) {
   section.fp = std::fopen(tmpName.c_str(), "wb");
   if (!section.fp) {
     LogPrint("_tfopen_s(%s) failed!(%d)", filename.c_str(), errno);
-    return false;
+    return nullptr;
   }
-  std::setvbuf(section.fp, m_fileBuffer.get(), _IOFBF, kFileBufferSize);
+  auto body = std::make_unique<BodyWriter>(section.fp, tmpName, m_bDecompress);
   curl_easy_setopt(curl, CURLOPT_URL, section.url.c_str());
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, section.fp);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, body.get());
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_timing.transferTimeoutMs);
-  CURLcode rc = curl_easy_perform(curl);
+  return body;
+}
+
+// Judges the ended transfer and installs its file; a failed attempt leaves nothing behind.
+bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, BodyWriter& body) {
+  const std::string& filename = section.filename;
+  const std::string tmpName = filename + ".tmp";
   bool accepted = false;
   if (rc != CURLE_OK) {
     LogPrint("download %s failed(%d)", section.url.c_str(), static_cast<int>(rc));
@@ -157,6 +260,7 @@ bool Downloader::Request::DownloadSection(CURL* curl, Section& section) {
       LogPrint("download %s failed(%d)", section.url.c_str(), static_cast<int>(code));
     }
   }
+  if (!body.Finish(accepted)) accepted = false;
   // Buffered bytes reach the file only here: a failed close means an incomplete file.
   if (std::fclose(section.fp) != 0 && accepted) {
     LogPrint("write %s failed!(%d)", tmpName.c_str(), errno);
@@ -167,7 +271,9 @@ bool Downloader::Request::DownloadSection(CURL* curl, Section& section) {
     LogPrint("download %s failed", filename.c_str());
   } else {
     std::string chosen;
-    if (Unpack(filename, tmpName, chosen) && Replace(section.url, chosen, filename)) return true;
+    if (ChooseBody(filename, tmpName, body, chosen) && Replace(section.url, chosen, filename)) {
+      return true;
+    }
   }
   // A failed attempt leaves nothing behind: a body cut short by a full disk may be large, and
   // once the file is current no later run writes (and so replaces) its temporary files again.
@@ -177,13 +283,14 @@ bool Downloader::Request::DownloadSection(CURL* curl, Section& section) {
 }
 
 // Chooses the file to install: the unpacked one when the body was .xz, else the body itself.
-bool Downloader::Request::Unpack(const std::string& filename, const std::string& tmpName,
-                                 std::string& chosen) {
+// The body was decoded as it arrived; the log and the boxes are those of unpacking it after.
+bool Downloader::Request::ChooseBody(const std::string& filename, const std::string& tmpName,
+                                     const BodyWriter& body, std::string& chosen) {
   chosen = tmpName;
   if (!m_bDecompress) return true;
   sys::System& system = sys::Current();
   const std::string unpacked = tmpName + "2";
-  if (m_pDecompressor->Decompress(tmpName, unpacked)) {
+  if (body.Decoded()) {
     if (!system.DeleteFile(tmpName) && IsPathExist(tmpName)) {
       ShowBox("清理临时文件%s失败，文件被锁定，请先关闭游戏。", filename, "更新失败");
       return false;
@@ -191,12 +298,13 @@ bool Downloader::Request::Unpack(const std::string& filename, const std::string&
     chosen = unpacked;
     return true;
   }
+  LogDecoderError(tmpName, body.DecoderResult());
   if (!system.DeleteFile(unpacked) && IsPathExist(unpacked)) {
     ShowBox("清理旧版文件%s失败，文件被锁定，请先关闭游戏。", filename, "更新失败");
     return false;
   }
   // A file published uncompressed is installed as received; a damaged .xz never is.
-  if (HasXzMagic(tmpName)) {
+  if (body.IsXz()) {
     LogPrint("download %s failed: damaged .xz", filename.c_str());
     return false;
   }
@@ -255,6 +363,7 @@ bool Downloader::Excute(bool bDecompress, bool bWriteVersion) {
   if (!Check(m_pRequest != nullptr, "Downloader", 372, "m_pRequest")) return false;
   m_pRequest->m_bDecompress = bDecompress;
   m_pRequest->m_bWriteVersion = bWriteVersion;
+  m_pRequest->m_nConnections = m_nConnections;
   return Check(m_pRequest->Excute(), "Downloader", 375, "m_pRequest->Excute()");
 }
 
@@ -263,6 +372,7 @@ bool Downloader::ExcuteThread(bool bDecompress, bool bWriteVersion, ICallback* p
   JoinWorkers(false);
   m_pRequest->m_bDecompress = bDecompress;
   m_pRequest->m_bWriteVersion = bWriteVersion;
+  m_pRequest->m_nConnections = m_nConnections;
   m_pRequest->m_pCallback = pCallback;
   bool started = false;
   {

@@ -17,6 +17,8 @@
 #include "Decompressor.h"
 #include "platform/System.h"
 
+class BodyWriter;
+
 // The progress of the current job; zeroed as a whole.
 struct DownloadProgress {
   double ulNow = 0;    // bytes sent so far in the current transfer
@@ -68,21 +70,27 @@ class Downloader {
     DownloadProgress* m_pProgress;
     ICallback* m_pCallback = nullptr;
     bool m_bWriteVersion = false;
+    // Transfers at once: 1 takes the sections strictly in order, one after the other.
+    int m_nConnections = 1;
 
    private:
+    CURL* NewHandle(curl_slist* header);
     bool DownloadWithRetries(CURL* curl, Section& section);
     bool DownloadSection(CURL* curl, Section& section);
-    bool Unpack(const std::string& filename, const std::string& tmpName, std::string& chosen);
+    // One attempt in two halves around the transfer, which runs alone or among others.
+    std::unique_ptr<BodyWriter> BeginAttempt(CURL* curl, Section& section);
+    bool EndAttempt(CURL* curl, CURLcode rc, Section& section, BodyWriter& body);
+    bool ExcuteConcurrent(curl_slist* header);
+    bool ChooseBody(const std::string& filename, const std::string& tmpName, const BodyWriter& body,
+                    std::string& chosen);
     bool Replace(const std::string& url, const std::string& chosen, const std::string& filename);
     bool Aborted() const { return m_pAbort->IsSet(); }
     void Progress();
-    static size_t WriteData(char* data, size_t size, size_t count, void* userdata);
     static int TransferInfo(void* clientp, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal,
                             curl_off_t ulNow);
 
     Timing m_timing;
     const sys::Signal* m_pAbort;
-    std::unique_ptr<char[]> m_fileBuffer;  // the temporary file's write buffer
   };
 
   Downloader();
@@ -92,6 +100,9 @@ class Downloader {
   virtual ~Downloader();
   Downloader(const Downloader&) = delete;
   Downloader& operator=(const Downloader&) = delete;
+
+  // Transfers the following jobs run at once (1 when never set; at least 1).
+  void SetConnections(int nConnections) { m_nConnections = nConnections < 1 ? 1 : nConnections; }
 
   bool Add(const std::string& url, const std::string& filename);
   bool Excute(bool bDecompress, bool bWriteVersion);
@@ -122,6 +133,7 @@ class Downloader {
   std::unique_ptr<Request> m_pRequest;
   Decompressor m_decompressor;
   Timing m_timing;
+  int m_nConnections = 1;
   std::mutex m_mutex;  // guards m_threads
   sys::Signal m_abort;
 };

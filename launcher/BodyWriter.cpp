@@ -1,0 +1,164 @@
+#include "BodyWriter.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "Decompressor.h"
+#include "Log.h"
+
+namespace {
+
+const uint8_t kXzMagic[6] = {0xFD, '7', 'z', 'X', 'Z', 0x00};
+// Disk writes in large blocks: one system call per block, not per 4 KiB.
+constexpr size_t kFileBufferSize = 1 << 16;
+
+}  // namespace
+
+BodyWriter::BodyWriter(FILE* raw, const std::string& tmpName, bool bDecompress)
+    : m_raw(raw),
+      m_unpackedName(tmpName + "2"),
+      m_bDecompress(bDecompress),
+      m_rawBuffer(new char[kFileBufferSize]) {
+  std::setvbuf(m_raw, m_rawBuffer.get(), _IOFBF, kFileBufferSize);
+  if (!m_bDecompress) m_state = State::Plain;
+}
+
+BodyWriter::~BodyWriter() {
+  if (m_unpacked) std::fclose(m_unpacked);
+  lzma_end(&m_strm);
+}
+
+size_t BodyWriter::WriteCallback(char* data, size_t size, size_t count, void* userdata) {
+  auto* writer = static_cast<BodyWriter*>(userdata);
+  return writer->Write(data, size * count) ? size * count : 0;
+}
+
+bool BodyWriter::Write(const char* data, size_t size) {
+  auto* bytes = reinterpret_cast<const uint8_t*>(data);
+  // The head is kept for the verdict on a plain body, and held back until the magic is known.
+  const size_t copied = std::min(size, sizeof m_head - m_headSize);
+  std::memcpy(m_head + m_headSize, bytes, copied);
+  m_headSize += copied;
+  if (m_state == State::Undecided) {
+    m_heldSize += copied;
+    bytes += copied;
+    size -= copied;
+    if (!Decide()) return false;
+  }
+  if (size == 0) return true;
+  return m_state == State::Xz ? Decode(bytes, size, LZMA_RUN) : WriteRaw(bytes, size);
+}
+
+// Settles the body's kind once its first bytes show or rule out the magic, and passes on the
+// bytes held until then.
+bool BodyWriter::Decide() {
+  const size_t known = std::min(m_headSize, sizeof kXzMagic);
+  if (std::memcmp(m_head, kXzMagic, known) != 0) {
+    m_state = State::Plain;
+  } else if (known == sizeof kXzMagic) {
+    m_state = State::Xz;
+    if (!StartDecoder()) return false;
+  } else {
+    return true;
+  }
+  const size_t held = m_heldSize;
+  m_heldSize = 0;
+  return m_state == State::Xz ? Decode(m_head, held, LZMA_RUN) : WriteRaw(m_head, held);
+}
+
+bool BodyWriter::StartDecoder() {
+  const lzma_ret ret = lzma_stream_decoder(&m_strm, UINT64_MAX, LZMA_CONCATENATED);
+  if (ret != LZMA_OK) {
+    LogDecoderInitError(ret);
+    return false;
+  }
+  m_unpacked = std::fopen(m_unpackedName.c_str(), "wb");
+  if (!m_unpacked) {
+    LogPrint("Open outFile %s failed", m_unpackedName.c_str());
+    return false;
+  }
+  // Decoded blocks go out whole from our own buffer: no second copy through stdio's.
+  std::setvbuf(m_unpacked, nullptr, _IONBF, 0);
+  m_decoded.reset(new uint8_t[kFileBufferSize]);
+  m_strm.next_out = m_decoded.get();
+  m_strm.avail_out = kFileBufferSize;
+  return true;
+}
+
+bool BodyWriter::WriteRaw(const uint8_t* data, size_t size) {
+  return std::fwrite(data, 1, size, m_raw) == size;
+}
+
+bool BodyWriter::Decode(const uint8_t* data, size_t size, lzma_action action) {
+  // After a decoder error the rest of the body is read and dropped.
+  if (m_result != LZMA_OK) return true;
+  m_strm.next_in = data;
+  m_strm.avail_in = size;
+  while (true) {
+    const lzma_ret ret = lzma_code(&m_strm, action);
+    if ((m_strm.avail_out == 0 || ret == LZMA_STREAM_END) && !FlushDecoded()) return false;
+    if (ret != LZMA_OK) {
+      m_result = ret;
+      return true;
+    }
+    // Running, the decoder stops when the input is used up and the output has room; finishing,
+    // it stops with LZMA_STREAM_END or an error (a cut body ends in LZMA_BUF_ERROR).
+    if (action == LZMA_RUN && m_strm.avail_in == 0 && m_strm.avail_out != 0) return true;
+  }
+}
+
+bool BodyWriter::FlushDecoded() {
+  const size_t size = kFileBufferSize - m_strm.avail_out;
+  if (std::fwrite(m_decoded.get(), 1, size, m_unpacked) != size) {
+    LogPrint("Write error: %s", std::strerror(errno));
+    return false;
+  }
+  m_strm.next_out = m_decoded.get();
+  m_strm.avail_out = kFileBufferSize;
+  return true;
+}
+
+bool BodyWriter::Finish(bool bComplete) {
+  bool written = true;
+  if (bComplete) {
+    if (m_state == State::Undecided) {
+      // Shorter than the magic: a plain body.
+      m_state = State::Plain;
+      written = WriteRaw(m_head, m_heldSize);
+      m_heldSize = 0;
+    }
+    if (m_state == State::Xz) {
+      written = Decode(nullptr, 0, LZMA_FINISH);
+    } else if (m_bDecompress) {
+      JudgePlainHead();
+      // As when every body was unpacked from the disk, FILE.tmp2 is made (empty) for a plain
+      // body too: one held open by another program stops the install with its box.
+      if (FILE* unpacked = std::fopen(m_unpackedName.c_str(), "wb")) std::fclose(unpacked);
+    }
+  }
+  if (m_unpacked) {
+    // A failed close loses buffered output: the file is then incomplete.
+    if (std::fclose(m_unpacked) != 0 && written) {
+      LogPrint("Write error: %s", std::strerror(errno));
+      written = false;
+    }
+    m_unpacked = nullptr;
+  }
+  return written;
+}
+
+// The file decoder would have read the plain body from its start: its verdict comes from the
+// head alone (the stream header is the first 12 bytes, and a shorter body is cut short).
+void BodyWriter::JudgePlainHead() {
+  lzma_stream strm = LZMA_STREAM_INIT;
+  m_result = lzma_stream_decoder(&strm, UINT64_MAX, LZMA_CONCATENATED);
+  uint8_t out[64];
+  strm.next_in = m_head;
+  strm.avail_in = m_headSize;
+  while (m_result == LZMA_OK) {
+    strm.next_out = out;
+    strm.avail_out = sizeof out;
+    m_result = lzma_code(&strm, LZMA_FINISH);
+  }
+  lzma_end(&strm);
+}

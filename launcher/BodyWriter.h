@@ -1,0 +1,64 @@
+// Takes one response body as it arrives. When unpacking, a body that opens with the .xz magic is
+// decoded on the fly into FILE.tmp2 and FILE.tmp stays empty; any other body (and every body
+// when not unpacking) goes to FILE.tmp as received. Memory is the decoder's state and two fixed
+// buffers, whatever the size of the file, and the body is never read back from the disk.
+#pragma once
+
+#include <lzma.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+class BodyWriter {
+ public:
+  // `raw` is the open FILE.tmp (closed by its owner, after this object's Finish); `tmpName`
+  // is its name.
+  BodyWriter(FILE* raw, const std::string& tmpName, bool bDecompress);
+  ~BodyWriter();
+  BodyWriter(const BodyWriter&) = delete;
+  BodyWriter& operator=(const BodyWriter&) = delete;
+
+  // The next bytes of the body; false when they cannot be kept (a write error, no FILE.tmp2),
+  // which ends the transfer. A body that stops decoding is read to its end and dropped, so that
+  // its failure is judged, and logged, once the transfer is known to be whole.
+  bool Write(const char* data, size_t size);
+  // The body has ended: with `bComplete` the decoder is run to the end of its input; FILE.tmp2
+  // is closed either way. False when decoded bytes could not be written.
+  bool Finish(bool bComplete);
+
+  // The body opened with the .xz magic (and unpacking was asked for).
+  bool IsXz() const { return m_state == State::Xz; }
+  // An .xz body that decoded whole into FILE.tmp2.
+  bool Decoded() const { return IsXz() && m_result == LZMA_STREAM_END; }
+  // liblzma's verdict on the body, as the file decoder would give it for FILE.tmp.
+  lzma_ret DecoderResult() const { return m_result; }
+
+  // libcurl's write callback; `userdata` is the BodyWriter.
+  static size_t WriteCallback(char* data, size_t size, size_t count, void* userdata);
+
+ private:
+  enum class State { Undecided, Plain, Xz };
+
+  bool Decide();
+  bool StartDecoder();
+  bool WriteRaw(const uint8_t* data, size_t size);
+  bool Decode(const uint8_t* data, size_t size, lzma_action action);
+  bool FlushDecoded();
+  void JudgePlainHead();
+
+  FILE* m_raw;
+  std::string m_unpackedName;
+  bool m_bDecompress;
+  State m_state = State::Undecided;
+  // The first bytes of the body: enough for the magic, and for the verdict on a plain body.
+  uint8_t m_head[LZMA_STREAM_HEADER_SIZE] = {};
+  size_t m_headSize = 0;
+  size_t m_heldSize = 0;  // head bytes not yet written or decoded while undecided
+  lzma_stream m_strm = LZMA_STREAM_INIT;
+  lzma_ret m_result = LZMA_OK;
+  FILE* m_unpacked = nullptr;
+  std::unique_ptr<char[]> m_rawBuffer;
+  std::unique_ptr<uint8_t[]> m_decoded;
+};

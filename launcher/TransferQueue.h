@@ -1,0 +1,54 @@
+// The order of a job's sections when several transfers run at once. New sections start in list
+// order; a failed one starts again after its pause, three attempts to a pass; a pass that failed
+// is put to the player in a box, but only when no transfer runs, so that no transfer stalls
+// (and times out) behind a box, and the next pass begins when it is confirmed. After the third
+// pass's box the job gives up: nothing new starts, and the job ends when nothing runs.
+// Times are milliseconds of a monotonic clock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+class TransferQueue {
+ public:
+  static constexpr int kPasses = 3;
+  static constexpr int kAttemptsPerPass = 3;
+
+  TransferQueue(size_t nSections, uint64_t pauseMs);
+
+  // The section to start at `now`: a retry whose pause is over (the earliest failed first),
+  // else the next section never tried; none while a box is due or after giving up.
+  std::optional<size_t> Next(uint64_t now);
+  void Succeeded(size_t section);
+  void Failed(size_t section, uint64_t now);
+
+  // The section whose failed pass is to be shown now: none while `running` transfers run or
+  // before its pause is over.
+  std::optional<size_t> BoxDue(uint64_t now, int running) const;
+  // The player confirmed the box of `section`: false when that was its last pass (the job
+  // gives up), else its next pass may start.
+  bool BoxConfirmed(size_t section, uint64_t now);
+
+  // Every section succeeded or the job gave up, and `running` is 0.
+  bool Ended(int running) const;
+  bool AllSucceeded() const { return m_succeeded == m_sections.size(); }
+  // How long the driver may wait for its transfers before something here falls due.
+  uint64_t WaitMs(uint64_t now, uint64_t longest) const;
+
+ private:
+  struct Section {
+    int failed = 0;
+    uint64_t dueAt = 0;    // when the pause after its last failure ends
+    bool waiting = false;  // failed, waiting for its pause
+    bool boxDue = false;   // its pass failed: a box comes before the next attempt
+  };
+  bool BoxPending() const;
+
+  std::vector<Section> m_sections;
+  uint64_t m_pauseMs;
+  size_t m_nextNew = 0;
+  size_t m_succeeded = 0;
+  bool m_bGaveUp = false;
+};

@@ -1,0 +1,74 @@
+#include "TransferQueue.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr uint64_t kPause = 1000;
+
+TEST(TransferQueueTest, NewSectionsInOrderThenRetriesOnlyAfterTheirPause) {
+  TransferQueue queue(3, kPause);
+  EXPECT_EQ(queue.Next(0), 0u);
+  EXPECT_EQ(queue.Next(0), 1u);
+  queue.Failed(0, 10);
+  queue.Failed(1, 20);
+  EXPECT_EQ(queue.Next(500), 2u) << "a section never tried goes before a pausing one";
+  EXPECT_EQ(queue.Next(500), std::nullopt);
+  EXPECT_EQ(queue.WaitMs(500, 100), 100u);
+  EXPECT_EQ(queue.WaitMs(990, 100), 20u);
+  EXPECT_EQ(queue.Next(1020), 0u) << "the earliest failure first";
+  EXPECT_EQ(queue.Next(1020), 1u);
+  EXPECT_EQ(queue.Next(5000), std::nullopt);
+  EXPECT_FALSE(queue.Ended(0));
+  for (size_t i = 0; i < 3; ++i) queue.Succeeded(i);
+  EXPECT_FALSE(queue.Ended(1));
+  EXPECT_TRUE(queue.Ended(0));
+  EXPECT_TRUE(queue.AllSucceeded());
+}
+
+// A failed pass stops new starts; its box comes after its pause and only once nothing runs,
+// and the next pass starts as soon as it is confirmed.
+TEST(TransferQueueTest, AFailedPassWaitsForTheOthersThenItsBoxThenStartsAgain) {
+  TransferQueue queue(4, kPause);
+  uint64_t now = 0;
+  ASSERT_EQ(queue.Next(now), 0u);
+  ASSERT_EQ(queue.Next(now), 1u);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    queue.Failed(0, now);
+    now += kPause;
+    if (attempt < 2) ASSERT_EQ(queue.Next(now), 0u);
+  }
+  EXPECT_EQ(queue.Next(now), std::nullopt) << "no new transfer while a box is due";
+  EXPECT_EQ(queue.BoxDue(now, 1), std::nullopt) << "section 1 still runs";
+  queue.Succeeded(1);
+  EXPECT_EQ(queue.BoxDue(now - 1, 0), std::nullopt) << "its pause first";
+  EXPECT_EQ(queue.BoxDue(now, 0), 0u);
+  EXPECT_TRUE(queue.BoxConfirmed(0, now));
+  EXPECT_EQ(queue.BoxDue(now, 0), std::nullopt);
+  EXPECT_EQ(queue.Next(now), 0u) << "the second pass starts at once";
+  EXPECT_EQ(queue.Next(now), 2u);
+}
+
+TEST(TransferQueueTest, TheThirdPassBoxGivesUpAndNothingNewStarts) {
+  TransferQueue queue(3, kPause);
+  uint64_t now = 0;
+  ASSERT_EQ(queue.Next(now), 0u);
+  for (int failure = 1; failure <= 9; ++failure) {
+    queue.Failed(0, now);
+    now += kPause;
+    if (failure % 3 == 0) {
+      ASSERT_EQ(queue.BoxDue(now, 0), 0u) << failure;
+      EXPECT_EQ(queue.BoxConfirmed(0, now), failure < 9);
+    }
+    if (failure < 9) {
+      ASSERT_EQ(queue.Next(now), 0u);
+    }
+  }
+  EXPECT_EQ(queue.Next(now), std::nullopt);
+  EXPECT_EQ(queue.BoxDue(now, 0), std::nullopt);
+  EXPECT_FALSE(queue.Ended(1)) << "a running transfer ends first";
+  EXPECT_TRUE(queue.Ended(0));
+  EXPECT_FALSE(queue.AllSucceeded());
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 
 #include "AppConfig.h"
 #include "Launcher.h"
+#include "LauncherSettings.h"
 #include "PngImage.h"
 #include "UpdatePlan.h"
 
@@ -31,7 +32,9 @@ const MessageMap& CUpgradeDlg::GetThisMessageMap() {
   return map;
 }
 
-CUpgradeDlg::CUpgradeDlg(AppConfig& config) : CDialog(104, nullptr), m_config(config) {}
+CUpgradeDlg::CUpgradeDlg(AppConfig& config) : CDialog(104, nullptr), m_config(config) {
+  m_Downloader.SetConnections(LAUNCHER_UPDATE_CONNECTIONS);
+}
 
 // The job goes first: its worker reports to this object and starts the game from it.
 CUpgradeDlg::~CUpgradeDlg() {

@@ -12,11 +12,13 @@ bool TerminalSystem::MessageBox(const std::string& text, const std::string& capt
   return true;
 }
 
-TerminalUpdate::TerminalUpdate(AppConfig& config)
+TerminalUpdate::TerminalUpdate(AppConfig& config, int connections)
     : m_config(config),
       m_VersionsFileName(VersionsFilePath(config.GetWorkPath())),
       m_GameFilesName(GameFilesPath(config.GetWorkPath())),
-      m_bShowProgress(isatty(STDERR_FILENO) != 0) {}
+      m_bShowProgress(isatty(STDERR_FILENO) != 0) {
+  m_Downloader.SetConnections(connections);
+}
 
 int TerminalUpdate::Run() {
   m_nStep = 1;

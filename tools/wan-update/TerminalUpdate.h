@@ -21,7 +21,7 @@ class TerminalSystem : public sys::NativeSystem {
 
 class TerminalUpdate : public Downloader::ICallback {
  public:
-  explicit TerminalUpdate(AppConfig& config);
+  TerminalUpdate(AppConfig& config, int connections);
   // The job's thread is joined while every member it may use still exists.
   ~TerminalUpdate() override { m_Downloader.Reset(); }
 

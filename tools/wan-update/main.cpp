@@ -1,6 +1,7 @@
 // wan-update --datahost URL --work DIR: brings a work folder up to date from a data host
 // exactly as the launcher does before it starts the game, without a window.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -15,7 +16,7 @@ constexpr int kUsageError = 2;
 
 void PrintUsage(FILE* out) {
   std::fputs(
-      "usage: wan-update --datahost URL --work DIR\n"
+      "usage: wan-update --datahost URL --work DIR [--connections N]\n"
       "\n"
       "Brings the game files in DIR up to date from the update server at URL, exactly as the\n"
       "launcher does before it starts the game: it downloads URL/versions.txt and\n"
@@ -24,16 +25,30 @@ void PrintUsage(FILE* out) {
       "the files that are missing or differ. DIR is created when missing; DIR/log.txt gets\n"
       "the launcher's log lines. Progress is shown on a terminal; a message box of the\n"
       "launcher is printed to standard error with its caption and confirmed at once.\n"
+      "--connections N (1 to 16, default 1) downloads up to N files at once; with 1 the\n"
+      "files come one after the other, as in the launcher's default build.\n"
       "\n"
       "Exit status: 0 when DIR is current, 1 when the update stopped or a file failed,\n"
       "2 on bad usage.\n",
       out);
 }
 
+// A whole decimal number from 1 to 16.
+bool ParseConnections(const char* text, int& connections) {
+  const std::string value = text;
+  if (value.empty() || value.size() > 2 ||
+      value.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  connections = std::atoi(value.c_str());
+  return connections >= 1 && connections <= 16;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string dataHost, workDir;
+  int connections = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -42,6 +57,9 @@ int main(int argc, char** argv) {
     }
     if ((arg == "--datahost" || arg == "--work") && i + 1 < argc) {
       (arg == "--datahost" ? dataHost : workDir) = argv[++i];
+    } else if (arg == "--connections" && i + 1 < argc &&
+               ParseConnections(argv[i + 1], connections)) {
+      ++i;
     } else {
       std::fprintf(stderr, "wan-update: unexpected argument \"%s\"\n", arg.c_str());
       PrintUsage(stderr);
@@ -65,7 +83,7 @@ int main(int argc, char** argv) {
     config.strWorkPath = workDir;
     config.strDataHost = dataHost;
     SetLogFile(workDir + "log.txt");
-    TerminalUpdate update(config);
+    TerminalUpdate update(config, connections);
     exitCode = update.Run();
   }
   sys::Install(nullptr);

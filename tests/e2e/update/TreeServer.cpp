@@ -1,13 +1,20 @@
-// update_tree_server DIR PORT_FILE: serves the files below DIR over HTTP on 127.0.0.1, on a
-// port the kernel chooses and writes to PORT_FILE, until it is terminated. Connections are
-// kept alive, bodies stream from disk, and paths never leave DIR.
+// update_tree_server DIR PORT_FILE [--rate BYTES_PER_SECOND] [--latency MS]: serves the files
+// below DIR over HTTP on 127.0.0.1, on a port the kernel chooses and writes to PORT_FILE, until
+// it is terminated. Connections are kept alive, bodies stream from disk, and paths never leave
+// DIR. --rate and --latency model a player's link: every answer starts MS milliseconds after
+// its request, and the bodies of all connections together go out at no more than the rate.
 #include <httplib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -29,18 +36,56 @@ bool LocalPath(const std::string& root, const std::string& requestPath, std::str
   return true;
 }
 
+// The one link every connection shares: a block may go out once the blocks before it, of any
+// connection, have had their time at the link's rate.
+class Link {
+ public:
+  explicit Link(double bytesPerSecond) : m_bytesPerSecond(bytesPerSecond) {}
+  void Send(size_t bytes) {
+    if (m_bytesPerSecond <= 0) return;
+    const auto duration = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(bytes) / m_bytesPerSecond));
+    Clock::time_point done;
+    {
+      std::lock_guard lock(m_mutex);
+      m_free = std::max(m_free, Clock::now()) + duration;
+      done = m_free;
+    }
+    std::this_thread::sleep_until(done);
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  double m_bytesPerSecond;
+  std::mutex m_mutex;
+  Clock::time_point m_free;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: update_tree_server DIR PORT_FILE\n");
+  double rate = 0;
+  long latencyMs = 0;
+  for (int i = 3; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--rate") rate = std::atof(argv[i + 1]);
+    if (option == "--latency") latencyMs = std::atol(argv[i + 1]);
+  }
+  if (argc < 3 || argc % 2 == 0) {
+    std::fprintf(stderr, "usage: update_tree_server DIR PORT_FILE [--rate B/S] [--latency MS]\n");
     return 2;
   }
   const std::string root = argv[1];
+  Link link(rate);
+  // Blocks small enough that the link's rate holds within a few milliseconds.
+  const size_t block = rate > 0 ? 16384 : 65536;
   httplib::Server server;
   server.set_keep_alive_max_count(1000000);
   server.set_tcp_nodelay(true);  // headers and body go out in separate writes
+  // A thread per kept-alive connection, for clients with many of them.
+  server.new_task_queue = [] { return new httplib::ThreadPool(64); };
   server.Get(R"(/.*)", [&](const httplib::Request& req, httplib::Response& res) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(latencyMs));
     std::string path;
     std::error_code ec;
     if (!LocalPath(root, req.path, path) || !fs::is_regular_file(path, ec)) {
@@ -50,11 +95,13 @@ int main(int argc, char** argv) {
     auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
     res.set_content_provider(
         fs::file_size(path, ec), "application/octet-stream",
-        [file](size_t offset, size_t length, httplib::DataSink& sink) {
+        [file, block, &link](size_t offset, size_t length, httplib::DataSink& sink) {
           char buffer[65536];
           file->seekg(static_cast<std::streamoff>(offset));
-          file->read(buffer, static_cast<std::streamsize>(std::min(length, sizeof buffer)));
-          return file->gcount() > 0 && sink.write(buffer, static_cast<size_t>(file->gcount()));
+          file->read(buffer, static_cast<std::streamsize>(std::min(length, block)));
+          const auto got = static_cast<size_t>(file->gcount());
+          link.Send(got);
+          return got > 0 && sink.write(buffer, got);
         });
   });
   const int port = server.bind_to_any_port("127.0.0.1");

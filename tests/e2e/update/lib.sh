@@ -12,6 +12,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# CONNECTIONS=N runs every update with --connections N.
+if [[ -n ${CONNECTIONS:-} ]]; then
+  printf '#!/bin/sh\nexec %q --connections %q "$@"\n' "$UPDATE" "$CONNECTIONS" >"$T/wan-update"
+  chmod +x "$T/wan-update"
+  UPDATE=$T/wan-update
+fi
+
 fail() {
   echo "FAIL: $*" >&2
   exit 1

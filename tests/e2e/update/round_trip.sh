@@ -17,6 +17,11 @@ echo "cached resource" >"$B/resourcelib/r.dat"
 "$UPDATE" --help | grep -q "usage: wan-update" || fail "wan-update --help"
 rc=0; "$UPDATE" --work "$W" 2>/dev/null || rc=$?
 [[ $rc == 2 ]] || fail "wan-update without --datahost exits $rc"
+for bad in 0 17 x 1x ""; do
+  rc=0; "$UPDATE" --datahost http://127.0.0.1:1/ --work "$W" --connections "$bad" 2>/dev/null || rc=$?
+  [[ $rc == 2 ]] || fail "wan-update --connections \"$bad\" exits $rc"
+done
+[[ ! -e $W ]] || fail "a refused command line touches nothing"
 
 "$PUBLISH" --from "$B" --to "$TREE" --client-version 7 | grep -q "7 files, 7 new or changed" ||
   fail "first publish"

@@ -165,7 +165,7 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
   if (ready) {
     curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(slots.size()));
   } else {
-    LogPrint("curl_multi_init failed");
+    LogPrint(multi ? "curl_easy_init failed" : "curl_multi_init failed");
   }
   while (ready && !Aborted() && !queue.Ended(running)) {
     for (Slot& slot : slots) {

@@ -4,7 +4,8 @@
 # Settings (environment): BENCH_SEED (1), BENCH_SMALL_FILES (2000: the latency-bound shape),
 # BENCH_LARGE_MB (96: the bandwidth-bound shape, three files), BENCH_RATE_MBIT (100) and
 # BENCH_LATENCY_MS (20: the link), BENCH_MEM_MB (1024: the large file of the memory comparison),
-# BENCH_ROUNDS (3 on loopback; one on the link, whose times vary little).
+# BENCH_ROUNDS (3 on loopback; one on the link, whose times vary little), BENCH_SHAPES ("large
+# small").
 #
 # For each shape and link it times wan-update with 1 and 8 connections against one curl process
 # (one kept-alive connection, the same URLs) followed by xz -d, a no-op update against cat of
@@ -139,12 +140,12 @@ peak_kb() {
 echo "bench: generating and publishing $SMALL small files and $LARGE_MB MiB in three large ones (seed $SEED)" >&2
 "$GAME_BUILD" --seed "$SEED" --shape small --files "$SMALL" --to "$T/build-small"
 "$GAME_BUILD" --seed "$SEED" --shape large --mb "$LARGE_MB" --to "$T/build-large"
-for shape in small large; do
+for shape in ${BENCH_SHAPES:-large small}; do
   "$PUBLISH" --from "$T/build-$shape" --to "$T/tree-$shape" >/dev/null
   echo "bench: $shape build $(du -sb "$T/build-$shape" | cut -f1) bytes, published $(find "$T/tree-$shape" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }') bytes" >&2
 done
 
-for shape in large small; do
+for shape in ${BENCH_SHAPES:-large small}; do
   measure "$shape" loopback
   measure "$shape" "${RATE_MBIT}Mbit/${LATENCY_MS}ms" --rate "$RATE" --latency "$LATENCY_MS"
 done

@@ -36,8 +36,10 @@ bool LocalPath(const std::string& root, const std::string& requestPath, std::str
   return true;
 }
 
-// The one link every connection shares: a block may go out once the blocks before it, of any
-// connection, have had their time at the link's rate.
+// The one link every connection shares: a block goes out once the blocks before it, of any
+// connection, have had their time at the link's rate. A sender that wakes late (the machine is
+// busy) may catch up by at most kQueue of the link's time, as the link's queue would have gone
+// on sending meanwhile; over any longer span the rate holds.
 class Link {
  public:
   explicit Link(double bytesPerSecond) : m_bytesPerSecond(bytesPerSecond) {}
@@ -48,7 +50,7 @@ class Link {
     Clock::time_point done;
     {
       std::lock_guard lock(m_mutex);
-      m_free = std::max(m_free, Clock::now()) + duration;
+      m_free = std::max(m_free, Clock::now() - kQueue) + duration;
       done = m_free;
     }
     std::this_thread::sleep_until(done);
@@ -56,6 +58,7 @@ class Link {
 
  private:
   using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::milliseconds kQueue{20};
   double m_bytesPerSecond;
   std::mutex m_mutex;
   Clock::time_point m_free;

@@ -87,7 +87,9 @@ void TerminalUpdate::OnProgress() {
   m_lastCompleted = progress.completed;
   std::string current;
   const Downloader::Request* request = m_Downloader.GetRequest();
-  if (request && progress.completed < static_cast<int>(request->m_sections.size())) {
+  // With several connections files end in any order: no one file is the current one.
+  if (request && request->m_nConnections == 1 &&
+      progress.completed < static_cast<int>(request->m_sections.size())) {
     current = request->m_sections[progress.completed]->filename;
     if (current.rfind(m_config.GetWorkPath(), 0) == 0) {
       current.erase(0, m_config.GetWorkPath().size());

@@ -1,5 +1,6 @@
 #include "BodyWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 

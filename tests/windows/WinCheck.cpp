@@ -1,0 +1,117 @@
+// win-check.exe: the Windows system services and the launcher's name rules, run under Wine by
+// tests/windows/run.sh, which checks what it prints. Usage: win-check COMMAND ARGUMENTS...
+//   codepage                           the ANSI code page
+//   version FILE                       the file version resource, a.b.c.d
+//   names NAME                         the update's URL, local path and key of a game file name
+//   folder appdata|desktop|programs    a special folder
+//   shortcut FOLDER NAME TARGET WORK   saves a shell link
+//   readlink FILE                      a shell link's target, working folder and description
+//   verbs FOLDER ITEM                  the shell's verbs on an item, one a line
+//   appid ID                           names the process and reads the name back
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "UpdatePlan.h"
+#include "platform/win32/Win32System.h"
+
+namespace {
+
+int Fail(const char* what) {
+  std::fprintf(stderr, "win-check: %s failed (%lu)\n", what, ::GetLastError());
+  return 1;
+}
+
+int Version(const std::string& path) {
+  uint32_t high = 0, low = 0;
+  if (!sys::Current().GetFileVersion(path, high, low)) return Fail("GetFileVersion");
+  std::printf("%u.%u.%u.%u\n", high >> 16, high & 0xFFFF, low >> 16, low & 0xFFFF);
+  return 0;
+}
+
+int Names(const std::string& name) {
+  const std::string local = LocalFileName(name, 1);
+  std::printf("%s\n%s\n%s\n", GameFileUrl("http://h/", name, 1).c_str(),
+              LocalFilePath("C:\\w\\", local).c_str(), LocalNameKey(local).c_str());
+  return 0;
+}
+
+int SpecialFolder(const std::string& which) {
+  const sys::Folder folder = which == "appdata"   ? sys::Folder::AppData
+                             : which == "desktop" ? sys::Folder::Desktop
+                                                  : sys::Folder::CommonPrograms;
+  std::string path;
+  if (!sys::Current().GetSpecialFolder(folder, path)) return Fail("GetSpecialFolder");
+  std::printf("%s\n", path.c_str());
+  return 0;
+}
+
+// Reads a link back through the shell, as a player's desktop would.
+int ReadLink(const std::string& path) {
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return Fail("CoInitializeEx");
+  IShellLinkA* link = nullptr;
+  IPersistFile* file = nullptr;
+  char target[MAX_PATH] = {}, work[MAX_PATH] = {}, description[MAX_PATH] = {};
+  std::wstring wide(path.size() + 1, L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(),
+                                                      static_cast<int>(wide.size()))));
+  const bool ok =
+      SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                 reinterpret_cast<void**>(&link))) &&
+      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+      SUCCEEDED(file->Load(wide.c_str(), STGM_READ)) &&
+      SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH)) &&
+      SUCCEEDED(link->GetWorkingDirectory(work, MAX_PATH)) &&
+      SUCCEEDED(link->GetDescription(description, MAX_PATH));
+  if (file) file->Release();
+  if (link) link->Release();
+  CoUninitialize();
+  if (!ok) return Fail("reading the link");
+  std::printf("%s\n%s\n%s\n", target, work, description);
+  return 0;
+}
+
+int Verbs(const std::string& folder, const std::string& item) {
+  std::vector<std::string> verbs;
+  if (!sys::Current().GetShellVerbs(folder, item, verbs)) return Fail("GetShellVerbs");
+  for (const std::string& verb : verbs) std::printf("%s\n", verb.c_str());
+  return 0;
+}
+
+int AppId(const std::string& id) {
+  if (!sys::SetAppUserModelId(id)) return Fail("SetAppUserModelId");
+  wchar_t* named = nullptr;
+  if (FAILED(GetCurrentProcessExplicitAppUserModelID(&named))) {
+    return Fail("GetCurrentProcessExplicitAppUserModelID");
+  }
+  std::printf("%ls\n", named);
+  CoTaskMemFree(named);
+  return 0;
+}
+
+}  // namespace
+
+int main() {
+  const std::vector<std::string> args = sys::Current().GetCommandLineArgs();
+  auto is = [&](const char* command, size_t count) {
+    return args.size() == count + 1 && args[0] == command;
+  };
+  if (is("codepage", 0)) return std::printf("%u\n", GetACP()) < 0;
+  if (is("version", 1)) return Version(args[1]);
+  if (is("names", 1)) return Names(args[1]);
+  if (is("folder", 1)) return SpecialFolder(args[1]);
+  if (is("shortcut", 4)) {
+    return sys::Current().SaveShortcut(args[1], args[2], {args[3], args[4], args[2]})
+               ? 0
+               : Fail("SaveShortcut");
+  }
+  if (is("readlink", 1)) return ReadLink(args[1]);
+  if (is("verbs", 2)) return Verbs(args[1], args[2]);
+  if (is("appid", 1)) return AppId(args[1]);
+  std::fprintf(stderr, "usage: win-check COMMAND ARGUMENTS... (see WinCheck.cpp)\n");
+  return 2;
+}

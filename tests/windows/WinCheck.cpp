@@ -8,10 +8,13 @@
 //   readlink FILE                      a shell link's target, working folder and description
 //   verbs FOLDER ITEM                  the shell's verbs on an item, one a line
 //   appid ID                           names the process and reads the name back
+//   string ID                          a string of the program's string table
+//   resource TYPE ID                   the size of one of the program's resources
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -93,6 +96,26 @@ int AppId(const std::string& id) {
   return 0;
 }
 
+// The program's own string table, in the ANSI code page as the launcher reads it.
+int String(const std::string& id) {
+  char text[256];
+  const int length = LoadStringA(GetModuleHandleA(nullptr), std::stoul(id), text, sizeof text);
+  if (length <= 0) return Fail("LoadStringA");
+  std::printf("%s\n", text);
+  return 0;
+}
+
+// TYPE is a number (5 for a dialog, 14 for an icon group) or a name ("PNG").
+int Resource(const std::string& type, const std::string& id) {
+  const char* typeName = std::isdigit(static_cast<unsigned char>(type[0]))
+                             ? MAKEINTRESOURCEA(std::stoul(type))
+                             : type.c_str();
+  HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(std::stoul(id)), typeName);
+  if (!found) return Fail("FindResourceA");
+  std::printf("%lu\n", SizeofResource(nullptr, found));
+  return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -112,6 +135,8 @@ int main() {
   if (is("readlink", 1)) return ReadLink(args[1]);
   if (is("verbs", 2)) return Verbs(args[1], args[2]);
   if (is("appid", 1)) return AppId(args[1]);
+  if (is("string", 1)) return String(args[1]);
+  if (is("resource", 2)) return Resource(args[1], args[2]);
   std::fprintf(stderr, "usage: win-check COMMAND ARGUMENTS... (see WinCheck.cpp)\n");
   return 2;
 }

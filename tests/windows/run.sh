@@ -35,6 +35,17 @@ for exe in "$UPDATE_EXE" "$CHECK_EXE"; do
   [[ $got == "$VERSION" ]] || fail "$exe has version $got, not $VERSION"
 done
 
+# The launcher's resource script: strings as the launcher reads them, dialogs, pictures, icon.
+[[ $(check string 130 | tr -d '\r') == "$(gbk '更新游戏')" ]] || fail "string 130"
+title=$(sed -n 's/^LAUNCHER_GAME_TITLE:STRING=//p' "$WIN/CMakeCache.txt")
+[[ $(check string 129 | tr -d '\r') == "$(gbk "$title")" ]] || fail "string 129"
+for dialog in 102 104 204; do check resource 5 $dialog >/dev/null || fail "no dialog $dialog"; done
+check resource 14 128 >/dev/null || fail "no icon 128"
+for png in "$here"/../../resources/png/*.png; do
+  size=$(check resource PNG "$(basename "$png" .png)" | tr -d '\r') || fail "no picture $png"
+  ((size == $(stat -c %s "$png"))) || fail "picture $png has $size bytes"
+done
+
 # 乗 and 俓 end with the byte of "\", 丄 with that of "A": whole characters all the same.
 name='乗\俓 丄.pak'
 check names "$name" >"$T/names" || fail "names"

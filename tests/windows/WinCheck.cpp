@@ -10,6 +10,9 @@
 //   appid ID                           names the process and reads the name back
 //   string ID                          a string of the program's string table
 //   resource TYPE ID                   the size of one of the program's resources
+//   messagebox TEXT CAPTION            shows the system's message box, "shown" once it is closed
+//   readbox SECONDS                    waits up to SECONDS for a message box, prints its caption
+//                                      and text in UTF-8 (read as Unicode), and closes it
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -116,6 +119,35 @@ int Resource(const std::string& type, const std::string& id) {
   return 0;
 }
 
+std::string Utf8(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size > 1 ? size : 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+  out.pop_back();
+  return out;
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+// The message box's text is its static control of id 0xFFFF.
+int ReadBox(const std::string& seconds) {
+  const DWORD until = GetTickCount() + static_cast<DWORD>(std::stoul(seconds)) * 1000;
+  HWND box = nullptr;
+  while (!(box = FindWindowW(L"#32770", nullptr)) &&
+         static_cast<LONG>(until - GetTickCount()) > 0) {
+    Sleep(50);
+  }
+  if (!box) return Fail("FindWindowW(#32770)");
+  std::printf("%s\n%s\n", Utf8(WindowText(box)).c_str(),
+              Utf8(WindowText(GetDlgItem(box, 0xFFFF))).c_str());
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -137,6 +169,11 @@ int main() {
   if (is("appid", 1)) return AppId(args[1]);
   if (is("string", 1)) return String(args[1]);
   if (is("resource", 2)) return Resource(args[1], args[2]);
+  if (is("messagebox", 2)) {
+    return sys::Current().MessageBox(args[1], args[2]) ? std::printf("shown\n") < 0
+                                                       : Fail("MessageBox");
+  }
+  if (is("readbox", 1)) return ReadBox(args[1]);
   std::fprintf(stderr, "usage: win-check COMMAND ARGUMENTS... (see WinCheck.cpp)\n");
   return 2;
 }

@@ -19,7 +19,7 @@ source "$here/wine.sh"
 UPDATE_EXE=$WIN/tools/wan-update/wan-update.exe CHECK_EXE=$WIN/tests/windows/win-check.exe
 VERSION=$(sed -n 's/^LAUNCHER_VERSION:STRING=//p' "$WIN/CMakeCache.txt")
 
-trap 'wine_stop; cleanup' EXIT
+trap 'wine_stop; xvfb_stop; cleanup' EXIT
 wine_prefix "$T" "$TEMPLATE" || fail "no Wine prefix"
 
 # The host path as Wine's Z: drive names it.
@@ -52,6 +52,18 @@ check names "$name" >"$T/names" || fail "names"
 printf '%s\n' "http://h/$(gbk '乗/俓%20丄').pak.1" "C:\\w\\$(gbk '乗\俓 丄').pak" \
   "$(gbk '乗/俓 丄').pak" | diff - <(tr -d '\r' <"$T/names") >&2 ||
   fail "the name rules cut double-byte characters"
+
+# --- The system's message box on an X server of the test's own: Chinese text and caption, given
+# in code page 936, read back as Unicode by another process ---
+xvfb_start "$T" || fail "no X server"
+DISPLAY=$XVFB_DISPLAY wine_run 60 "$CHECK_EXE" messagebox "无法找到可写入的缓存磁盘！" "写入缓存失败" \
+  >"$T/box" 2>&1 &
+box_pid=$!
+DISPLAY=$XVFB_DISPLAY check readbox 30 | tr -d '\r' >"$T/read" || fail "no message box"
+wait "$box_pid" || fail "the message box: $(cat "$T/box")"
+printf '%s\n' "写入缓存失败" "无法找到可写入的缓存磁盘！" | diff - "$T/read" >&2 ||
+  fail "the message box shows other text"
+[[ $(tr -d '\r' <"$T/box") == shown ]] || fail "the message box did not report being shown"
 
 # --- Special folders and shell links, all inside the prefix ---
 for folder in appdata desktop programs; do

@@ -53,6 +53,23 @@ wine_prefix() {
     { echo "wine.sh: the Wine prefix could not be made" >&2; return 1; }
 }
 
+# xvfb_start DIR: an X server of the test's own on the first free display number, which it
+# reports once it is ready (up to 30 s); sets XVFB_DISPLAY and XVFB_PID. Wine runs without a
+# display unless DISPLAY=$XVFB_DISPLAY is given to wine_run.
+xvfb_start() {
+  exec 8< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>"$1/xvfb.log" & echo $!)
+  read -r XVFB_PID <&8
+  local number
+  read -r -t 30 number <&8 || { exec 8<&-; echo "wine.sh: Xvfb did not start" >&2; return 1; }
+  exec 8<&-
+  XVFB_DISPLAY=:$number
+}
+
+xvfb_stop() {
+  [[ -n ${XVFB_PID:-} ]] && kill "$XVFB_PID" 2>/dev/null
+  return 0
+}
+
 # Ends this prefix's Wine server and every program still running in it.
 wine_stop() {
   [[ -n ${WINEPREFIX:-} ]] && timeout 30 wineserver -k 2>/dev/null

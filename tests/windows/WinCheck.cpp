@@ -7,6 +7,9 @@
 //   shortcut FOLDER NAME TARGET WORK   saves a shell link
 //   readlink FILE                      a shell link's target, working folder and description
 //   verbs FOLDER ITEM                  the shell's verbs on an item, one a line
+//   invoke FOLDER ITEM INDEX           carries out one of them
+//   start FILE PARAMS WORKDIR          starts a program, waits up to 20 s, prints its exit code
+//   touch NAME                         creates NAME in the current folder (a started program)
 //   appid ID                           names the process and reads the name back
 //   string ID                          a string of the program's string table
 //   resource TYPE ID                   the size of one of the program's resources
@@ -99,6 +102,19 @@ int AppId(const std::string& id) {
   return 0;
 }
 
+int Start(const std::string& file, const std::string& params, const std::string& workDir) {
+  sys::Process started;
+  if (!sys::Current().StartProcess(file, params, workDir, &started)) return Fail("StartProcess");
+  const auto process = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(started.handle));
+  DWORD code = 0;
+  const bool ended = WaitForSingleObject(process, 20000) == WAIT_OBJECT_0 &&
+                     GetExitCodeProcess(process, &code) && started.id != 0;
+  CloseHandle(process);
+  if (!ended) return Fail("waiting for the started program");
+  std::printf("%lu\n", code);
+  return 0;
+}
+
 // The program's own string table, in the ANSI code page as the launcher reads it.
 int String(const std::string& id) {
   char text[256];
@@ -133,14 +149,17 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-// The message box's text is its static control of id 0xFFFF.
+// The message box's text is its static control of id 0xFFFF. The box is read once it is shown:
+// its window exists before its texts are set.
+HWND ShownMessageBox() {
+  HWND box = FindWindowW(L"#32770", nullptr);
+  return box && IsWindowVisible(box) && GetDlgItem(box, 0xFFFF) ? box : nullptr;
+}
+
 int ReadBox(const std::string& seconds) {
   const DWORD until = GetTickCount() + static_cast<DWORD>(std::stoul(seconds)) * 1000;
   HWND box = nullptr;
-  while (!(box = FindWindowW(L"#32770", nullptr)) &&
-         static_cast<LONG>(until - GetTickCount()) > 0) {
-    Sleep(50);
-  }
+  while (!(box = ShownMessageBox()) && static_cast<LONG>(until - GetTickCount()) > 0) Sleep(50);
   if (!box) return Fail("FindWindowW(#32770)");
   std::printf("%s\n%s\n", Utf8(WindowText(box)).c_str(),
               Utf8(WindowText(GetDlgItem(box, 0xFFFF))).c_str());
@@ -166,6 +185,13 @@ int main() {
   }
   if (is("readlink", 1)) return ReadLink(args[1]);
   if (is("verbs", 2)) return Verbs(args[1], args[2]);
+  if (is("invoke", 3)) {
+    return sys::Current().InvokeShellVerb(args[1], args[2], std::stoul(args[3]))
+               ? 0
+               : Fail("InvokeShellVerb");
+  }
+  if (is("start", 3)) return Start(args[1], args[2], args[3]);
+  if (is("touch", 1)) return sys::Current().CreateNewFile(args[1]) ? 0 : Fail("CreateNewFile");
   if (is("appid", 1)) return AppId(args[1]);
   if (is("string", 1)) return String(args[1]);
   if (is("resource", 2)) return Resource(args[1], args[2]);

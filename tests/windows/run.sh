@@ -11,7 +11,7 @@
 # with Chinese names (GBK on the Windows side), marks the markers hidden, replaces them, and a
 # run over a current folder downloads nothing.
 set -euo pipefail
-WIN=$1 LINUX=$2 TEMPLATE=${3:-}
+WIN=$(cd "$1" && pwd) LINUX=$(cd "$2" && pwd) TEMPLATE=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../e2e/update/lib.sh" "$LINUX/tools/wan-publish/wan-publish" \
   "$LINUX/tools/wan-update/wan-update" "$LINUX/tests/e2e/update/update_tree_server"
@@ -21,6 +21,8 @@ VERSION=$(sed -n 's/^LAUNCHER_VERSION:STRING=//p' "$WIN/CMakeCache.txt")
 
 trap 'wine_stop; xvfb_stop; cleanup' EXIT
 wine_prefix "$T" "$TEMPLATE" || fail "no Wine prefix"
+# The programs' current folder, which a started program inherits, is the test's own.
+cd "$T"
 
 # The host path as Wine's Z: drive names it.
 winpath() { echo "Z:${1//\//\\}"; }
@@ -88,6 +90,20 @@ check readlink "$desktop\\更新游戏.lnk" | tr -d '\r' | head -1 | grep -qF "$
 # offers no taskbar pin, so nothing is pinned here.
 check verbs 'C:\游戏' Launcher.exe | tr -d '\r' >"$T/verbs" || fail "GetShellVerbs"
 grep -qxF "$(gbk '打开(O)')" "$T/verbs" || fail "no open verb: $(iconv -f GBK <"$T/verbs")"
+# A verb that is not there is refused, not run.
+rc=0; check invoke 'C:\游戏' Launcher.exe 999 >"$T/invoke" 2>&1 || rc=$?
+((rc == 1)) || fail "InvokeShellVerb of a missing verb ended with $rc: $(cat "$T/invoke")"
+
+# Starting a program through the shell: its parameters and working folder, a relative name
+# looked up in the working folder first.
+mkdir -p "$WINEPREFIX/drive_c/游戏/工作"
+[[ $(check start 'C:\游戏\Launcher.exe' 'touch "已 启动.txt"' 'C:\游戏\工作' | tr -d '\r') == 0 ]] ||
+  fail "StartProcess"
+[[ -f "$WINEPREFIX/drive_c/游戏/工作/已 启动.txt" ]] || fail "the started program did not run there"
+[[ $(check start Launcher.exe 'touch relative.txt' 'C:\游戏' | tr -d '\r') == 0 ]] ||
+  fail "StartProcess of a relative name"
+[[ -f "$WINEPREFIX/drive_c/游戏/relative.txt" ]] || fail "the relative name did not start"
+
 # Wine takes the application id but cannot give it back; Windows can.
 rc=0; check appid "Vellmark.Launcher" >"$T/appid" 2>&1 || rc=$?
 ((rc == 0)) && { [[ $(tr -d '\r' <"$T/appid") == Vellmark.Launcher ]] || fail "appid"; }

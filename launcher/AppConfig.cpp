@@ -7,6 +7,7 @@
 
 #include "FileUtil.h"
 #include "Log.h"
+#include "platform/CodePage.h"
 #include "platform/System.h"
 
 namespace {
@@ -79,7 +80,8 @@ bool AppConfig::ParseCommandLine(const std::vector<std::string>& args) {
   // One spelling of the folder from here on: absolute, since the current folder changes below,
   // and without links once it exists, as the running executable's path is.
   if (std::string full = system.GetFullPath(strWorkPath); !full.empty())
-    strWorkPath = full.back() == sys::kPathSeparator ? full : full + sys::kPathSeparator;
+    strWorkPath =
+        sys::EndsWithChar(full, {&sys::kPathSeparator, 1}) ? full : full + sys::kPathSeparator;
   system.SetCurrentDirectory(strWorkPath);
   strLogFile = strWorkPath + "log.txt";
   SetLogFile(strLogFile);

@@ -5,6 +5,7 @@
 #include "FileUtil.h"
 #include "LauncherSettings.h"
 #include "Log.h"
+#include "platform/CodePage.h"
 
 namespace {
 
@@ -21,12 +22,17 @@ void MoveApp(const std::string& running, const std::string& target, const std::s
   LogPrint("CheckNeedMoveAppLocation ShellExecute %s", target.c_str());
 }
 
-// Letter case is folded for ASCII only: the other bytes of a multibyte text are never letters.
+// Letter case is folded for ASCII letters only, each a character of its own: the second byte
+// of a double-byte character may have a letter's value but is no letter.
 bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
   if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-    if (fold(text[i]) != fold(prefix[i])) return false;
+  auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+  for (size_t at = 0; at < prefix.size(); at += sys::CharSize(text, at)) {
+    const size_t size = sys::CharSize(text, at);
+    if (size > 1 ? text.compare(at, size, prefix, at, size) != 0
+                 : fold(text[at]) != fold(prefix[at])) {
+      return false;
+    }
   }
   return true;
 }

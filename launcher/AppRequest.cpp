@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/CodePage.h"
+
 namespace {
 
 // ASCII letters only: "app:", "true" and the like.
@@ -28,7 +30,9 @@ std::vector<std::string> SplitAppRequest(const std::string& request) {
   std::vector<std::string> fields;
   if (request.empty()) return fields;
   size_t start = 0;
-  for (size_t bar; (bar = request.find('|', start)) != std::string::npos; start = bar + 1) {
+  // "|" may be the second byte of a double-byte character: only a whole one separates.
+  for (size_t bar; (bar = sys::FindChar(request, "|", start)) != std::string::npos;
+       start = bar + 1) {
     fields.push_back(request.substr(start, bar - start));
   }
   fields.push_back(request.substr(start));

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Log.h"
+#include "platform/CodePage.h"
 #include "platform/System.h"
 
 std::string GetWritableRoot() {
@@ -38,10 +39,8 @@ bool IsPathExist(const std::string& path) {
 }
 
 size_t FindLastSeparator(const std::string& path) {
-  for (size_t i = path.size(); i-- > 1;) {
-    if (path[i] == '/' || path[i] == '\\') return i;
-  }
-  return std::string::npos;
+  const size_t last = sys::FindLastChar(path, "/\\");
+  return last != std::string::npos && last >= 1 ? last : std::string::npos;
 }
 
 bool CreateDirectoryRecursive(const std::string& path) {
@@ -76,8 +75,7 @@ std::string ReadFileWord(const std::string& path) {
 bool DeleteDirectoryTree(const std::string& path) {
   sys::System& system = sys::Current();
   std::string folder = path;
-  if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
-    folder += sys::kPathSeparator;
+  if (!folder.empty() && !sys::EndsWithChar(folder, "/\\")) folder += sys::kPathSeparator;
   std::vector<std::string> names;
   system.ListDirectory(path, names);
   for (const std::string& name : names) {

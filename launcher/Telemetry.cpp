@@ -5,6 +5,7 @@
 
 #include "JsonPoster.h"
 #include "Sites.h"
+#include "platform/CodePage.h"
 
 namespace {
 
@@ -30,7 +31,14 @@ std::string GetTelemetrySite() {
 std::string JsonEscape(const std::string& value) {
   std::string out;
   out.reserve(value.size());
-  for (char c : value) {
+  for (size_t at = 0; at < value.size(); ++at) {
+    // A double-byte character passes whole: its second byte may be a backslash's.
+    if (const size_t size = sys::CharSize(value, at); size > 1) {
+      out.append(value, at, size);
+      at += size - 1;
+      continue;
+    }
+    const char c = value[at];
     switch (c) {
       case '"':
         out += "\\\"";
@@ -59,7 +67,7 @@ std::string JsonEscape(const std::string& value) {
           std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
           out += escaped;
         } else {
-          out += c;  // multibyte text passes byte for byte
+          out += c;
         }
     }
   }

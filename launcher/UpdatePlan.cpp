@@ -3,24 +3,37 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <string_view>
 #include <vector>
 
 #include "AppConfig.h"
 #include "FileUtil.h"
 #include "Log.h"
 #include "VersionInfos.h"
+#include "platform/CodePage.h"
 #include "platform/System.h"
 
 namespace {
 
-// Names are bytes in the system's code page. In UTF-8 no byte of a multi-byte character is
-// below 0x80, so the ASCII bytes looked for here are always whole characters.
-bool IsSeparator(char c) {
-  return c == '/' || c == '\\';
+// Names are text in the system's code page, scanned a character at a time (sys::CharSize):
+// in code page 936 a separator's byte may be the second half of a Chinese character.
+constexpr std::string_view kSeparators = "/\\";
+
+// The characters of `text`, each as the bytes that make it.
+std::vector<std::string_view> Characters(std::string_view text) {
+  std::vector<std::string_view> characters;
+  for (size_t at = 0; at < text.size(); at += characters.back().size()) {
+    characters.push_back(text.substr(at, sys::CharSize(text, at)));
+  }
+  return characters;
+}
+
+bool IsSeparator(std::string_view character) {
+  return character.size() == 1 && kSeparators.find(character[0]) != std::string_view::npos;
 }
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+  for (size_t at = 0; (at = sys::FindText(text, from, at)) != std::string::npos; at += to.size()) {
     text.replace(at, from.size(), to);
   }
 }
@@ -94,12 +107,12 @@ std::string GameFilesPath(const std::string& workPath) {
 }
 
 std::string GameFileUrl(const std::string& dataHost, const std::string& name, int version) {
-  std::string url = dataHost + name + "." + std::to_string(version);
+  const std::string url = dataHost + name + "." + std::to_string(version);
   std::string result;
-  for (char c : url) {
-    if (c == '\\') {
+  for (std::string_view c : Characters(url)) {
+    if (c == "\\") {
       result += '/';
-    } else if (c == ' ') {
+    } else if (c == " ") {
       result += "%20";
     } else {
       result += c;
@@ -111,42 +124,49 @@ std::string GameFileUrl(const std::string& dataHost, const std::string& name, in
 std::string LocalFileName(const std::string& name, int version) {
   std::string local = name;
   ReplaceAll(local, "standalone/", "");
-  if (local.find("resourcelib/") != std::string::npos) {
+  if (sys::FindText(local, "resourcelib/") != std::string::npos) {
     local = "Cached/" + local + "." + std::to_string(version);
   }
   return local;
 }
 
 bool IsInsideWorkFolder(const std::string& localName) {
-  if (!localName.empty() && IsSeparator(localName[0])) return false;
+  if (sys::FindChar(localName, kSeparators) == 0) return false;
   if (localName.size() >= 2 && std::isalpha(static_cast<unsigned char>(localName[0])) &&
       localName[1] == ':') {
     return false;
   }
   std::string part;
-  for (size_t i = 0; i <= localName.size(); ++i) {
-    if (i == localName.size() || IsSeparator(localName[i])) {
+  for (std::string_view c : Characters(localName)) {
+    if (IsSeparator(c)) {
       if (IsParentPart(part)) return false;
       part.clear();
     } else {
-      part += localName[i];
+      part += c;
     }
   }
-  return true;
+  return !IsParentPart(part);
 }
 
 std::string LocalNameKey(const std::string& localName) {
   std::string key, part;
-  for (size_t i = 0; i <= localName.size(); ++i) {
-    if (i < localName.size() && !IsSeparator(localName[i])) {
-      const auto c = static_cast<unsigned char>(localName[i]);
-      part += c < 0x80 ? static_cast<char>(std::tolower(c)) : static_cast<char>(c);
-      continue;
-    }
+  auto endPart = [&] {
     while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
     if (!part.empty()) key += (key.empty() ? "" : "/") + part;
     part.clear();
+  };
+  for (std::string_view c : Characters(localName)) {
+    if (IsSeparator(c)) {
+      endPart();
+    } else if (c.size() == 1) {
+      // ASCII letters only: the second byte of a double-byte character is no letter.
+      const auto byte = static_cast<unsigned char>(c[0]);
+      part += byte < 0x80 ? static_cast<char>(std::tolower(byte)) : c[0];
+    } else {
+      part += c;
+    }
   }
+  endPart();
   return key;
 }
 
@@ -160,9 +180,10 @@ bool IsReservedLocalName(const std::string& localName) {
 }
 
 std::string LocalFilePath(const std::string& workPath, const std::string& localName) {
-  std::string path = workPath + localName;
-  for (char& c : path) {
-    if (IsSeparator(c)) c = sys::kPathSeparator;
+  const std::string joined = workPath + localName;
+  std::string path;
+  for (std::string_view c : Characters(joined)) {
+    path += IsSeparator(c) ? std::string_view(&sys::kPathSeparator, 1) : c;
   }
   return path;
 }

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "CodePage.h"
+
 namespace sys {
 
 // Provided by the backend the program links (platform/posix, later platform/win32).
@@ -80,7 +82,7 @@ std::vector<std::string> StandInDrives(char separator) {
   std::stringstream in(list ? list : "");
   for (std::string root; std::getline(in, root, separator);) {
     if (root.empty()) continue;
-    if (root.back() != '/' && root.back() != '\\') root += kPathSeparator;
+    if (!EndsWithChar(root, "/\\")) root += kPathSeparator;
     roots.push_back(root);
   }
   return roots;

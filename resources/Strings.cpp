@@ -1,14 +1,14 @@
-// The string table.
+// The string table (Strings.inc, which the Windows build's resource script reads too).
 #include "LauncherSettings.h"
 #include "platform/Resources.h"
 
 namespace res {
 const char* FindString(UINT id) {
+#define STRING(number, text) \
+  case number:               \
+    return text;
   switch (id) {
-    case 129:
-      return LAUNCHER_GAME_TITLE;  // the game's title
-    case 130:
-      return "更新游戏";  // update the game
+#include "Strings.inc"
     default:
       return nullptr;
   }

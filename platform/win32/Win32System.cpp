@@ -1,10 +1,15 @@
 #include "Win32System.h"
 
+#include <objbase.h>
 #include <shellapi.h>
+#include <shldisp.h>
 #include <shlobj.h>
+#include <shobjidl.h>
 
 #include <cstdlib>
 #include <ctime>
+
+#include "../CodePage.h"
 
 namespace sys {
 
@@ -15,8 +20,10 @@ System& DefaultSystem() {
 
 namespace {
 
+constexpr std::string_view kSeparators = "\\/";
+
 std::string WithSeparator(std::string path) {
-  if (path.empty() || (path.back() != '\\' && path.back() != '/')) path += '\\';
+  if (!EndsWithChar(path, kSeparators)) path += '\\';
   return path;
 }
 
@@ -73,7 +80,7 @@ bool Win32System::GetSpecialFolder(Folder folder, std::string& path) {
   char buffer[MAX_PATH] = {};
   if (!SHGetSpecialFolderPathA(nullptr, buffer, id, FALSE)) return false;
   path = buffer;
-  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  while (path.size() > 3 && EndsWithChar(path, kSeparators)) path.pop_back();
   return !path.empty();
 }
 
@@ -292,19 +299,155 @@ bool Win32System::OpenUrl(const std::string& url) {
   return reinterpret_cast<intptr_t>(result) > 32;
 }
 
-// Shell links (IShellLinkA + IPersistFile) and the shell's verbs (Shell.Application) need COM
-// and come with the Windows window backend; until then the launcher goes on without them, as
-// it does when the shell refuses.
-bool Win32System::SaveShortcut(const std::string&, const std::string&, const Shortcut&) {
-  return false;
+namespace {
+
+// COM on the calling thread for the span of one shell call. A thread that already entered
+// another apartment keeps it (and the call runs there); only what this scope began is ended.
+class ComScope {
+ public:
+  ComScope() : m_result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComScope() {
+    if (SUCCEEDED(m_result)) CoUninitialize();
+  }
+  bool Usable() const { return SUCCEEDED(m_result) || m_result == RPC_E_CHANGED_MODE; }
+
+ private:
+  HRESULT m_result;
+};
+
+// An interface pointer released when it goes.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  ~ComPtr() {
+    if (m_p) m_p->Release();
+  }
+  T* operator->() const { return m_p; }
+  T** operator&() { return &m_p; }
+  void** Out() { return reinterpret_cast<void**>(&m_p); }
+  explicit operator bool() const { return m_p != nullptr; }
+
+ private:
+  T* m_p = nullptr;
+};
+
+std::wstring ToWide(const std::string& text) {
+  int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  if (size <= 1) return L"";
+  std::wstring out(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, out.data(), size);
+  out.pop_back();
+  return out;
 }
 
-bool Win32System::GetShellVerbs(const std::string&, const std::string&, std::vector<std::string>&) {
-  return false;
+// A BSTR freed when it goes.
+class Bstr {
+ public:
+  explicit Bstr(const std::string& text) : m_text(SysAllocString(ToWide(text).c_str())) {}
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  ~Bstr() { SysFreeString(m_text); }
+  BSTR get() const { return m_text; }
+
+ private:
+  BSTR m_text;
+};
+
+// A verb's name as the menu shows it: "&" marks the access key and "&&" is an ampersand.
+std::string VerbDisplayName(const wchar_t* name) {
+  std::wstring shown;
+  for (const wchar_t* c = name; *c; ++c) {
+    if (*c == L'&' && *++c == L'\0') break;
+    shown += *c;
+  }
+  return ToAnsi(shown.c_str());
 }
 
-bool Win32System::InvokeShellVerb(const std::string&, const std::string&, size_t) {
-  return false;
+// The shell's verbs on `item` of `folder` (Shell.Application's Folder.ParseName(item).Verbs()).
+bool ShellVerbs(const std::string& folder, const std::string& item,
+                ComPtr<FolderItemVerbs>& verbs) {
+  ComPtr<IShellDispatch> shell;
+  if (FAILED(CoCreateInstance(CLSID_Shell, nullptr, CLSCTX_INPROC_SERVER, IID_IShellDispatch,
+                              shell.Out()))) {
+    return false;
+  }
+  Bstr folderName(folder), itemName(item);
+  VARIANT where;
+  VariantInit(&where);
+  where.vt = VT_BSTR;
+  where.bstrVal = folderName.get();
+  ComPtr<::Folder> shellFolder;  // the shell's, not sys::Folder
+  ComPtr<FolderItem> shellItem;
+  return SUCCEEDED(shell->NameSpace(where, &shellFolder)) && shellFolder &&
+         SUCCEEDED(shellFolder->ParseName(itemName.get(), &shellItem)) && shellItem &&
+         SUCCEEDED(shellItem->Verbs(&verbs)) && verbs;
+}
+
+VARIANT IndexVariant(size_t index) {
+  VARIANT variant;
+  VariantInit(&variant);
+  variant.vt = VT_I4;
+  variant.lVal = static_cast<LONG>(index);
+  return variant;
+}
+
+}  // namespace
+
+// A shell link (IShellLinkA) saved through IPersistFile, which takes the wide path.
+bool Win32System::SaveShortcut(const std::string& folder, const std::string& name,
+                               const Shortcut& shortcut) {
+  ComScope com;
+  if (!com.Usable()) return false;
+  ComPtr<IShellLinkA> link;
+  ComPtr<IPersistFile> file;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                              link.Out())) ||
+      FAILED(link->SetPath(shortcut.target.c_str())) ||
+      FAILED(link->SetWorkingDirectory(shortcut.workDir.c_str())) ||
+      FAILED(link->SetDescription(shortcut.description.c_str())) ||
+      FAILED(link->QueryInterface(IID_IPersistFile, file.Out()))) {
+    return false;
+  }
+  const std::wstring path = ToWide(WithSeparator(folder) + name + ".lnk");
+  return !path.empty() && SUCCEEDED(file->Save(path.c_str(), TRUE));
+}
+
+bool Win32System::GetShellVerbs(const std::string& folder, const std::string& item,
+                                std::vector<std::string>& names) {
+  ComScope com;
+  ComPtr<FolderItemVerbs> verbs;
+  long count = 0;
+  if (!com.Usable() || !ShellVerbs(folder, item, verbs) || FAILED(verbs->get_Count(&count))) {
+    return false;
+  }
+  for (long i = 0; i < count; ++i) {
+    ComPtr<FolderItemVerb> verb;
+    BSTR name = nullptr;
+    if (FAILED(verbs->Item(IndexVariant(static_cast<size_t>(i)), &verb)) || !verb ||
+        FAILED(verb->get_Name(&name))) {
+      return false;
+    }
+    names.push_back(VerbDisplayName(name ? name : L""));
+    SysFreeString(name);
+  }
+  return true;
+}
+
+bool Win32System::InvokeShellVerb(const std::string& folder, const std::string& item,
+                                  size_t index) {
+  ComScope com;
+  ComPtr<FolderItemVerbs> verbs;
+  ComPtr<FolderItemVerb> verb;
+  return com.Usable() && ShellVerbs(folder, item, verbs) &&
+         SUCCEEDED(verbs->Item(IndexVariant(index), &verb)) && verb && SUCCEEDED(verb->DoIt());
+}
+
+bool SetAppUserModelId(const std::string& id) {
+  const std::wstring wide = ToWide(id);
+  return !wide.empty() && SUCCEEDED(SetCurrentProcessExplicitAppUserModelID(wide.c_str()));
 }
 
 }  // namespace sys

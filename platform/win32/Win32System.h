@@ -47,4 +47,8 @@ class Win32System : public System {
   bool InvokeShellVerb(const std::string& folder, const std::string& item, size_t index) override;
 };
 
+// Names the process for the shell (SetCurrentProcessExplicitAppUserModelID), which groups its
+// windows and taskbar pins by that name; the window backend calls it for the application id.
+bool SetAppUserModelId(const std::string& id);
+
 }  // namespace sys

@@ -1,35 +1,131 @@
 #!/usr/bin/env bash
-# The Windows programs under 64-bit Wine. Usage: run.sh WINDOWS_BUILD LINUX_BUILD
+# The Windows programs under 64-bit Wine. Usage: run.sh WINDOWS_BUILD LINUX_BUILD [TEMPLATE]
 # WINDOWS_BUILD is the x86_64 build of scripts/build-windows; LINUX_BUILD has wan-publish,
-# wan-update and the update tree server built for this machine.
+# wan-update and the update tree server built for this machine; TEMPLATE is a Wine prefix made
+# by wine.sh before, copied instead of making a new one.
 #
-# wan-update.exe against a loopback tree server installs the same files and markers as the
-# Linux wan-update for the same tree, marks the markers hidden, and a run over a current
-# folder downloads nothing.
+# In a Chinese prefix of the test's own (code page 936): the system services and the name rules
+# step over double-byte characters whose second byte is "\"; the programs carry the version
+# resource; shell links are written and read back; wan-update.exe against a loopback tree server
+# installs the same files and markers as the Linux wan-update for the same tree, in ASCII and
+# with Chinese names (GBK on the Windows side), marks the markers hidden, replaces them, and a
+# run over a current folder downloads nothing.
 set -euo pipefail
-WIN=$1 LINUX=$2
+WIN=$(cd "$1" && pwd) LINUX=$(cd "$2" && pwd) TEMPLATE=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../e2e/update/lib.sh" "$LINUX/tools/wan-publish/wan-publish" \
   "$LINUX/tools/wan-update/wan-update" "$LINUX/tests/e2e/update/update_tree_server"
-UPDATE_EXE=$WIN/tools/wan-update/wan-update.exe
+source "$here/wine.sh"
+UPDATE_EXE=$WIN/tools/wan-update/wan-update.exe CHECK_EXE=$WIN/tests/windows/win-check.exe
+VERSION=$(sed -n 's/^LAUNCHER_VERSION:STRING=//p' "$WIN/CMakeCache.txt")
 
-# Wine in a prefix of the test's own: no dialogs, no display, no Mono or Gecko.
-export WINEPREFIX=$T/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-wine_stop() { wineserver -k 2>/dev/null || true; }
-trap 'wine_stop; cleanup' EXIT
-timeout 300 wine wineboot --init >/dev/null 2>&1 || fail "the Wine prefix could not be made"
+trap 'wine_stop; xvfb_stop; cleanup' EXIT
+wine_prefix "$T" "$TEMPLATE" || fail "no Wine prefix"
+# The programs' current folder, which a started program inherits, is the test's own.
+cd "$T"
 
 # The host path as Wine's Z: drive names it.
 winpath() { echo "Z:${1//\//\\}"; }
+# Text in code page 936, as the Windows programs read and print it.
+gbk() { printf '%s' "$1" | iconv -f UTF-8 -t GBK; }
+check() { wine_run 60 "$CHECK_EXE" "$@"; }
 
+# --- The system and the name rules in code page 936 ---
+[[ $(check codepage | tr -d '\r') == 936 ]] || fail "the prefix's code page is not 936"
+for exe in "$UPDATE_EXE" "$CHECK_EXE"; do
+  got=$(check version "$(winpath "$exe")" | tr -d '\r') || fail "no version resource in $exe"
+  [[ $got == "$VERSION" ]] || fail "$exe has version $got, not $VERSION"
+done
+
+# The launcher's resource script: strings as the launcher reads them, dialogs, pictures, icon.
+[[ $(check string 130 | tr -d '\r') == "$(gbk '更新游戏')" ]] || fail "string 130"
+title=$(sed -n 's/^LAUNCHER_GAME_TITLE:STRING=//p' "$WIN/CMakeCache.txt")
+[[ $(check string 129 | tr -d '\r') == "$(gbk "$title")" ]] || fail "string 129"
+for dialog in 102 104 204; do check resource 5 $dialog >/dev/null || fail "no dialog $dialog"; done
+check resource 14 128 >/dev/null || fail "no icon 128"
+for png in "$here"/../../resources/png/*.png; do
+  size=$(check resource PNG "$(basename "$png" .png)" | tr -d '\r') || fail "no picture $png"
+  ((size == $(stat -c %s "$png"))) || fail "picture $png has $size bytes"
+done
+
+# 乗 and 俓 end with the byte of "\", 丄 with that of "A": whole characters all the same.
+name='乗\俓 丄.pak'
+check names "$name" >"$T/names" || fail "names"
+printf '%s\n' "http://h/$(gbk '乗/俓%20丄').pak.1" "C:\\w\\$(gbk '乗\俓 丄').pak" \
+  "$(gbk '乗/俓 丄').pak" | diff - <(tr -d '\r' <"$T/names") >&2 ||
+  fail "the name rules cut double-byte characters"
+
+# --- The system's message box on an X server of the test's own: Chinese text and caption, given
+# in code page 936, read back as Unicode by another process ---
+xvfb_start "$T" || fail "no X server"
+DISPLAY=$XVFB_DISPLAY wine_run 60 "$CHECK_EXE" messagebox "无法找到可写入的缓存磁盘！" "写入缓存失败" \
+  >"$T/box" 2>&1 &
+box_pid=$!
+DISPLAY=$XVFB_DISPLAY check readbox 30 | tr -d '\r' >"$T/read" || fail "no message box"
+wait "$box_pid" || fail "the message box: $(cat "$T/box")"
+printf '%s\n' "写入缓存失败" "无法找到可写入的缓存磁盘！" | diff - "$T/read" >&2 ||
+  fail "the message box shows other text"
+[[ $(tr -d '\r' <"$T/box") == shown ]] || fail "the message box did not report being shown"
+
+# --- Special folders and shell links, all inside the prefix ---
+for folder in appdata desktop programs; do
+  path=$(check folder "$folder" | tr -d '\r') || fail "no $folder folder"
+  unix=$(wine_run 60 winepath -u "$path" 2>/dev/null | tr -d '\r')
+  [[ $unix == "$WINEPREFIX"/* ]] || fail "the $folder folder $unix is outside the prefix"
+done
+desktop=$(check folder desktop | tr -d '\r')
+mkdir -p "$WINEPREFIX/drive_c/游戏"
+cp "$CHECK_EXE" "$WINEPREFIX/drive_c/游戏/Launcher.exe"
+check shortcut "$desktop" "更新游戏" 'C:\游戏\Launcher.exe' 'C:\游戏' || fail "SaveShortcut"
+link=$(wine_run 60 winepath -u "$desktop\\更新游戏.lnk" 2>/dev/null | tr -d '\r')
+[[ -f $link ]] || fail "no shortcut at $link"
+check readlink "$desktop\\更新游戏.lnk" | tr -d '\r' >"$T/link" || fail "the link does not read"
+printf '%s\n' "$(gbk 'C:\游戏\Launcher.exe')" "$(gbk 'C:\游戏')" "$(gbk '更新游戏')" |
+  diff - "$T/link" >&2 || fail "the link holds another target, folder or description"
+# Saving again replaces the link.
+check shortcut "$desktop" "更新游戏" 'C:\游戏\Other.exe' 'C:\游戏' || fail "second SaveShortcut"
+check readlink "$desktop\\更新游戏.lnk" | tr -d '\r' | head -1 | grep -qF "$(gbk 'C:\游戏\Other.exe')" ||
+  fail "the second link did not replace the first"
+# The shell's verbs as the menu shows them, access-key marks dropped ("打开(&O)" is open). Wine
+# offers no taskbar pin, so nothing is pinned here.
+check verbs 'C:\游戏' Launcher.exe | tr -d '\r' >"$T/verbs" || fail "GetShellVerbs"
+grep -qxF "$(gbk '打开(O)')" "$T/verbs" || fail "no open verb: $(iconv -f GBK <"$T/verbs")"
+# A verb that is not there is refused, not run.
+rc=0; check invoke 'C:\游戏' Launcher.exe 999 >"$T/invoke" 2>&1 || rc=$?
+((rc == 1)) || fail "InvokeShellVerb of a missing verb ended with $rc: $(cat "$T/invoke")"
+
+# Starting a program through the shell: its parameters and working folder, a relative name
+# looked up in the working folder first.
+mkdir -p "$WINEPREFIX/drive_c/游戏/工作"
+[[ $(check start 'C:\游戏\Launcher.exe' 'touch "已 启动.txt"' 'C:\游戏\工作' | tr -d '\r') == 0 ]] ||
+  fail "StartProcess"
+[[ -f "$WINEPREFIX/drive_c/游戏/工作/已 启动.txt" ]] || fail "the started program did not run there"
+[[ $(check start Launcher.exe 'touch relative.txt' 'C:\游戏' | tr -d '\r') == 0 ]] ||
+  fail "StartProcess of a relative name"
+[[ -f "$WINEPREFIX/drive_c/游戏/relative.txt" ]] || fail "the relative name did not start"
+
+# Wine takes the application id but cannot give it back; Windows can.
+rc=0; check appid "Vellmark.Launcher" >"$T/appid" 2>&1 || rc=$?
+((rc == 0)) && { [[ $(tr -d '\r' <"$T/appid") == Vellmark.Launcher ]] || fail "appid"; }
+((rc == 0)) || grep -q "GetCurrentProcessExplicitAppUserModelID failed" "$T/appid" ||
+  fail "SetAppUserModelId: $(cat "$T/appid")"
+
+# --- wan-update.exe next to the Linux wan-update ---
 wan_update_exe() {
-  timeout 120 wine "$UPDATE_EXE" --datahost "$DATAHOST" --work "$(winpath "$1")"
+  wine_run 120 "$UPDATE_EXE" --datahost "$DATAHOST" --work "$(winpath "$1")"
 }
 
-# same_folders A B: the same files with the same bytes, the log and manifest copies aside.
+stop_server() {
+  kill "$SERVER_PID" 2>/dev/null || true
+  wait "$SERVER_PID" 2>/dev/null || true
+  SERVER_PID="" && rm -f "$T/port"
+}
+
+# same_folders A B [NAME...]: the same files with the same bytes, the log and NAMEs aside.
 same_folders() {
-  local list
-  list() { (cd "$1" && find . -type f ! -name log.txt -printf '%P\n' | sort); }
+  local list skip=(! -name log.txt) name
+  for name in "${@:3}"; do skip+=(! -name "$name"); done
+  list() { (cd "$1" && find . -type f "${skip[@]}" -printf '%P\n' | sort); }
   diff <(list "$1") <(list "$2") >&2 || fail "$1 and $2 hold different files"
   while IFS= read -r name; do
     cmp -s "$1/$name" "$2/$name" || fail "$name differs between $1 and $2"
@@ -86,4 +182,41 @@ same_folders "$T/linux" "$T/windows"
 
 wan_update_exe "$T/windows" >"$T/out" || fail "third Windows update"
 grep -q "0 files downloaded, folder current" "$T/out" || fail "third summary: $(cat "$T/out")"
-echo "windows wan-update passed"
+stop_server
+
+# --- Chinese names: the Linux tree in UTF-8, the same tree for Windows in GBK ---
+# Wine stores names in UTF-8, so both work folders must end up the same, name for name.
+C=$T/cbuild
+mkdir -p "$C/数据/乗" "$C/standalone/launcher" "$C/resourcelib/俓"
+echo "乗 folder" >"$C/数据/乗/地图 1.pak"
+compressible_text 200000 cjk >"$C/数据/俓丄.dat"
+echo "更新" >"$C/standalone/launcher/更新.dll"
+echo "cached" >"$C/resourcelib/俓/资源.dat"
+"$PUBLISH" --from "$C" --to "$T/ctree" --client-version 9 >/dev/null || fail "publish Chinese"
+python3 - "$T/ctree" "$T/gbktree" <<'PY'
+import os, sys
+src, dst = sys.argv[1], sys.argv[2]
+for folder, _, files in os.walk(src):
+    for name in files:
+        path = os.path.join(folder, name)
+        relative = os.path.relpath(path, src)
+        data = open(path, "rb").read()
+        if relative in ("versions.txt", "standalone/launcher/gamefiles.txt"):
+            data = data.decode("utf-8").encode("gbk")
+        target = os.path.join(os.fsencode(dst), relative.encode("gbk"))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        open(target, "wb").write(data)
+PY
+start_server "$T/ctree"
+"$UPDATE" --datahost "$DATAHOST" --work "$T/clinux" >/dev/null || fail "Linux update, Chinese"
+stop_server
+start_server "$T/gbktree"
+wan_update_exe "$T/cwindows" >"$T/out" || fail "Windows update, Chinese: $(cat "$T/out")"
+grep -q "4 files downloaded, folder current, client version 9" "$T/out" ||
+  fail "Windows summary, Chinese: $(cat "$T/out")"
+# The manifest copies are the trees' own, in UTF-8 on Linux and GBK on Windows.
+same_folders "$T/clinux" "$T/cwindows" versions.txt gamefiles.txt
+cmp -s "$T/gbktree/versions.txt" "$T/cwindows/versions.txt" || fail "versions.txt copy, Chinese"
+same_as_build "$C" "$T/ctree" "$T/cwindows"
+[[ -f "$T/cwindows/数据/乗/地图 1.pak.version" ]] || fail "no marker beside 乗/地图 1.pak"
+echo "windows tests passed"

@@ -36,7 +36,9 @@ TEST(TransferQueueTest, AFailedPassWaitsForTheOthersThenItsBoxThenStartsAgain) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     queue.Failed(0, now);
     now += kPause;
-    if (attempt < 2) ASSERT_EQ(queue.Next(now), 0u);
+    if (attempt < 2) {
+      ASSERT_EQ(queue.Next(now), 0u);
+    }
   }
   EXPECT_EQ(queue.Next(now), std::nullopt) << "no new transfer while a box is due";
   EXPECT_EQ(queue.BoxDue(now, 1), std::nullopt) << "section 1 still runs";

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Launcher.exe under 64-bit Wine on an Xvfb of its own. Usage: launcher.sh WINDOWS_BUILD LINUX_BUILD
+# WINDOWS_BUILD is the x86_64 build of scripts/build-windows (Launcher.exe, win-probe.exe);
+# LINUX_BUILD has demo-server built for this machine (the loopback site the launcher talks to).
+#
+# Another Windows process (win-probe.exe) finds the main dialog by its class, reads back its
+# place, size and window region and the layered window beside it, sends it the game's notices
+# and a pop-up request, and closes it.
+set -euo pipefail
+WIN=$1 LINUX=$2
+PROBE_EXE=$WIN/tests/windows/win-probe.exe
+T=$(mktemp -d "${TMPDIR:-/tmp}/windows-launcher-XXXXXX")
+PIDS=()
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# Wine in a prefix of the test's own: no dialogs, no Mono or Gecko, nothing on the host's
+# drives (the work folder's drive is a folder of the test).
+export WINEPREFIX=$T/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  local pid
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  [[ -n ${KEEP:-} ]] || rm -rf "$T"
+}
+trap cleanup EXIT
+
+# until SECONDS COMMAND...: runs COMMAND until it succeeds, for at most SECONDS.
+until_true() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    ((SECONDS < deadline)) || return 1
+    sleep 0.2
+  done
+}
+
+winpath() { echo "Z:${1//\//\\}"; }
+probe() { timeout 60 wine "$PROBE_EXE" "$@" 2>/dev/null | tr -d '\r'; }
+# field KEY LINE: the value of KEY= in a probe line.
+field() { sed -n "s/.*\\b$1=\\([^ ]*\\).*/\\1/p" <<<"$2"; }
+log_has() { grep -qF -- "$1" "$T/drive/wan_tarn/log.txt" 2>/dev/null; }
+
+# A display of its own (Xvfb picks a free number and writes it once it is ready).
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$T/display" 2>/dev/null &
+PIDS+=($!)
+until_true 20 test -s "$T/display" || fail "Xvfb did not start"
+export DISPLAY=:$(cat "$T/display")
+timeout 300 wine wineboot --init >/dev/null 2>&1 || fail "the Wine prefix could not be made"
+
+mkdir -p "$T/root" "$T/drive" "$T/app"
+"$LINUX/tools/demo-server/demo-server" --root "$T/root" --port 0 >"$T/server.out" 2>&1 &
+PIDS+=($!)
+until_true 20 grep -q "^demo-server: http" "$T/server.out" || fail "demo-server did not start"
+ORIGIN=$(sed -n 's|^demo-server: \(http://[^/]*\)/$|\1|p' "$T/server.out")
+
+cp "$WIN/launcher/Launcher.exe" "$T/app/"
+(cd "$T/app" && LAUNCHER_FIXED_DRIVES=$(winpath "$T/drive") LAUNCHER_SERVER=$ORIGIN \
+  exec timeout 300 wine Launcher.exe dev=1 >"$T/launcher.out" 2>&1) &
+LAUNCHER=$!
+PIDS+=("$LAUNCHER")
+
+# The main dialog: a third from the top and centred, 980 x 650, shaped by the seven-point
+# outline, with the layered window at its place and owned by it.
+outline="157,75;938,75;955,108;940,141;938,592;139,594;36,316"
+found() { line=$(probe find DODuzoDizuzide "$outline") && [[ $(field visible "$line") == 1 ]]; }
+until_true 60 found || fail "no visible DODuzoDizuzide window"
+dialog=$(field window "$line") pid=$(field pid "$line")
+IFS=, read -r width height <<<"$(field screen "$line")"
+left=$(((width - 980) / 2)) top=$(((height - 650) / 3))
+expected="$left,$top,$((left + 980)),$((top + 650))"
+[[ $(field rect "$line") == "$expected" ]] || fail "dialog at $(field rect "$line"), not $expected"
+[[ $(field region "$line") == same ]] || fail "the dialog's region is $(field region "$line")"
+windows=$(probe windows "$pid")
+grep -q "owner=$dialog rect=$expected visible=1 layered=1" <<<"$windows" ||
+  fail "no layered window beside the dialog: $windows"
+
+# The game's notices, sent as another process sends them, each write their line.
+for n in 1 2 3; do probe send DODuzoDizuzide $((0x400 + n)) >/dev/null || fail "WM_USER+$n"; done
+until_true 10 log_has "game activate ...." || fail "no log line for WM_USER+3"
+grep -qF "game init ...." "$T/drive/wan_tarn/log.txt" || fail "no log line for WM_USER+1"
+grep -qF "game resize ...." "$T/drive/wan_tarn/log.txt" || fail "no log line for WM_USER+2"
+
+# A kind-1 copy-data request opens the pop-up: a 480 x 360 window owned by the dialog.
+out=$(probe copydata DODuzoDizuzide 1 "480,360,$ORIGIN/popup.html") || fail "copy-data: $out"
+popup() { probe windows "$pid" | grep -q "owner=$dialog rect=[0-9-]*,[0-9-]*,[0-9-]*,[0-9-]* visible=1 layered=0"; }
+until_true 20 popup || fail "no pop-up after the copy-data request"
+read -r l t r b <<<"$(probe windows "$pid" | grep "owner=$dialog .* layered=0" |
+  sed -n 's/.*rect=\([-0-9]*\),\([-0-9]*\),\([-0-9]*\),\([-0-9]*\) visible=1.*/\1 \2 \3 \4/p')"
+[[ $((r - l))x$((b - t)) == 480x360 ]] || fail "the pop-up is $((r - l))x$((b - t)), not 480x360"
+
+# Closing the dialog ends the launcher.
+probe post DODuzoDizuzide 0x10 || fail "WM_CLOSE"
+until_true 30 log_has "Exit ..." || fail "the launcher did not exit"
+until_true 30 eval '! kill -0 "$LAUNCHER" 2>/dev/null' || fail "the launcher process lingers"
+echo "windows launcher passed"

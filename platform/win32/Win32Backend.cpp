@@ -71,6 +71,7 @@ win32_HICON MakeIcon(const Surface& picture) {
 
 struct NativeWindow {
   win32_HWND hwnd = nullptr;
+  WNDPROC baseProc = DefWindowProcA;  // a system class's own procedure, for default handling
   bool trackingLeave = false;
   win32_HICON icons[2] = {nullptr, nullptr};  // small, big: destroyed with the window
 };
@@ -200,6 +201,17 @@ class Win32Backend : public ui::Backend {
   std::atomic<bool> m_wakePending{false};
   bool m_quit = false;
   std::set<std::string> m_classes;
+  NativeWindow* m_dying = nullptr;  // the window being destroyed
+
+ public:
+  // The default handling of a native window's message: its class's procedure.
+  WNDPROC BaseProcOf(win32_HWND hwnd) const {
+    ui::WindowRecord* r = ui::FindRecord(Handle(hwnd));
+    if (r && r->native) return static_cast<NativeWindow*>(r->native)->baseProc;
+    return m_dying && m_dying->hwnd == hwnd ? m_dying->baseProc : DefWindowProcA;
+  }
+
+ private:
   std::map<UINT_PTR, std::unique_ptr<Timer>> m_timers;
   UINT_PTR m_nextTimer = 1;
 };
@@ -220,11 +232,14 @@ bool Win32Backend::Start() {
 }
 
 // One window class per framework class, registered when its first window is made: other
-// processes find windows by these names.
+// processes find windows by these names. The system's own classes ("#32770", "Static", ...) are
+// never registered again under their names: a class of this program would take their place in
+// every window of the process, message boxes and the web control's included.
 bool Win32Backend::RegisterClassNamed(const std::string& name) {
   if (m_classes.count(name)) return true;
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
+  if (GetClassInfoExA(nullptr, name.c_str(), &wc)) return true;
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = Instance();
   wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
@@ -252,6 +267,11 @@ HWND Win32Backend::CreateTopLevel(ui::WindowRecord& r) {
   if (!hwnd) return 0;
   auto* n = new NativeWindow;
   n->hwnd = hwnd;
+  // A window of a system class is subclassed: its messages come here first, and what the
+  // framework leaves goes to the class's own procedure.
+  if (!m_classes.count(r.className))
+    n->baseProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowProc)));
   r.native = n;
   return Handle(hwnd);
 }
@@ -259,8 +279,11 @@ HWND Win32Backend::CreateTopLevel(ui::WindowRecord& r) {
 void Win32Backend::DestroyTopLevel(ui::WindowRecord& r) {
   NativeWindow* n = NativeOfRecord(r);
   if (!n) return;
-  r.native = nullptr;  // the native window's last messages find no record
+  // The native window's last messages find no record and go to the class's own procedure.
+  r.native = nullptr;
+  m_dying = n;
   DestroyWindow(n->hwnd);
+  m_dying = nullptr;
   for (win32_HICON icon : n->icons)
     if (icon) DestroyIcon(icon);
   delete n;
@@ -431,7 +454,8 @@ void Paint(win32_HWND hwnd, ui::WindowRecord& record) {
 win32_LRESULT CALLBACK WindowProc(win32_HWND hwnd, UINT message, win32_WPARAM w, win32_LPARAM l) {
   const HWND handle = Handle(hwnd);
   ui::WindowRecord* r = ui::FindRecord(handle);
-  if (!r || !r->native) return DefWindowProcA(hwnd, message, w, l);
+  const WNDPROC base = g_backend->BaseProcOf(hwnd);
+  if (!r || !r->native) return CallWindowProcA(base, hwnd, message, w, l);
   auto* n = NativeOfRecord(*r);
   const int x = static_cast<int16_t>(LOWORD(l)), y = static_cast<int16_t>(HIWORD(l));
   switch (message) {
@@ -495,7 +519,7 @@ win32_LRESULT CALLBACK WindowProc(win32_HWND hwnd, UINT message, win32_WPARAM w,
         return ::SendMessage(handle, message, w, l);
       break;
   }
-  return DefWindowProcA(hwnd, message, w, l);
+  return CallWindowProcA(base, hwnd, message, w, l);
 }
 
 }  // namespace

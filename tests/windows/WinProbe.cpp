@@ -4,7 +4,7 @@
 //                              polygon (even-odd) given
 //   windows PID                the top-level windows of process PID: class, owner, place
 //   boxes PID                  caption and text of each message box of process PID (UTF-8)
-//   send|post CLASS MESSAGE [WPARAM [LPARAM]]
+//   send|post CLASS|0xHANDLE MESSAGE [WPARAM [LPARAM]]
 //   copydata CLASS KIND TEXT   WM_COPYDATA with dwData KIND and TEXT's bytes
 // Prints one "key=value ..." line per window; status 1 when CLASS has no window.
 #include <windows.h>
@@ -80,8 +80,11 @@ const char* RegionVerdict(HWND hwnd, const char* polygon) {
   return verdict;
 }
 
-HWND FindByClass(const char* className) {
-  return FindWindowA(className, nullptr);
+// A window named by its handle ("0x...") or by its class.
+HWND FindByClass(const char* target) {
+  if (std::strncmp(target, "0x", 2) == 0)
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(target, nullptr, 16)));
+  return FindWindowA(target, nullptr);
 }
 
 int Find(const char* className, const char* polygon) {

@@ -4,22 +4,27 @@
 # LINUX_BUILD has demo-server built for this machine (the loopback site the launcher talks to).
 #
 # Another Windows process (win-probe.exe) finds the main dialog by its class, reads back its
-# place, size and window region and the layered window beside it, sends it the game's notices
-# and a pop-up request, and closes it.
+# place, size and window region and the layered window beside it, and sends it the game's
+# notices and pop-up requests. A pop-up whose address is a start request starts the game (the
+# web-browser control raises BeforeNavigate2 under Wine, though it renders nothing): first
+# without orca.exe (a message box, read back in Chinese), then with the stand-in orca.exe,
+# which gets its parameter string; its window closed, the launcher ends.
+#
+# Wine's ANSI code page follows the locale: zh_CN.UTF-8, built into the test's folder, makes it
+# 936, the product's.
 set -euo pipefail
 WIN=$1 LINUX=$2
 PROBE_EXE=$WIN/tests/windows/win-probe.exe
 T=$(mktemp -d "${TMPDIR:-/tmp}/windows-launcher-XXXXXX")
 PIDS=()
+# Wine in a prefix of the test's own (wineserver -k below ends only its processes): no dialogs,
+# no Mono or Gecko, nothing on the host's drives (the work folder's drive is a folder of the test).
+export WINEPREFIX=$T/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
-
-# Wine in a prefix of the test's own: no dialogs, no Mono or Gecko, nothing on the host's
-# drives (the work folder's drive is a folder of the test).
-export WINEPREFIX=$T/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
   wineserver -k 2>/dev/null || true
   local pid
@@ -28,6 +33,11 @@ cleanup() {
   [[ -n ${KEEP:-} ]] || rm -rf "$T"
 }
 trap cleanup EXIT
+
+mkdir -p "$T/locale"
+localedef -i zh_CN -f UTF-8 "$T/locale/zh_CN.UTF-8" 2>/dev/null ||
+  [[ -d $T/locale/zh_CN.UTF-8 ]] || fail "no zh_CN locale"
+ZH=(env LOCPATH="$T/locale" LANG=zh_CN.UTF-8)  # only Wine runs in that locale
 
 # until SECONDS COMMAND...: runs COMMAND until it succeeds, for at most SECONDS.
 until_true() {
@@ -40,19 +50,24 @@ until_true() {
 }
 
 winpath() { echo "Z:${1//\//\\}"; }
-probe() { timeout 60 wine "$PROBE_EXE" "$@" 2>/dev/null | tr -d '\r'; }
+probe() {
+  timeout 60 "${ZH[@]}" wine "$PROBE_EXE" "$@" 2>/dev/null |
+    tr -d '\r'
+}
 # field KEY LINE: the value of KEY= in a probe line.
 field() { sed -n "s/.*\\b$1=\\([^ ]*\\).*/\\1/p" <<<"$2"; }
-log_has() { grep -qF -- "$1" "$T/drive/wan_tarn/log.txt" 2>/dev/null; }
+WORK=$T/drive/wan_tarn
+log_has() { grep -qF -- "$1" "$WORK/log.txt" 2>/dev/null; }
 
 # A display of its own (Xvfb picks a free number and writes it once it is ready).
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$T/display" 2>/dev/null &
 PIDS+=($!)
 until_true 20 test -s "$T/display" || fail "Xvfb did not start"
 export DISPLAY=:$(cat "$T/display")
-timeout 300 wine wineboot --init >/dev/null 2>&1 || fail "the Wine prefix could not be made"
+timeout 300 "${ZH[@]}" wine wineboot --init >/dev/null 2>&1 ||
+  fail "the Wine prefix could not be made"
 
-mkdir -p "$T/root" "$T/drive" "$T/app"
+mkdir -p "$T/root" "$T/drive/wan_tarn" "$T/app"
 "$LINUX/tools/demo-server/demo-server" --root "$T/root" --port 0 >"$T/server.out" 2>&1 &
 PIDS+=($!)
 until_true 20 grep -q "^demo-server: http" "$T/server.out" || fail "demo-server did not start"
@@ -60,7 +75,7 @@ ORIGIN=$(sed -n 's|^demo-server: \(http://[^/]*\)/$|\1|p' "$T/server.out")
 
 cp "$WIN/launcher/Launcher.exe" "$T/app/"
 (cd "$T/app" && LAUNCHER_FIXED_DRIVES=$(winpath "$T/drive") LAUNCHER_SERVER=$ORIGIN \
-  exec timeout 300 wine Launcher.exe dev=1 >"$T/launcher.out" 2>&1) &
+  exec timeout 300 "${ZH[@]}" wine Launcher.exe dev=1 >"$T/launcher.out" 2>&1) &
 LAUNCHER=$!
 PIDS+=("$LAUNCHER")
 
@@ -70,6 +85,7 @@ outline="157,75;938,75;955,108;940,141;938,592;139,594;36,316"
 found() { line=$(probe find DODuzoDizuzide "$outline") && [[ $(field visible "$line") == 1 ]]; }
 until_true 60 found || fail "no visible DODuzoDizuzide window"
 dialog=$(field window "$line") pid=$(field pid "$line")
+dialog_id=$((16#$dialog))  # the handle as the game's parameter string gives it
 IFS=, read -r width height <<<"$(field screen "$line")"
 left=$(((width - 980) / 2)) top=$(((height - 650) / 3))
 expected="$left,$top,$((left + 980)),$((top + 650))"
@@ -82,8 +98,8 @@ grep -q "owner=$dialog rect=$expected visible=1 layered=1" <<<"$windows" ||
 # The game's notices, sent as another process sends them, each write their line.
 for n in 1 2 3; do probe send DODuzoDizuzide $((0x400 + n)) >/dev/null || fail "WM_USER+$n"; done
 until_true 10 log_has "game activate ...." || fail "no log line for WM_USER+3"
-grep -qF "game init ...." "$T/drive/wan_tarn/log.txt" || fail "no log line for WM_USER+1"
-grep -qF "game resize ...." "$T/drive/wan_tarn/log.txt" || fail "no log line for WM_USER+2"
+grep -qF "game init ...." "$WORK/log.txt" || fail "no log line for WM_USER+1"
+grep -qF "game resize ...." "$WORK/log.txt" || fail "no log line for WM_USER+2"
 
 # A kind-1 copy-data request opens the pop-up: a 480 x 360 window owned by the dialog.
 out=$(probe copydata DODuzoDizuzide 1 "480,360,$ORIGIN/popup.html") || fail "copy-data: $out"
@@ -93,8 +109,33 @@ read -r l t r b <<<"$(probe windows "$pid" | grep "owner=$dialog .* layered=0" |
   sed -n 's/.*rect=\([-0-9]*\),\([-0-9]*\),\([-0-9]*\),\([-0-9]*\) visible=1.*/\1 \2 \3 \4/p')"
 [[ $((r - l))x$((b - t)) == 480x360 ]] || fail "the pop-up is $((r - l))x$((b - t)), not 480x360"
 
-# Closing the dialog ends the launcher.
-probe post DODuzoDizuzide 0x10 || fail "WM_CLOSE"
+# A start request with no game in the work folder: the player is told, in Chinese.
+start="app:startgame|account|token|9|127.0.0.1|4321|$ORIGIN/|qq|pfkey|true|extra"
+probe copydata DODuzoDizuzide 1 "480,360,$start" >/dev/null || fail "start request"
+boxed() { box=$(probe boxes "$pid" | grep "caption=错误 ") ; }
+until_true 30 boxed || fail "no message box: $(probe boxes "$pid")"
+[[ $(field text "$box") == 游戏进程启动失败 ]] || fail "message box: $box"
+probe post "$(field box "$box" | sed 's/^0*/0x/')" 0x10 || fail "closing the message box"
+
+# With the stand-in game in place, the game starts with the launch parameters and the main
+# dialog's handle; its window is found (2030 brings it forward) and the launcher hides.
+cp "$WIN/tools/orca/orca.exe" "$WORK/orca.exe"
+probe copydata DODuzoDizuzide 1 "480,360,$start" >/dev/null || fail "second start request"
+until_true 60 grep -qs "^args: " "$WORK/orca.log" || fail "the game did not start"
+args=$(head -1 "$WORK/orca.log" | tr -d '\r')
+for part in "-host 127.0.0.1 -port 4321 -datahost $ORIGIN/ -launcher 2 -hwnd $dialog_id -newbie 1" \
+  "-groupid 9 -account account -token token"; do
+  [[ $args == *"$part"* ]] || fail "the game's parameters lack '$part': $args"
+done
+until_true 30 probe find OrcaStandIn >/dev/null || fail "no game window"
+hidden() { [[ $(field visible "$(probe find DODuzoDizuzide)") == 0 ]]; }
+until_true 30 hidden || fail "the launcher did not hide"
+probe send DODuzoDizuzide 2030 >/dev/null || fail "2030"
+until_true 10 log_has "run launcher, bring game to top" || fail "the game window was not found"
+
+# The game's window closes: the launcher notices within its tick and ends.
+probe post OrcaStandIn 0x10 || fail "closing the game"
+until_true 30 log_has "game closed ..." || fail "the launcher did not see the game close"
 until_true 30 log_has "Exit ..." || fail "the launcher did not exit"
 until_true 30 eval '! kill -0 "$LAUNCHER" 2>/dev/null' || fail "the launcher process lingers"
 echo "windows launcher passed"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Launcher.exe under 64-bit Wine on an Xvfb of its own. Usage: launcher.sh WINDOWS_BUILD LINUX_BUILD
-# WINDOWS_BUILD is the x86_64 build of scripts/build-windows (Launcher.exe, win-probe.exe);
-# LINUX_BUILD has demo-server built for this machine (the loopback site the launcher talks to).
+# Launcher.exe under 64-bit Wine on an Xvfb of its own. Usage: launcher.sh WINDOWS_BUILD
+# WINDOWS_BUILD is the x86_64 build of scripts/build-windows (Launcher.exe, orca.exe,
+# win-probe.exe, drawing-check.exe). Every site of the launcher is one loopback server that
+# logs the requests it gets (the web-browser control's among them).
 #
 # Another Windows process (win-probe.exe) finds the main dialog by its class, reads back its
 # place, size and window region and the layered window beside it, and sends it the game's
@@ -13,7 +14,7 @@
 # Wine's ANSI code page follows the locale: zh_CN.UTF-8, built into the test's folder, makes it
 # 936, the product's.
 set -euo pipefail
-WIN=$1 LINUX=$2
+WIN=$1
 PROBE_EXE=$WIN/tests/windows/win-probe.exe
 T=$(mktemp -d "${TMPDIR:-/tmp}/windows-launcher-XXXXXX")
 PIDS=()
@@ -67,11 +68,15 @@ export DISPLAY=:$(cat "$T/display")
 timeout 300 "${ZH[@]}" wine wineboot --init >/dev/null 2>&1 ||
   fail "the Wine prefix could not be made"
 
+# The drawing primitives first: the pictures and regions below are drawn with them.
+timeout 60 wine "$WIN/tests/windows/drawing-check.exe" >"$T/drawing.out" 2>&1 ||
+  fail "drawing: $(tr -d '\r' <"$T/drawing.out")"
+
 mkdir -p "$T/root" "$T/drive/wan_tarn" "$T/app"
-"$LINUX/tools/demo-server/demo-server" --root "$T/root" --port 0 >"$T/server.out" 2>&1 &
+python3 -u -m http.server --bind 127.0.0.1 --directory "$T/root" 0 >"$T/server.out" 2>&1 &
 PIDS+=($!)
-until_true 20 grep -q "^demo-server: http" "$T/server.out" || fail "demo-server did not start"
-ORIGIN=$(sed -n 's|^demo-server: \(http://[^/]*\)/$|\1|p' "$T/server.out")
+until_true 20 grep -q "^Serving HTTP" "$T/server.out" || fail "the loopback server did not start"
+ORIGIN=http://127.0.0.1:$(sed -n 's/^Serving HTTP on .* port \([0-9]*\) .*/\1/p' "$T/server.out")
 
 cp "$WIN/launcher/Launcher.exe" "$T/app/"
 (cd "$T/app" && LAUNCHER_FIXED_DRIVES=$(winpath "$T/drive") LAUNCHER_SERVER=$ORIGIN \
@@ -94,6 +99,11 @@ expected="$left,$top,$((left + 980)),$((top + 650))"
 windows=$(probe windows "$pid")
 grep -q "owner=$dialog rect=$expected visible=1 layered=1" <<<"$windows" ||
   fail "no layered window beside the dialog: $windows"
+
+# The web-browser control asks the server for the server list (it shows nothing: no HTML engine
+# in this Wine).
+until_true 30 grep -q "GET /mini/zonelist.html" "$T/server.out" ||
+  fail "the server list was not requested"
 
 # The game's notices, sent as another process sends them, each write their line.
 for n in 1 2 3; do probe send DODuzoDizuzide $((0x400 + n)) >/dev/null || fail "WM_USER+$n"; done

@@ -478,7 +478,12 @@ win32_LRESULT CALLBACK WindowProc(win32_HWND hwnd, UINT message, win32_WPARAM w,
       ui::DeliverMouse(handle, message, x, y);
       return 0;
     case WM_LBUTTONDOWN:
+      // The release comes here wherever the pointer is then, as with X11's implicit grab.
+      SetCapture(hwnd);
+      ui::DeliverMouse(handle, message, x, y);
+      return 0;
     case WM_LBUTTONUP:
+      SystemReleaseCapture();
       ui::DeliverMouse(handle, message, x, y);
       return 0;
     case WM_MOUSELEAVE:

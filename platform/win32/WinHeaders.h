@@ -145,6 +145,16 @@
 #undef LoadIcon
 #undef GetClassName
 
+// ReleaseCapture under a name of its own (the framework has its own ReleaseCapture): bound to the
+// system's function by its linker symbol, stdcall-decorated on 32-bit x86.
+#ifdef _WIN64
+#define LAUNCHER_SYSTEM_SYMBOL(name, argumentBytes) #name
+#else
+#define LAUNCHER_SYSTEM_SYMBOL(name, argumentBytes) "_" #name "@" #argumentBytes
+#endif
+extern "C" BOOL WINAPI SystemReleaseCapture(void) __asm__(LAUNCHER_SYSTEM_SYMBOL(ReleaseCapture,
+                                                                                 0));
+
 // The framework's own message numbers, styles and flags (WinUser.h: the same values).
 #undef WM_NULL
 #undef WM_CREATE

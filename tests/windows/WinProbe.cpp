@@ -21,14 +21,14 @@ namespace {
 // time a window hosts it.
 constexpr UINT kSendTimeoutMs = 30000;
 
+BOOL CALLBACK Collect(HWND hwnd, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
+  return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows() {
   std::vector<HWND> windows;
-  EnumWindows(
-      [](HWND hwnd, LPARAM list) {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
+  EnumWindows(Collect, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 

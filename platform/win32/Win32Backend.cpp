@@ -187,6 +187,12 @@ class Win32Backend : public ui::Backend {
     return GetClassNameA(Native(hwnd), name, sizeof name) > 0 ? name : "";
   }
 
+  // The default handling of a native window's message: its class's procedure.
+  WNDPROC BaseProcOf(win32_HWND hwnd) const {
+    ui::WindowRecord* r = ui::FindRecord(Handle(hwnd));
+    if (r && r->native) return static_cast<NativeWindow*>(r->native)->baseProc;
+    return m_dying && m_dying->hwnd == hwnd ? m_dying->baseProc : DefWindowProcA;
+  }
   void RunTimer(UINT_PTR id);
   void Drain() {
     m_wakePending = false;
@@ -203,15 +209,6 @@ class Win32Backend : public ui::Backend {
   std::set<std::string> m_classes;
   NativeWindow* m_dying = nullptr;  // the window being destroyed
 
- public:
-  // The default handling of a native window's message: its class's procedure.
-  WNDPROC BaseProcOf(win32_HWND hwnd) const {
-    ui::WindowRecord* r = ui::FindRecord(Handle(hwnd));
-    if (r && r->native) return static_cast<NativeWindow*>(r->native)->baseProc;
-    return m_dying && m_dying->hwnd == hwnd ? m_dying->baseProc : DefWindowProcA;
-  }
-
- private:
   std::map<UINT_PTR, std::unique_ptr<Timer>> m_timers;
   UINT_PTR m_nextTimer = 1;
 };

@@ -69,7 +69,7 @@ void CLayeredWindow::UpdateLayered() {
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     if (!UpdateLayeredWindow(m_hWnd, pWindowDC, &ptDst, &size, memDC, &ptSrc, 0, &blend,
                              ULW_ALPHA)) {
-      LogPrint("UpdateLayeredWindow error(%u)!", GetLastError());
+      LogPrint("UpdateLayeredWindow error(%u)!", static_cast<unsigned>(GetLastError()));
     }
   }
   memDC.SelectObject(pOld);

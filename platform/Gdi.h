@@ -30,7 +30,7 @@ class RegionData {
   // Sets this region to `a` combined with `b` (RGN_AND, RGN_OR, RGN_XOR, RGN_DIFF, RGN_COPY).
   bool Combine(const RegionData& a, const RegionData* b, int mode);
 
-  void* Native() const { return m_region; }  // the backend's region (a cairo_region_t)
+  void* Native() const { return m_region; }  // a cairo_region_t; an HRGN on Windows
 
  private:
   explicit RegionData(void* native);

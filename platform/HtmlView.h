@@ -13,6 +13,7 @@
 using HRESULT = LONG;
 inline constexpr HRESULT S_OK = 0, S_FALSE = 1;
 inline constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001);
+#endif
 
 // What the page's host tells the engine about how to show the page (flags).
 struct DOCHOSTUIINFO {
@@ -21,7 +22,6 @@ struct DOCHOSTUIINFO {
   DWORD dwDoubleClick = 0;
 };
 inline constexpr DWORD DOCHOSTUIFLAG_NO3DBORDER = 0x4;
-#endif
 
 class CHtmlView : public CWnd, private ui::WebViewSite {
   DECLARE_MESSAGE_MAP()

@@ -12,10 +12,6 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include "win32/WinHeaders.h"
-#endif
-
 namespace sys {
 
 #ifdef _WIN32

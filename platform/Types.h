@@ -1,9 +1,6 @@
 // The Windows-style basic types the launcher's classes are written with.
 #pragma once
 
-#ifdef _WIN32
-#include "win32/WinHeaders.h"
-#else
 #include <cstdint>
 
 using BOOL = int;
@@ -18,7 +15,8 @@ using LRESULT = intptr_t;
 using UINT_PTR = uintptr_t;
 using ULONG_PTR = uintptr_t;
 using COLORREF = uint32_t;
-// A window handle: the X11 window id of a top-level window, a framework id for a child.
+// A window handle: the native handle of a top-level window (an X11 window id, a Win32 HWND),
+// a framework id for a child.
 using HWND = uintptr_t;
 
 class CDC;
@@ -108,4 +106,3 @@ inline constexpr int GET_X_LPARAM(LPARAM lp) {
 inline constexpr int GET_Y_LPARAM(LPARAM lp) {
   return static_cast<int16_t>(HIWORD(lp));
 }
-#endif

@@ -4,7 +4,6 @@
 
 #include "Types.h"
 
-#ifndef _WIN32
 // Messages.
 inline constexpr UINT WM_NULL = 0x0000, WM_CREATE = 0x0001, WM_DESTROY = 0x0002, WM_MOVE = 0x0003,
                       WM_SIZE = 0x0005, WM_SETFOCUS = 0x0007, WM_KILLFOCUS = 0x0008,
@@ -75,4 +74,3 @@ inline constexpr BYTE AC_SRC_OVER = 0, AC_SRC_ALPHA = 1;
 inline constexpr DWORD ULW_ALPHA = 2;
 inline constexpr UINT MB_OK = 0;
 inline constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400, ERROR_INVALID_PARAMETER = 87;
-#endif

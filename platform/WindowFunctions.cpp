@@ -206,6 +206,7 @@ int MessageBoxA(HWND, const char* text, const char* caption, UINT) {
   return sys::Current().MessageBox(text ? text : "", caption ? caption : "") ? IDOK : 0;
 }
 
+#ifndef _WIN32
 namespace {
 thread_local DWORD t_lastError = 0;
 }  // namespace
@@ -216,6 +217,7 @@ DWORD GetLastError() {
 void SetLastError(DWORD error) {
   t_lastError = error;
 }
+#endif
 
 // Fixed dialog base units: 6 x 13 pixels (those of the 8-point dialog font at 96 dots per inch).
 RECT MapDialogRect(const RECT& du) {

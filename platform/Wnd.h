@@ -159,7 +159,10 @@ HWND SetCapture(HWND hwnd);
 BOOL ReleaseCapture();
 int GetSystemMetrics(int index);
 int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
+#ifndef _WIN32
+// On Windows these are the system's own: the same per-thread value.
 DWORD GetLastError();
 void SetLastError(DWORD error);
+#endif
 // Dialog base units: the pixel size of 4 horizontal and 8 vertical dialog units.
 RECT MapDialogRect(const RECT& dialogUnits);

@@ -1,5 +1,7 @@
 #include "Win32System.h"
 
+#include "platform/WinUser.h"
+
 #include <objbase.h>
 #include <shellapi.h>
 #include <shldisp.h>
@@ -34,7 +36,7 @@ bool FreeBytes(const std::string& root, uint64_t& free) {
   return true;
 }
 
-bool Attributes(const std::string& path, DWORD& attributes) {
+bool Attributes(const std::string& path, win32_DWORD& attributes) {
   attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES;
 }
@@ -58,7 +60,7 @@ std::vector<Drive> Win32System::GetFixedDrives() {
   // Wine's Z: is the host's root, which no test may write to: test rigs name stand-ins.
   std::vector<std::string> roots = StandInDrives(';');
   if (roots.empty()) {
-    DWORD letters = GetLogicalDrives();
+    win32_DWORD letters = GetLogicalDrives();
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
       if (!(letters & (1u << (letter - 'A')))) continue;
       std::string root = std::string(1, letter) + ":\\";
@@ -86,7 +88,7 @@ bool Win32System::GetSpecialFolder(Folder folder, std::string& path) {
 
 std::string Win32System::GetModuleFileName() {
   char buffer[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  win32_DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
   return n > 0 && n < MAX_PATH ? std::string(buffer, n) : std::string();
 }
 
@@ -130,7 +132,7 @@ void Win32System::OutputDebugString(const std::string& text) {
 }
 
 bool Win32System::MessageBox(const std::string& text, const std::string& caption) {
-  return MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK) != 0;
+  return MessageBoxExA(nullptr, text.c_str(), caption.c_str(), MB_OK, 0) != 0;
 }
 
 int Win32System::GetLastError() {
@@ -138,12 +140,12 @@ int Win32System::GetLastError() {
 }
 
 bool Win32System::PathExists(const std::string& path) {
-  DWORD attributes;
+  win32_DWORD attributes;
   return Attributes(path, attributes);
 }
 
 bool Win32System::IsDirectory(const std::string& path) {
-  DWORD attributes;
+  win32_DWORD attributes;
   // A link to a folder is not a folder here: tree deletion removes the link, not its target.
   return Attributes(path, attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
@@ -160,7 +162,7 @@ bool Win32System::RemoveDirectory(const std::string& path) {
 // The running executable cannot be deleted here, which the launcher's repair relies on. A link
 // to a folder goes as a folder does, leaving its target alone.
 bool Win32System::DeleteFile(const std::string& path) {
-  DWORD attributes;
+  win32_DWORD attributes;
   if (Attributes(path, attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return RemoveDirectoryA(path.c_str()) != 0;
@@ -187,7 +189,7 @@ bool Win32System::CopyFile(const std::string& from, const std::string& to) {
   std::string temp = to + ".copy-" + std::to_string(::GetCurrentProcessId());
   if (!CopyFileA(from.c_str(), temp.c_str(), FALSE)) return false;
   if (MoveFileReplace(temp, to)) return true;
-  DWORD error = ::GetLastError();
+  win32_DWORD error = ::GetLastError();
   DeleteFileA(temp.c_str());
   SetLastError(error);
   return false;
@@ -231,7 +233,7 @@ bool Win32System::SameFile(const std::string& a, const std::string& b) {
 
 std::string Win32System::GetFullPath(const std::string& path) {
   char full[MAX_PATH];
-  const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  const win32_DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
   return n > 0 && n < sizeof full ? std::string(full, n) : std::string();
 }
 
@@ -241,19 +243,19 @@ bool Win32System::WriteHiddenFile(const std::string& path, const std::string& co
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_HIDDEN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok =
-      WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
-      written == content.size();
-  DWORD error = ::GetLastError();
+  win32_DWORD written = 0;
+  bool ok = WriteFile(file, content.data(), static_cast<win32_DWORD>(content.size()), &written,
+                      nullptr) &&
+            written == content.size();
+  win32_DWORD error = ::GetLastError();
   if (!CloseHandle(file) && ok) ok = false, error = ::GetLastError();
   SetLastError(error);
   return ok;
 }
 
 bool Win32System::GetFileVersion(const std::string& path, uint32_t& high, uint32_t& low) {
-  DWORD ignored = 0;
-  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  win32_DWORD ignored = 0;
+  win32_DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
   if (size == 0) return false;
   std::string data(size, '\0');
   if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return false;

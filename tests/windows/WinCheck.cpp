@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "UpdatePlan.h"
+#include "platform/WinUser.h"
 #include "platform/win32/Win32System.h"
 
 namespace {
@@ -106,7 +107,7 @@ int Start(const std::string& file, const std::string& params, const std::string&
   sys::Process started;
   if (!sys::Current().StartProcess(file, params, workDir, &started)) return Fail("StartProcess");
   const auto process = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(started.handle));
-  DWORD code = 0;
+  win32_DWORD code = 0;
   const bool ended = WaitForSingleObject(process, 20000) == WAIT_OBJECT_0 &&
                      GetExitCodeProcess(process, &code) && started.id != 0;
   CloseHandle(process);
@@ -143,7 +144,7 @@ std::string Utf8(const std::wstring& text) {
   return out;
 }
 
-std::wstring WindowText(HWND window) {
+std::wstring WindowText(win32_HWND window) {
   wchar_t text[512] = {};
   GetWindowTextW(window, text, 512);
   return text;
@@ -151,15 +152,16 @@ std::wstring WindowText(HWND window) {
 
 // The message box's text is its static control of id 0xFFFF. The box is read once it is shown:
 // its window exists before its texts are set.
-HWND ShownMessageBox() {
-  HWND box = FindWindowW(L"#32770", nullptr);
+win32_HWND ShownMessageBox() {
+  win32_HWND box = FindWindowW(L"#32770", nullptr);
   return box && IsWindowVisible(box) && GetDlgItem(box, 0xFFFF) ? box : nullptr;
 }
 
 int ReadBox(const std::string& seconds) {
-  const DWORD until = GetTickCount() + static_cast<DWORD>(std::stoul(seconds)) * 1000;
-  HWND box = nullptr;
-  while (!(box = ShownMessageBox()) && static_cast<LONG>(until - GetTickCount()) > 0) Sleep(50);
+  const win32_DWORD until = GetTickCount() + static_cast<win32_DWORD>(std::stoul(seconds)) * 1000;
+  win32_HWND box = nullptr;
+  while (!(box = ShownMessageBox()) && static_cast<win32_LONG>(until - GetTickCount()) > 0)
+    Sleep(50);
   if (!box) return Fail("FindWindowW(#32770)");
   std::printf("%s\n%s\n", Utf8(WindowText(box)).c_str(),
               Utf8(WindowText(GetDlgItem(box, 0xFFFF))).c_str());

@@ -6,6 +6,7 @@
 
 #include "FileUtil.h"
 #include "Log.h"
+#include "Signature.h"
 #include "VersionInfos.h"
 #include "platform/WorkerJoin.h"
 
@@ -40,11 +41,13 @@ Downloader::Request::~Request() {
   m_sections.clear();
 }
 
-bool Downloader::Request::AddSection(const std::string& url, const std::string& filename) {
+bool Downloader::Request::AddSection(const std::string& url, const std::string& filename,
+                                     const ContentDigest* pExpected) {
   auto section = std::unique_ptr<Section>(new (std::nothrow) Section);
   if (!section) return false;
   section->url = url;
   section->filename = filename;
+  if (pExpected) section->expected = *pExpected;
   m_sections.push_back(std::move(section));
   return true;
 }
@@ -167,7 +170,10 @@ bool Downloader::Request::DownloadSection(CURL* curl, Section& section) {
     LogPrint("download %s failed", filename.c_str());
   } else {
     std::string chosen;
-    if (Unpack(filename, tmpName, chosen) && Replace(section.url, chosen, filename)) return true;
+    if (Unpack(filename, tmpName, chosen) && HasExpectedContent(section, chosen) &&
+        Replace(section.url, chosen, filename)) {
+      return true;
+    }
   }
   // A failed attempt leaves nothing behind: a body cut short by a full disk may be large, and
   // once the file is current no later run writes (and so replaces) its temporary files again.
@@ -201,6 +207,16 @@ bool Downloader::Request::Unpack(const std::string& filename, const std::string&
     return false;
   }
   return true;
+}
+
+// Checked on the finished file, just before it replaces the old one: whatever the transfer and
+// the unpacking did, only the content the section expects is ever installed.
+bool Downloader::Request::HasExpectedContent(const Section& section, const std::string& chosen) {
+  std::string why;
+  if (!section.expected || FileHasContent(chosen, *section.expected, why)) return true;
+  LogPrint("download %s failed: the file %s, not the signed content", section.filename.c_str(),
+           why.c_str());
+  return false;
 }
 
 // Installs `chosen` as `filename` by one rename, so the target is always either the old file or
@@ -242,12 +258,13 @@ Downloader::~Downloader() {
   for (std::thread& thread : m_threads) thread.detach();
 }
 
-bool Downloader::Add(const std::string& url, const std::string& filename) {
+bool Downloader::Add(const std::string& url, const std::string& filename,
+                     const ContentDigest* pExpected) {
   if (!m_pRequest) {
     m_pRequest.reset(new (std::nothrow) Request(&m_decompressor, &m_progress, m_timing, &m_abort));
   }
   if (!Check(m_pRequest != nullptr, "Downloader", 362, "m_pRequest")) return false;
-  return Check(m_pRequest->AddSection(url, filename), "Downloader", 363,
+  return Check(m_pRequest->AddSection(url, filename, pExpected), "Downloader", 363,
                "m_pRequest->AddSection(url, filename)");
 }
 

@@ -5,6 +5,7 @@
 #include "AppConfig.h"
 #include "Launcher.h"
 #include "PngImage.h"
+#include "SignedTree.h"
 #include "UpdatePlan.h"
 
 namespace {
@@ -92,7 +93,8 @@ BOOL CUpgradeDlg::PreTranslateMessage(MSG* pMsg) {
 void CUpgradeDlg::StartUpdate() {
   m_Downloader.Reset();
   m_nStep = 1;
-  StartManifestJob(m_Downloader, m_config, m_VersionsFileName, m_GameFilesName, this);
+  StartManifestJob(m_Downloader, m_config, m_VersionsFileName, m_GameFilesName, this,
+                   !UpdatePublicKey().empty());
 }
 
 // The bar moves one file at a time; the worker waits until the bar has taken the position.
@@ -111,10 +113,16 @@ void CUpgradeDlg::OnComplete() {
   }
 }
 
-// A stop leaves the dialog shown, with the reason in the log.
+// A stop leaves the dialog shown, with the reason in the log. A content check asked for is made
+// once, by the first plan that gets that far.
 void CUpgradeDlg::PlanDownloads() {
   int nAdded = 0;
-  if (!PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader, nAdded)) return;
+  const ContentChecks checks{UpdatePublicKey(), m_config.bVerifyContent};
+  if (!PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader, nAdded,
+                      checks)) {
+    return;
+  }
+  m_config.bVerifyContent = false;
   if (nAdded > 0) {
     m_nStep = 2;
     StartFilesJob(m_Downloader, this);

@@ -5,22 +5,23 @@
 #include <cstdio>
 
 #include "Log.h"
-#include "UpdatePlan.h"
 
 bool TerminalSystem::MessageBox(const std::string& text, const std::string& caption) {
   std::fprintf(stderr, "\n[%s] %s\n", caption.c_str(), text.c_str());
   return true;
 }
 
-TerminalUpdate::TerminalUpdate(AppConfig& config)
+TerminalUpdate::TerminalUpdate(AppConfig& config, const ContentChecks& checks)
     : m_config(config),
+      m_checks(checks),
       m_VersionsFileName(VersionsFilePath(config.GetWorkPath())),
       m_GameFilesName(GameFilesPath(config.GetWorkPath())),
       m_bShowProgress(isatty(STDERR_FILENO) != 0) {}
 
 int TerminalUpdate::Run() {
   m_nStep = 1;
-  if (!StartManifestJob(m_Downloader, m_config, m_VersionsFileName, m_GameFilesName, this)) {
+  if (!StartManifestJob(m_Downloader, m_config, m_VersionsFileName, m_GameFilesName, this,
+                        !m_checks.publicKey.empty())) {
     return 1;
   }
   std::unique_lock lock(m_mutex);
@@ -46,7 +47,13 @@ void TerminalUpdate::OnComplete() {
 
 void TerminalUpdate::PlanDownloads() {
   int nAdded = 0;
-  if (!PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader, nAdded)) {
+  const bool planned = PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader,
+                                      nAdded, m_checks, &m_found);
+  for (const std::string& found : m_found) std::printf("wan-update: %s\n", found.c_str());
+  if (m_checks.bVerifyContent && planned) {
+    std::printf("wan-update: content check: %zu files not as signed\n", m_found.size());
+  }
+  if (!planned) {
     std::fprintf(stderr, "wan-update: update stopped, see %slog.txt\n",
                  m_config.GetWorkPath().c_str());
     Finish(1);

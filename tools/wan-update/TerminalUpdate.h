@@ -6,9 +6,11 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "AppConfig.h"
 #include "Downloader.h"
+#include "UpdatePlan.h"
 #include "platform/NativeSystem.h"
 
 // Message boxes are printed with their caption and confirmed at once; debugger output is
@@ -21,7 +23,7 @@ class TerminalSystem : public sys::NativeSystem {
 
 class TerminalUpdate : public Downloader::ICallback {
  public:
-  explicit TerminalUpdate(AppConfig& config);
+  TerminalUpdate(AppConfig& config, const ContentChecks& checks);
   // The job's thread is joined while every member it may use still exists.
   ~TerminalUpdate() override { m_Downloader.Reset(); }
 
@@ -37,6 +39,8 @@ class TerminalUpdate : public Downloader::ICallback {
   bool JobSucceeded() const;
 
   AppConfig& m_config;
+  ContentChecks m_checks;
+  std::vector<std::string> m_found;  // what the content check found wrong
   Downloader m_Downloader;
   int m_nStep = 0;
   std::string m_VersionsFileName;

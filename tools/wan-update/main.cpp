@@ -7,6 +7,8 @@
 #include "AppConfig.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "Signature.h"
+#include "SignedTree.h"
 #include "TerminalUpdate.h"
 
 namespace {
@@ -15,7 +17,7 @@ constexpr int kUsageError = 2;
 
 void PrintUsage(FILE* out) {
   std::fputs(
-      "usage: wan-update --datahost URL --work DIR\n"
+      "usage: wan-update --datahost URL --work DIR [--key KEY] [--verify]\n"
       "\n"
       "Brings the game files in DIR up to date from the update server at URL, exactly as the\n"
       "launcher does before it starts the game: it downloads URL/versions.txt and\n"
@@ -25,15 +27,29 @@ void PrintUsage(FILE* out) {
       "the launcher's log lines. Progress is shown on a terminal; a message box of the\n"
       "launcher is printed to standard error with its caption and confirmed at once.\n"
       "\n"
+      "With a public key (KEY: its 64 hex digits or the .pub file of wan-publish --new-key;\n"
+      "by default the one the launcher is built with, if any), only a tree whose content\n"
+      "list that key signed is installed, and every file must have its signed content.\n"
+      "--verify also hashes every installed file and downloads again those that differ from\n"
+      "the signed content or are missing, listing each.\n"
+      "\n"
       "Exit status: 0 when DIR is current, 1 when the update stopped or a file failed,\n"
       "2 on bad usage.\n",
       out);
 }
 
+// A key given as its hex digits, or as the file that holds them.
+std::string KeyArgument(const std::string& arg) {
+  if (IsPublicKey(arg)) return arg;
+  const std::string word = ReadFileWord(arg);
+  return IsPublicKey(word) ? word : "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string dataHost, workDir;
+  std::string dataHost, workDir, key = UpdatePublicKey();
+  bool verify = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -42,6 +58,14 @@ int main(int argc, char** argv) {
     }
     if ((arg == "--datahost" || arg == "--work") && i + 1 < argc) {
       (arg == "--datahost" ? dataHost : workDir) = argv[++i];
+    } else if (arg == "--key" && i + 1 < argc) {
+      key = KeyArgument(argv[++i]);
+      if (key.empty()) {
+        std::fprintf(stderr, "wan-update: \"%s\" is not a public key\n", argv[i]);
+        return kUsageError;
+      }
+    } else if (arg == "--verify") {
+      verify = true;
     } else {
       std::fprintf(stderr, "wan-update: unexpected argument \"%s\"\n", arg.c_str());
       PrintUsage(stderr);
@@ -50,6 +74,10 @@ int main(int argc, char** argv) {
   }
   if (dataHost.empty() || workDir.empty()) {
     PrintUsage(stderr);
+    return kUsageError;
+  }
+  if (verify && key.empty()) {
+    std::fprintf(stderr, "wan-update: --verify needs a public key (--key)\n");
     return kUsageError;
   }
   if (workDir.back() != '/' && workDir.back() != sys::kPathSeparator)
@@ -65,7 +93,7 @@ int main(int argc, char** argv) {
     config.strWorkPath = workDir;
     config.strDataHost = dataHost;
     SetLogFile(workDir + "log.txt");
-    TerminalUpdate update(config);
+    TerminalUpdate update(config, ContentChecks{key, verify});
     exitCode = update.Run();
   }
   sys::Install(nullptr);

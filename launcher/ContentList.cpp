@@ -61,7 +61,9 @@ bool ParseLine(const std::vector<std::string>& f, ContentList& list, bool& seque
 }  // namespace
 
 bool ParseContentList(const std::string& text, ContentList& list, std::string& error) {
+  // Nothing of a list refused half-way is kept.
   list = ContentList();
+  ContentList parsed;
   bool sequenced = false;
   size_t start = 0;
   for (int number = 1; start < text.size(); ++number) {
@@ -73,14 +75,18 @@ bool ParseContentList(const std::string& text, ContentList& list, std::string& e
     const std::string line = text.substr(start, end - start);
     start = end + 1;
     const bool ok =
-        number == 1 ? line == kContentListHeader : ParseLine(SplitFields(line), list, sequenced);
+        number == 1 ? line == kContentListHeader : ParseLine(SplitFields(line), parsed, sequenced);
     if (!ok) {
       error = "line " + std::to_string(number) + " is not a line of a content list";
       return false;
     }
   }
-  if (!sequenced) error = text.empty() ? "the list is empty" : "the list has no sequence";
-  return sequenced;
+  if (!sequenced) {
+    error = text.empty() ? "the list is empty" : "the list has no sequence";
+    return false;
+  }
+  list = std::move(parsed);
+  return true;
 }
 
 std::string FormatContentList(const ContentList& list) {

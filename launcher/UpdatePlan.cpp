@@ -217,12 +217,12 @@ bool IsFileCurrent(const std::string& path, int version) {
 
 bool StartManifestJob(Downloader& downloader, const AppConfig& config,
                       const std::string& versionsFile, const std::string& gameFilesFile,
-                      Downloader::ICallback* pCallback, bool bSigned) {
+                      Downloader::ICallback* pCallback) {
   downloader.Reset();
   const auto time = static_cast<uint32_t>(sys::Current().GetTime());
   downloader.Add(VersionsUrl(config.GetDataHost(), time), versionsFile);
   downloader.Add(GameFilesUrl(config.GetDataHost(), time), gameFilesFile);
-  if (bSigned) {
+  if (!config.strUpdatePublicKey.empty()) {
     const SignedListFiles files = GameTreeListFiles(config.GetWorkPath());
     downloader.Add(ContentListUrl(config.GetDataHost(), time), files.list);
     downloader.Add(SignatureUrl(config.GetDataHost(), time), files.signature);
@@ -232,12 +232,12 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
 
 bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFilesFile,
                     AppConfig& config, Downloader& downloader, int& nAdded,
-                    const ContentChecks& checks, std::vector<std::string>* pFound) {
+                    std::vector<std::string>* pFound) {
   nAdded = 0;
-  const bool bSigned = !checks.publicKey.empty();
+  const bool bSigned = !config.strUpdatePublicKey.empty();
   ContentList contentList;
   if (bSigned && !LoadSignedTree(versionsFile, gameFilesFile, config.GetWorkPath(),
-                                 checks.publicKey, contentList)) {
+                                 config.strUpdatePublicKey, contentList)) {
     return false;
   }
   VersionInfos versionInfos;
@@ -275,7 +275,7 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
     const std::string path =
         LocalFilePath(config.GetWorkPath(), LocalFileName(filename, info.version));
     RemoveStaleTemporaryFiles(path);
-    const bool current = pSigned && checks.bVerifyContent ? HasSignedContent(path, *pSigned, pFound)
+    const bool current = pSigned && config.bVerifyContent ? HasSignedContent(path, *pSigned, pFound)
                                                           : IsFileCurrent(path, info.version);
     if (!current) {
       downloader.Add(GameFileUrl(config.GetDataHost(), filename, info.version), path,

@@ -42,23 +42,12 @@ std::string LocalFilePath(const std::string& workPath, const std::string& localN
 // Installed and current: its marker names `version` and the file exists.
 bool IsFileCurrent(const std::string& path, int version);
 
-// What an update checks beyond the markers.
-struct ContentChecks {
-  // The publisher's public key (hex): only a tree whose content list it signed is planned, and
-  // every download must hold the content the list gives it. Empty: the markers alone decide,
-  // as with servers that sign nothing.
-  std::string publicKey;
-  // Installed files count as current only when their content is the signed one too, so a file
-  // changed or lost on disk is downloaded again (every file is read). Needs the key.
-  bool bVerifyContent = false;
-};
-
 // The manifests job, made afresh on `downloader` and started on a worker thread: neither
-// unpacked nor marked. With `bSigned`, the tree's content list and its signature come with the
-// manifests. Its end comes through pCallback->OnComplete().
+// unpacked nor marked. With a public key in `config`, the tree's content list and its signature
+// come with the manifests. Its end comes through pCallback->OnComplete().
 bool StartManifestJob(Downloader& downloader, const AppConfig& config,
                       const std::string& versionsFile, const std::string& gameFilesFile,
-                      Downloader::ICallback* pCallback, bool bSigned = false);
+                      Downloader::ICallback* pCallback);
 
 // The decision step after the manifests job: reads the local manifests, sets the client
 // version, and adds every listed file that is not current to a fresh job on `downloader`
@@ -67,13 +56,14 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
 // left to run): among other reasons, when two entries would be one local file or an entry
 // would be one of the launcher's own files.
 // `nAdded` is the number of files to download: 0 means the folder is current.
-// With a public key in `checks`, the update also stops when the content list's signature does
-// not verify, a manifest is not the one signed, the list is older than one accepted before, or
-// it lacks an entry; with bVerifyContent, `pFound` gets one line per installed file that was
-// missing or not as signed.
+// With a public key in `config` (strUpdatePublicKey), the update also stops when the content
+// list's signature does not verify, a manifest is not the one signed, the list is older than
+// one accepted before, or it lacks an entry, and every download must hold its signed content.
+// With bVerifyContent too, an installed file counts as current only when its content is the
+// signed one (every file is read), and `pFound` gets a line for each one missing or changed.
 bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFilesFile,
                     AppConfig& config, Downloader& downloader, int& nAdded,
-                    const ContentChecks& checks = {}, std::vector<std::string>* pFound = nullptr);
+                    std::vector<std::string>* pFound = nullptr);
 
 // The files job on a worker thread: downloads are unpacked when .xz and receive markers.
 bool StartFilesJob(Downloader& downloader, Downloader::ICallback* pCallback);

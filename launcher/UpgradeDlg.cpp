@@ -5,7 +5,6 @@
 #include "AppConfig.h"
 #include "Launcher.h"
 #include "PngImage.h"
-#include "SignedTree.h"
 #include "UpdatePlan.h"
 
 namespace {
@@ -93,8 +92,7 @@ BOOL CUpgradeDlg::PreTranslateMessage(MSG* pMsg) {
 void CUpgradeDlg::StartUpdate() {
   m_Downloader.Reset();
   m_nStep = 1;
-  StartManifestJob(m_Downloader, m_config, m_VersionsFileName, m_GameFilesName, this,
-                   !UpdatePublicKey().empty());
+  StartManifestJob(m_Downloader, m_config, m_VersionsFileName, m_GameFilesName, this);
 }
 
 // The bar moves one file at a time; the worker waits until the bar has taken the position.
@@ -117,11 +115,7 @@ void CUpgradeDlg::OnComplete() {
 // once, by the first plan that gets that far.
 void CUpgradeDlg::PlanDownloads() {
   int nAdded = 0;
-  const ContentChecks checks{UpdatePublicKey(), m_config.bVerifyContent};
-  if (!PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader, nAdded,
-                      checks)) {
-    return;
-  }
+  if (!PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader, nAdded)) return;
   m_config.bVerifyContent = false;
   if (nAdded > 0) {
     m_nStep = 2;

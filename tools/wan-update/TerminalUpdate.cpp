@@ -5,23 +5,22 @@
 #include <cstdio>
 
 #include "Log.h"
+#include "UpdatePlan.h"
 
 bool TerminalSystem::MessageBox(const std::string& text, const std::string& caption) {
   std::fprintf(stderr, "\n[%s] %s\n", caption.c_str(), text.c_str());
   return true;
 }
 
-TerminalUpdate::TerminalUpdate(AppConfig& config, const ContentChecks& checks)
+TerminalUpdate::TerminalUpdate(AppConfig& config)
     : m_config(config),
-      m_checks(checks),
       m_VersionsFileName(VersionsFilePath(config.GetWorkPath())),
       m_GameFilesName(GameFilesPath(config.GetWorkPath())),
       m_bShowProgress(isatty(STDERR_FILENO) != 0) {}
 
 int TerminalUpdate::Run() {
   m_nStep = 1;
-  if (!StartManifestJob(m_Downloader, m_config, m_VersionsFileName, m_GameFilesName, this,
-                        !m_checks.publicKey.empty())) {
+  if (!StartManifestJob(m_Downloader, m_config, m_VersionsFileName, m_GameFilesName, this)) {
     return 1;
   }
   std::unique_lock lock(m_mutex);
@@ -47,10 +46,10 @@ void TerminalUpdate::OnComplete() {
 
 void TerminalUpdate::PlanDownloads() {
   int nAdded = 0;
-  const bool planned = PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader,
-                                      nAdded, m_checks, &m_found);
+  const bool planned =
+      PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader, nAdded, &m_found);
   for (const std::string& found : m_found) std::printf("wan-update: %s\n", found.c_str());
-  if (m_checks.bVerifyContent && planned) {
+  if (m_config.bVerifyContent && planned) {
     std::printf("wan-update: content check: %zu files not as signed\n", m_found.size());
   }
   if (!planned) {

@@ -10,7 +10,6 @@
 
 #include "AppConfig.h"
 #include "Downloader.h"
-#include "UpdatePlan.h"
 #include "platform/NativeSystem.h"
 
 // Message boxes are printed with their caption and confirmed at once; debugger output is
@@ -23,7 +22,7 @@ class TerminalSystem : public sys::NativeSystem {
 
 class TerminalUpdate : public Downloader::ICallback {
  public:
-  TerminalUpdate(AppConfig& config, const ContentChecks& checks);
+  explicit TerminalUpdate(AppConfig& config);
   // The job's thread is joined while every member it may use still exists.
   ~TerminalUpdate() override { m_Downloader.Reset(); }
 
@@ -39,7 +38,6 @@ class TerminalUpdate : public Downloader::ICallback {
   bool JobSucceeded() const;
 
   AppConfig& m_config;
-  ContentChecks m_checks;
   std::vector<std::string> m_found;  // what the content check found wrong
   Downloader m_Downloader;
   int m_nStep = 0;

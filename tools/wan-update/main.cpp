@@ -93,7 +93,9 @@ int main(int argc, char** argv) {
     config.strWorkPath = workDir;
     config.strDataHost = dataHost;
     SetLogFile(workDir + "log.txt");
-    TerminalUpdate update(config, ContentChecks{key, verify});
+    config.strUpdatePublicKey = key;
+    config.bVerifyContent = verify;
+    TerminalUpdate update(config);
     exitCode = update.Run();
   }
   sys::Install(nullptr);

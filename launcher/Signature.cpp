@@ -8,6 +8,9 @@
 namespace {
 
 constexpr size_t kReadSize = 1 << 16;
+// Keys in use at once: the current one and the next; a few more cost little, a long file of
+// lines is no signature file.
+constexpr int kMaxSignatures = 8;
 
 // sodium_init is safe to call from any thread, any number of times; below zero it failed and
 // nothing may be trusted.
@@ -87,14 +90,23 @@ bool IsPublicKey(const std::string& hex) {
   return FromHex(hex, key, sizeof key);
 }
 
-bool VerifySignature(const std::string& message, const std::string& signature,
+bool VerifySignature(const std::string& message, const std::string& signatures,
                      const std::string& publicKey) {
   unsigned char key[crypto_sign_PUBLICKEYBYTES];
-  unsigned char sig[crypto_sign_BYTES];
-  return Ready() && FromHex(publicKey, key, sizeof key) &&
-         FromHex(Trimmed(signature), sig, sizeof sig) &&
-         crypto_sign_verify_detached(sig, reinterpret_cast<const unsigned char*>(message.data()),
-                                     message.size(), key) == 0;
+  if (!Ready() || !FromHex(publicKey, key, sizeof key)) return false;
+  size_t start = 0;
+  for (int line = 0; line < kMaxSignatures && start < signatures.size(); ++line) {
+    size_t end = signatures.find('\n', start);
+    if (end == std::string::npos) end = signatures.size();
+    unsigned char sig[crypto_sign_BYTES];
+    if (FromHex(Trimmed(signatures.substr(start, end - start)), sig, sizeof sig) &&
+        crypto_sign_verify_detached(sig, reinterpret_cast<const unsigned char*>(message.data()),
+                                    message.size(), key) == 0) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
 }
 
 bool SignMessage(const std::string& message, const std::string& secretKey, std::string& signature) {

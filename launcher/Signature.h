@@ -17,9 +17,10 @@ bool FileHasContent(const std::string& path, const ContentDigest& expected, std:
 
 // A public key is 64 hex digits, a secret key 128, a signature 128.
 bool IsPublicKey(const std::string& hex);
-// True only when `signature` (hex, blanks and line ends around it ignored) is `publicKey`'s
-// signature of exactly `message`.
-bool VerifySignature(const std::string& message, const std::string& signature,
+// True only when one line of `signatures` (each hex, blanks around it ignored) is
+// `publicKey`'s signature of exactly `message`. A tree signed with an old and a new key carries
+// both, so launchers of either key accept it while the key is being replaced.
+bool VerifySignature(const std::string& message, const std::string& signatures,
                      const std::string& publicKey);
 // The detached signature of `message` with `secretKey` as hex plus a line end; false when the
 // key is not a secret key.

@@ -131,10 +131,26 @@ TEST(SignatureTest, OnlyTheKeysOwnSignatureOfTheExactBytesVerifies) {
   std::string flipped = signature;
   flipped[10] = flipped[10] == '0' ? '1' : '0';
   EXPECT_FALSE(VerifySignature("the list", flipped, pair.publicKey));
-  EXPECT_FALSE(VerifySignature("the list", signature + signature, pair.publicKey));
+  EXPECT_FALSE(VerifySignature("the list", signature.substr(0, 128) + signature, pair.publicKey));
   EXPECT_FALSE(VerifySignature("the list", "", pair.publicKey));
   EXPECT_FALSE(VerifySignature("the list", signature, ""));
   EXPECT_FALSE(SignMessage("the list", pair.publicKey, signature));
+}
+
+// While a key is replaced, trees carry a signature line for each key, and launchers of either
+// key accept them; a line of another key, or no line at all within the first few, is not enough.
+TEST(SignatureTest, AnyLineMadeWithTheKeyVerifies) {
+  KeyPair oldKey, newKey, third;
+  ASSERT_TRUE(MakeKeyPair(oldKey) && MakeKeyPair(newKey) && MakeKeyPair(third));
+  std::string byOld, byNew;
+  ASSERT_TRUE(SignMessage("the list", oldKey.secretKey, byOld));
+  ASSERT_TRUE(SignMessage("the list", newKey.secretKey, byNew));
+  EXPECT_TRUE(VerifySignature("the list", byOld + byNew, oldKey.publicKey));
+  EXPECT_TRUE(VerifySignature("the list", byOld + "\r\n" + byNew, newKey.publicKey));
+  EXPECT_FALSE(VerifySignature("the list", byOld + byNew, third.publicKey));
+  std::string many;
+  for (int i = 0; i < 8; ++i) many += byOld;
+  EXPECT_FALSE(VerifySignature("the list", many + byNew, newKey.publicKey));
 }
 
 }  // namespace

@@ -88,11 +88,6 @@ bool SignTree(const std::string& treeDirArg, const std::vector<PublishedFile>& f
               const SignOptions& options, uint64_t& sequence, std::string& error) {
   const std::string treeDir = WithSlash(treeDirArg);
   const std::string launcherDir = options.launcherDir.empty() ? "" : WithSlash(options.launcherDir);
-  std::string secretKey;
-  if (!ReadText(options.secretKeyFile, secretKey)) {
-    error = "cannot read the secret key " + options.secretKeyFile;
-    return false;
-  }
   ContentList list;
   for (const PublishedFile& file : files) {
     ContentEntry& entry = list.files[file.name];
@@ -107,14 +102,18 @@ bool SignTree(const std::string& treeDirArg, const std::vector<PublishedFile>& f
                                launcherDir.empty() ? 0 : PreviousSequence(launcherDir));
 
   const std::string text = FormatContentList(list);
-  std::string signature;
-  if (!SignMessage(text, secretKey, signature)) {
-    error = options.secretKeyFile + " is not a secret key of wan-publish --new-key";
-    return false;
+  std::string signatures;
+  for (const std::string& keyFile : options.secretKeyFiles) {
+    std::string secretKey, signature;
+    if (!ReadText(keyFile, secretKey) || !SignMessage(text, secretKey, signature)) {
+      error = keyFile + " is not a secret key of wan-publish --new-key";
+      return false;
+    }
+    signatures += signature;
   }
   sequence = list.sequence;
-  return WriteSigned(treeDir, text, signature, error) &&
-         (launcherDir.empty() || WriteSigned(launcherDir, text, signature, error));
+  return WriteSigned(treeDir, text, signatures, error) &&
+         (launcherDir.empty() || WriteSigned(launcherDir, text, signatures, error));
 }
 
 bool MakeKeys(const std::string& name, std::string& publicKey, std::string& error) {

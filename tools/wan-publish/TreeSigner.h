@@ -16,7 +16,9 @@ struct PublishedFile {
 };
 
 struct SignOptions {
-  std::string secretKeyFile;  // from MakeKeys
+  // Secret key files from MakeKeys: one signature line each, so that launchers carrying any of
+  // their public keys accept the tree (two while a key is being replaced).
+  std::vector<std::string> secretKeyFiles;
   // A launcher update folder ("launcherversion.txt" and the build it names) to name in the
   // list and to give the same list and signature; empty: none.
   std::string launcherDir;

@@ -1,5 +1,5 @@
-// wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE] [--sign KEY
-// [--launcher DIR]]: makes or refreshes the update tree that the launcher and wan-update read
+// wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE] [--sign KEY]...
+// [--launcher DIR]: makes or refreshes the update tree that the launcher and wan-update read
 // from a data host. wan-publish --new-key NAME makes the key pair that signs it.
 #include <cstdio>
 #include <map>
@@ -13,7 +13,7 @@ namespace {
 void PrintUsage(FILE* out) {
   std::fputs(
       "usage: wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE]\n"
-      "                   [--sign KEY [--launcher DIR]]\n"
+      "                   [--sign KEY]... [--launcher DIR]\n"
       "       wan-publish --new-key NAME\n"
       "\n"
       "Publishes every file below BUILD_DIR into TREE_DIR, the folder a web server serves as\n"
@@ -29,7 +29,8 @@ void PrintUsage(FILE* out) {
       "\n"
       "--sign KEY (a secret key file) also writes TREE_DIR/contentlist.txt, every file's\n"
       "version, size and SHA-256 with both manifests' and a sequence number one above the\n"
-      "last, and its signature TREE_DIR/contentlist.sig. --launcher DIR names the launcher\n"
+      "last, and its signature TREE_DIR/contentlist.sig (one line per --sign, to sign with\n"
+      "the old and the new key while a key is replaced). --launcher DIR names the launcher\n"
       "update folder DIR (launcherversion.txt and the Launcher.exe.VERSION it names) in the\n"
       "list and writes the same two files there. --new-key NAME writes a new key pair,\n"
       "NAME.key (secret: keep it off the server) and NAME.pub (the launcher's build setting\n"
@@ -89,7 +90,6 @@ int main(int argc, char** argv) {
                                                        {"--to", &to},
                                                        {"--client-version", &clientVersion},
                                                        {"--orca", &orca},
-                                                       {"--sign", &sign.secretKeyFile},
                                                        {"--launcher", &sign.launcherDir},
                                                        {"--new-key", &newKey}};
   for (int i = 1; i < argc; ++i) {
@@ -101,6 +101,8 @@ int main(int argc, char** argv) {
     const auto valued = options.find(arg);
     if (i + 1 < argc && valued != options.end()) {
       *valued->second = argv[++i];
+    } else if (i + 1 < argc && arg == "--sign") {
+      sign.secretKeyFiles.push_back(argv[++i]);
     } else {
       std::fprintf(stderr, "wan-publish: unexpected argument \"%s\"\n", arg.c_str());
       PrintUsage(stderr);
@@ -111,7 +113,7 @@ int main(int argc, char** argv) {
   if (!newKey.empty() && argc == 3) return NewKey(newKey);
   if (!newKey.empty() || from.empty() || to.empty() ||
       (!clientVersion.empty() && !IsNumber(clientVersion)) ||
-      (!sign.launcherDir.empty() && sign.secretKeyFile.empty())) {
+      (!sign.launcherDir.empty() && sign.secretKeyFiles.empty())) {
     PrintUsage(stderr);
     return 2;
   }
@@ -119,12 +121,12 @@ int main(int argc, char** argv) {
   std::string error;
   Publisher publisher(from, to);
   if (!orca.empty()) publisher.AddFile("orca.exe", orca);
-  publisher.SetSigned(!sign.secretKeyFile.empty());
+  publisher.SetSigned(!sign.secretKeyFiles.empty());
   if (!publisher.Publish(clientVersion, result, error)) {
     std::fprintf(stderr, "wan-publish: %s\n", error.c_str());
     return 1;
   }
   std::printf("wan-publish: %d files, %d new or changed, client version %s\n", result.files,
               result.written, result.clientVersion.c_str());
-  return sign.secretKeyFile.empty() ? WarnIfSigned(to) : Sign(to, result, sign);
+  return sign.secretKeyFiles.empty() ? WarnIfSigned(to) : Sign(to, result, sign);
 }

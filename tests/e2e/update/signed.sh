@@ -106,6 +106,15 @@ same_as_build "$B" "$T/tree2" "$W"
 update --verify >"$T/out" || fail "second --verify"
 grep -q "content check: 0 files not as signed" "$T/out" || fail "nothing left to repair"
 
+# A tree signed with both keys while the key is replaced: clients of either key take it.
+echo "alpha 4" >"$B/a.txt"
+"$PUBLISH" --from "$B" --to "$T/tree2" --sign publisher.key --sign other.key >/dev/null ||
+  fail "publish with two keys"
+update >/dev/null || fail "old key after the rotation began"
+"$UPDATE" --datahost "$DATAHOST" --work "$W" --key "$T/other.pub" >/dev/null ||
+  fail "new key after the rotation began"
+[[ $(cat "$W/a.txt") == "alpha 4" ]] || fail "the two-key tree installed"
+
 rc=0; "$UPDATE" --datahost "$DATAHOST" --work "$W" --verify 2>/dev/null || rc=$?
 [[ $rc == 2 ]] || fail "--verify without a key exits $rc"
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "Log.h"
 #include "UpdatePlan.h"
@@ -46,11 +47,12 @@ void TerminalUpdate::OnComplete() {
 
 void TerminalUpdate::PlanDownloads() {
   int nAdded = 0;
+  std::vector<std::string> found;  // what the content check found wrong
   const bool planned =
-      PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader, nAdded, &m_found);
-  for (const std::string& found : m_found) std::printf("wan-update: %s\n", found.c_str());
+      PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader, nAdded, &found);
+  for (const std::string& line : found) std::printf("wan-update: %s\n", line.c_str());
   if (m_config.bVerifyContent && planned) {
-    std::printf("wan-update: content check: %zu files not as signed\n", m_found.size());
+    std::printf("wan-update: content check: %zu files not as signed\n", found.size());
   }
   if (!planned) {
     std::fprintf(stderr, "wan-update: update stopped, see %slog.txt\n",

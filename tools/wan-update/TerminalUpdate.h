@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "AppConfig.h"
 #include "Downloader.h"
@@ -38,7 +37,6 @@ class TerminalUpdate : public Downloader::ICallback {
   bool JobSucceeded() const;
 
   AppConfig& m_config;
-  std::vector<std::string> m_found;  // what the content check found wrong
   Downloader m_Downloader;
   int m_nStep = 0;
   std::string m_VersionsFileName;

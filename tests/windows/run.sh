@@ -5,7 +5,8 @@
 #
 # wan-update.exe against a loopback tree server installs the same files and markers as the
 # Linux wan-update for the same tree, marks the markers hidden, and a run over a current
-# folder downloads nothing.
+# folder downloads nothing; a signed tree is checked with libsodium as on Linux: it installs, and
+# a payload swapped after signing is refused.
 set -euo pipefail
 WIN=$1 LINUX=$2
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,8 +23,11 @@ timeout 300 wine wineboot --init >/dev/null 2>&1 || fail "the Wine prefix could 
 # The host path as Wine's Z: drive names it.
 winpath() { echo "Z:${1//\//\\}"; }
 
+# wan_update_exe WORK [ARGS...]
 wan_update_exe() {
-  timeout 120 wine "$UPDATE_EXE" --datahost "$DATAHOST" --work "$(winpath "$1")"
+  local work=$1
+  shift
+  timeout 120 wine "$UPDATE_EXE" --datahost "$DATAHOST" --work "$(winpath "$work")" "$@"
 }
 
 # same_folders A B: the same files with the same bytes, the log and manifest copies aside.
@@ -86,4 +90,20 @@ same_folders "$T/linux" "$T/windows"
 
 wan_update_exe "$T/windows" >"$T/out" || fail "third Windows update"
 grep -q "0 files downloaded, folder current" "$T/out" || fail "third summary: $(cat "$T/out")"
+
+"$PUBLISH" --new-key "$T/publisher" >/dev/null || fail "new key"
+signed_update_exe() { wan_update_exe "$T/windows" --key "$(cat "$T/publisher.pub")"; }
+echo "alpha signed" >"$B/a.txt"
+"$PUBLISH" --from "$B" --to "$TREE" --sign "$T/publisher.key" >/dev/null || fail "signed publish"
+signed_update_exe >"$T/out" || fail "signed Windows update: $(cat "$T/out")"
+grep -q "1 files downloaded, folder current" "$T/out" || fail "signed summary: $(cat "$T/out")"
+[[ $(cat "$T/windows/a.txt") == "alpha signed" ]] || fail "the signed a.txt is not installed"
+
+echo "alpha swapped" >"$B/a.txt"
+"$PUBLISH" --from "$B" --to "$TREE" --sign "$T/publisher.key" >/dev/null || fail "signed publish"
+version=$(awk -F'\t' '$1 == "a.txt" { print $2 }' "$TREE/versions.txt")
+echo "evil" | xz >"$TREE/a.txt.$version"
+rc=0; signed_update_exe >"$T/out" 2>&1 || rc=$?
+[[ $rc == 1 ]] || fail "swapped payload: status $rc"
+[[ $(cat "$T/windows/a.txt") == "alpha signed" ]] || fail "the swapped payload was installed"
 echo "windows wan-update passed"

@@ -101,27 +101,30 @@ void CUpgradeDlg::OnProgress() {
   m_progressCtrl.SendMessage(PBM_SETPOS, ProgressPosition(progress.completed, progress.total), 0);
 }
 
-// Whether the files job succeeded or not, the game starts with what is installed.
+// Whether the files job succeeded or not, the game starts with what is installed. A content check
+// asked for is done once every file it found is installed again: a changed file whose download
+// failed keeps its marker, so only another check would find it.
 void CUpgradeDlg::OnComplete() {
   if (m_nStep == 1) {
     PlanDownloads();
   } else if (m_nStep == 2) {
+    const DownloadProgress& progress = m_Downloader.GetProgress();
+    if (progress.completed == progress.total) m_config.bVerifyContent = false;
     ShowWindow(SW_HIDE);
     StartGame();
   }
 }
 
-// A stop leaves the dialog shown, with the reason in the log. A content check asked for is made
-// once, by the first plan that gets that far.
+// A stop leaves the dialog shown, with the reason in the log.
 void CUpgradeDlg::PlanDownloads() {
   int nAdded = 0;
   if (!PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader, nAdded)) return;
-  m_config.bVerifyContent = false;
   if (nAdded > 0) {
     m_nStep = 2;
     StartFilesJob(m_Downloader, this);
     return;
   }
+  m_config.bVerifyContent = false;
   ShowWindow(SW_HIDE);
   StartGame();
 }

@@ -32,6 +32,12 @@ struct AppConfig {
   bool bDev = false;
   // Started by another copy of the launcher ("-killpid"), which handed over to this process.
   bool bHandedOver = false;
+  // The publisher's public key (hex) that update trees and launcher builds must be signed with;
+  // empty: the update servers sign nothing and nothing is checked.
+  std::string strUpdatePublicKey;
+  // The next update hashes every installed file against the signed tree (the repair button
+  // of a launcher built with a public key).
+  bool bVerifyContent = false;
 
   // Chooses and enters the work folder, fixes the log file and reads the process's arguments.
   bool ParseCommandLine();

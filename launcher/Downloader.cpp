@@ -10,6 +10,7 @@
 #include "BodyWriter.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "Signature.h"
 #include "TransferQueue.h"
 #include "VersionInfos.h"
 #include "platform/WorkerJoin.h"
@@ -41,11 +42,13 @@ Downloader::Request::Request(Decompressor* pDecompressor, DownloadProgress* pPro
 
 Downloader::Request::~Request() = default;
 
-bool Downloader::Request::AddSection(const std::string& url, const std::string& filename) {
+bool Downloader::Request::AddSection(const std::string& url, const std::string& filename,
+                                     const ContentDigest* pExpected) {
   auto section = std::unique_ptr<Section>(new (std::nothrow) Section);
   if (!section) return false;
   section->url = url;
   section->filename = filename;
+  if (pExpected) section->expected = *pExpected;
   m_sections.push_back(std::move(section));
   return true;
 }
@@ -271,7 +274,8 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, 
     LogPrint("download %s failed", filename.c_str());
   } else {
     std::string chosen;
-    if (ChooseBody(filename, tmpName, body, chosen) && Replace(section.url, chosen, filename)) {
+    if (ChooseBody(filename, tmpName, body, chosen) && HasExpectedContent(section, chosen) &&
+        Replace(section.url, chosen, filename)) {
       return true;
     }
   }
@@ -309,6 +313,16 @@ bool Downloader::Request::ChooseBody(const std::string& filename, const std::str
     return false;
   }
   return true;
+}
+
+// Checked on the finished file, just before it replaces the old one: whatever the transfer and
+// the unpacking did, only the content the section expects is ever installed.
+bool Downloader::Request::HasExpectedContent(const Section& section, const std::string& chosen) {
+  std::string why;
+  if (!section.expected || FileHasContent(chosen, *section.expected, why)) return true;
+  LogPrint("download %s failed: the file %s, not the signed content", section.filename.c_str(),
+           why.c_str());
+  return false;
 }
 
 // Installs `chosen` as `filename` by one rename, so the target is always either the old file or
@@ -350,12 +364,13 @@ Downloader::~Downloader() {
   for (std::thread& thread : m_threads) thread.detach();
 }
 
-bool Downloader::Add(const std::string& url, const std::string& filename) {
+bool Downloader::Add(const std::string& url, const std::string& filename,
+                     const ContentDigest* pExpected) {
   if (!m_pRequest) {
     m_pRequest.reset(new (std::nothrow) Request(&m_decompressor, &m_progress, m_timing, &m_abort));
   }
   if (!Check(m_pRequest != nullptr, "Downloader", 362, "m_pRequest")) return false;
-  return Check(m_pRequest->AddSection(url, filename), "Downloader", 363,
+  return Check(m_pRequest->AddSection(url, filename, pExpected), "Downloader", 363,
                "m_pRequest->AddSection(url, filename)");
 }
 

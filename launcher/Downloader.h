@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ContentList.h"
 #include "Decompressor.h"
 #include "platform/System.h"
 
@@ -53,6 +55,8 @@ class Downloader {
       std::string url;
       std::string filename;  // the final local path
       FILE* fp = nullptr;    // the temporary file while a transfer runs
+      // What the installed file must hold (a signed tree's digest); unset: anything.
+      std::optional<ContentDigest> expected;
     };
 
     // `pAbort` is set while the owner ends the job: transfers stop, pauses wake up.
@@ -60,7 +64,8 @@ class Downloader {
             const sys::Signal* pAbort);
     virtual ~Request();
 
-    bool AddSection(const std::string& url, const std::string& filename);
+    bool AddSection(const std::string& url, const std::string& filename,
+                    const ContentDigest* pExpected = nullptr);
     // Runs the job: every section in order, with retries; false when a section failed.
     bool Excute();
 
@@ -83,6 +88,7 @@ class Downloader {
     bool ExcuteConcurrent(curl_slist* header);
     bool ChooseBody(const std::string& filename, const std::string& tmpName, const BodyWriter& body,
                     std::string& chosen);
+    static bool HasExpectedContent(const Section& section, const std::string& chosen);
     bool Replace(const std::string& url, const std::string& chosen, const std::string& filename);
     bool Aborted() const { return m_pAbort->IsSet(); }
     void Progress();
@@ -104,7 +110,10 @@ class Downloader {
   // Transfers the following jobs run at once (1 when never set; at least 1).
   void SetConnections(int nConnections) { m_nConnections = nConnections < 1 ? 1 : nConnections; }
 
-  bool Add(const std::string& url, const std::string& filename);
+  // With `pExpected`, the file is installed only when its unpacked content is that one; any
+  // other content fails the attempt as a body cut short does.
+  bool Add(const std::string& url, const std::string& filename,
+           const ContentDigest* pExpected = nullptr);
   bool Excute(bool bDecompress, bool bWriteVersion);
   // Starts the job on a worker thread; its end is reported through pCallback->OnComplete().
   bool ExcuteThread(bool bDecompress, bool bWriteVersion, ICallback* pCallback);

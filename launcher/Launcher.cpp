@@ -11,6 +11,7 @@
 #include "Log.h"
 #include "Messages.h"
 #include "SelfUpdate.h"
+#include "SignedTree.h"
 #include "Telemetry.h"
 #include "UpgradeDlg.h"
 #include "platform/Backend.h"
@@ -69,6 +70,7 @@ BOOL CLauncherApp::InitInstance() {
   curl_global_init(CURL_GLOBAL_WIN32);
 
   m_config.ParseCommandLine();
+  m_config.strUpdatePublicKey = UpdatePublicKey();
   const std::string module = sys::Current().GetModuleFileName();
   LogPrint("%s", std::string(100, '-').c_str());
   LogPrint("Launcher start ...%s", module.c_str());

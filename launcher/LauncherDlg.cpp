@@ -231,7 +231,14 @@ void CLauncherDlg::OnBnClickedMin() {
 }
 
 // Files in use stay, and so does the running launcher.
+// Where trees are signed, the files that differ from the signed content are enough to fetch
+// again, and nothing else of the folder (the log, the accepted list) is lost.
 void CLauncherDlg::OnBnClickedRepair() {
+  if (!m_config.strUpdatePublicKey.empty()) {
+    m_config.bVerifyContent = true;
+    LogPrint("repair: the next update checks the content of every file");
+    return;
+  }
   DeleteDirectoryTree(m_config.GetWorkPath());
 }
 

@@ -5,6 +5,8 @@
 #include "AppLocation.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "Signature.h"
+#include "SignedTree.h"
 #include "platform/System.h"
 
 namespace {
@@ -14,6 +16,31 @@ constexpr const char* kAppName = "Launcher";
 // The server's word becomes part of a local file name: it must not lead out of the work folder.
 bool IsPlainFileName(const std::string& word) {
   return word.find_first_of("/\\:") == std::string::npos;
+}
+
+// True when the update folder's signed content list, fetched now, names `build` as the launcher
+// of `version` with exactly its content; false with a log line saying what failed.
+bool IsSignedLauncher(Downloader& downloader, const std::string& updateBase,
+                      const std::string& work, const std::string& publicKey,
+                      const std::string& version, const std::string& build) {
+  const SignedListFiles files = LauncherListFiles(work);
+  const auto time = static_cast<uint32_t>(sys::Current().GetTime());
+  ContentList list;
+  if (!downloader.DownloadFile(ContentListUrl(updateBase + "/", time), files.list, false) ||
+      !downloader.DownloadFile(SignatureUrl(updateBase + "/", time), files.signature, false) ||
+      !Check(ReadSignedList(files, publicKey, list), "Launcher", 210,
+             "ReadSignedList(m_ContentListName, m_SignatureName)") ||
+      !Check(!IsRollback(files, list), "Launcher", 211, "!IsRollback(contentList)") ||
+      !AcceptSequence(files, list)) {
+    return false;
+  }
+  std::string why = "is not the build the signed list names (" + list.launcherName + ")";
+  if (list.launcherName == std::string(kAppName) + ".exe." + version &&
+      FileHasContent(build, list.launcher, why)) {
+    return true;
+  }
+  LogPrint("downloaded launcher %s %s", build.c_str(), why.c_str());
+  return false;
 }
 
 }  // namespace
@@ -47,6 +74,13 @@ bool TryUpgradeApp(const AppConfig& config, Downloader& downloader, const std::s
     system.DeleteFile(localFile);
     LogPrint("downloaded launcher %s is not version %s (it carries \"%s\"), deleted",
              localFile.c_str(), remote.c_str(), downloaded.c_str());
+    return false;
+  }
+  const std::string& publicKey = config.strUpdatePublicKey;
+  if (!publicKey.empty() &&
+      !IsSignedLauncher(downloader, updateBase, work, publicKey, remote, localFile)) {
+    system.DeleteFile(localFile);
+    LogPrint("downloaded launcher %s is not the signed build, deleted", localFile.c_str());
     return false;
   }
   StartHandOver(localFile, work);

@@ -13,7 +13,8 @@
 // downloads that build as "Launcher_<version>.exe" into the work folder, starts it with
 // "-killpid <our id>" and returns true: this process must end. False when start-up goes on
 // (same version, a download failed, or the download is not an executable of that version,
-// which is then deleted).
+// which is then deleted). With a public key in `config`, the build must also be the one the
+// update folder's signed content list names, with its content, or it is deleted likewise.
 bool TryUpgradeApp(const AppConfig& config, Downloader& downloader,
                    const std::string& updateBase = UpdateBase());
 

@@ -9,6 +9,8 @@
 #include "AppConfig.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "Signature.h"
+#include "SignedTree.h"
 #include "VersionInfos.h"
 #include "platform/CodePage.h"
 #include "platform/System.h"
@@ -76,6 +78,48 @@ bool RefuseEntry(const std::string& filename, const std::string& localName,
              it->second.c_str());
     return true;
   }
+  return false;
+}
+
+// The signed tree behind the local manifests: the list verifies, names both manifests as they
+// are, and is no older than the last one accepted, which it then becomes.
+bool LoadSignedTree(const std::string& versionsFile, const std::string& gameFilesFile,
+                    const std::string& workPath, const std::string& publicKey, ContentList& list) {
+  const SignedListFiles files = GameTreeListFiles(workPath);
+  return Check(ReadSignedList(files, publicKey, list), "UpgradeDlg", 330,
+               "ReadSignedList(m_ContentListName, m_SignatureName)") &&
+         Check(IsSignedManifest(list, kVersionsManifest, versionsFile), "UpgradeDlg", 331,
+               "IsSignedManifest(contentList, m_VersionsFileName)") &&
+         Check(IsSignedManifest(list, kGameFilesManifest, gameFilesFile), "UpgradeDlg", 332,
+               "IsSignedManifest(contentList, m_GameFilesName)") &&
+         Check(!IsRollback(files, list), "UpgradeDlg", 333, "!IsRollback(contentList)") &&
+         Check(AcceptSequence(files, list), "UpgradeDlg", 334, "AcceptSequence(contentList)");
+}
+
+// The signed entry of `filename`, or nullptr (with the log line saying why) when the update
+// stops at it.
+const ContentEntry* SignedEntryToInstall(const ContentList& list, const std::string& filename,
+                                         int version, const std::string& localName) {
+  const ContentEntry* entry = SignedEntry(list, filename, version);
+  if (!Check(entry != nullptr, "UpgradeDlg", 345, "SignedEntry(contentList, filename, version)")) {
+    return nullptr;
+  }
+  if (IsSignedListFile(localName)) {
+    LogPrint("file %s would replace the content list, update stopped", filename.c_str());
+    return nullptr;
+  }
+  return entry;
+}
+
+// With its marker naming the right version, a file is current only when it is still there with
+// its signed content; what is wrong is logged and noted. Without, it is simply not installed yet.
+bool HasSignedContent(const std::string& path, const ContentEntry& entry,
+                      std::vector<std::string>* pFound) {
+  if (ReadLocalVersion(path) != entry.version) return false;
+  std::string why = "is missing";
+  if (IsPathExist(path) && FileHasContent(path, entry.content, why)) return true;
+  LogPrint("content check: %s %s", path.c_str(), why.c_str());
+  if (pFound) pFound->push_back(path + " " + why);
   return false;
 }
 
@@ -199,12 +243,24 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
   const auto time = static_cast<uint32_t>(sys::Current().GetTime());
   downloader.Add(VersionsUrl(config.GetDataHost(), time), versionsFile);
   downloader.Add(GameFilesUrl(config.GetDataHost(), time), gameFilesFile);
+  if (!config.strUpdatePublicKey.empty()) {
+    const SignedListFiles files = GameTreeListFiles(config.GetWorkPath());
+    downloader.Add(ContentListUrl(config.GetDataHost(), time), files.list);
+    downloader.Add(SignatureUrl(config.GetDataHost(), time), files.signature);
+  }
   return downloader.ExcuteThread(false, false, pCallback);
 }
 
 bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFilesFile,
-                    AppConfig& config, Downloader& downloader, int& nAdded) {
+                    AppConfig& config, Downloader& downloader, int& nAdded,
+                    std::vector<std::string>* pFound) {
   nAdded = 0;
+  const bool bSigned = !config.strUpdatePublicKey.empty();
+  ContentList contentList;
+  if (bSigned && !LoadSignedTree(versionsFile, gameFilesFile, config.GetWorkPath(),
+                                 config.strUpdatePublicKey, contentList)) {
+    return false;
+  }
   VersionInfos versionInfos;
   std::vector<std::string> filelist;
   if (!Check(GetVersionInfo(versionsFile, versionInfos), "UpgradeDlg", 325,
@@ -224,9 +280,13 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
   downloader.Reset();
   std::map<std::string, std::string> seen;  // local name key -> the entry that has it
   for (const std::string& filename : filelist) {
-    bool stop = !Check(versionInfos.GetInfo(filename, info), "UpgradeDlg", 344,
-                       "versionInfos.GetInfo(filename, info)") ||
-                RefuseEntry(filename, LocalFileName(filename, info.version), seen);
+    const ContentEntry* pSigned = nullptr;
+    bool stop =
+        !Check(versionInfos.GetInfo(filename, info), "UpgradeDlg", 344,
+               "versionInfos.GetInfo(filename, info)") ||
+        RefuseEntry(filename, LocalFileName(filename, info.version), seen) ||
+        (bSigned && !(pSigned = SignedEntryToInstall(contentList, filename, info.version,
+                                                     LocalFileName(filename, info.version))));
     if (stop) {
       // Nothing of the list is downloaded when any entry is refused.
       downloader.Reset();
@@ -236,8 +296,11 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
     const std::string path =
         LocalFilePath(config.GetWorkPath(), LocalFileName(filename, info.version));
     RemoveStaleTemporaryFiles(path);
-    if (!IsFileCurrent(path, info.version)) {
-      downloader.Add(GameFileUrl(config.GetDataHost(), filename, info.version), path);
+    const bool current = pSigned && config.bVerifyContent ? HasSignedContent(path, *pSigned, pFound)
+                                                          : IsFileCurrent(path, info.version);
+    if (!current) {
+      downloader.Add(GameFileUrl(config.GetDataHost(), filename, info.version), path,
+                     pSigned ? &pSigned->content : nullptr);
       ++nAdded;
     }
   }

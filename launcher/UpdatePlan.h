@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Downloader.h"
 
@@ -42,7 +43,8 @@ std::string LocalFilePath(const std::string& workPath, const std::string& localN
 bool IsFileCurrent(const std::string& path, int version);
 
 // The manifests job, made afresh on `downloader` and started on a worker thread: neither
-// unpacked nor marked. Its end comes through pCallback->OnComplete().
+// unpacked nor marked. With a public key in `config`, the tree's content list and its signature
+// come with the manifests. Its end comes through pCallback->OnComplete().
 bool StartManifestJob(Downloader& downloader, const AppConfig& config,
                       const std::string& versionsFile, const std::string& gameFilesFile,
                       Downloader::ICallback* pCallback);
@@ -54,8 +56,14 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
 // left to run): among other reasons, when two entries would be one local file or an entry
 // would be one of the launcher's own files.
 // `nAdded` is the number of files to download: 0 means the folder is current.
+// With a public key in `config` (strUpdatePublicKey), the update also stops when the content
+// list's signature does not verify, a manifest is not the one signed, the list is older than
+// one accepted before, or it lacks an entry, and every download must hold its signed content.
+// With bVerifyContent too, an installed file counts as current only when its content is the
+// signed one (every file is read), and `pFound` gets a line for each one missing or changed.
 bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFilesFile,
-                    AppConfig& config, Downloader& downloader, int& nAdded);
+                    AppConfig& config, Downloader& downloader, int& nAdded,
+                    std::vector<std::string>* pFound = nullptr);
 
 // The files job on a worker thread: downloads are unpacked when .xz and receive markers.
 bool StartFilesJob(Downloader& downloader, Downloader::ICallback* pCallback);

@@ -104,11 +104,15 @@ void CUpgradeDlg::OnProgress() {
   m_progressCtrl.SendMessage(PBM_SETPOS, ProgressPosition(progress.completed, progress.total), 0);
 }
 
-// Whether the files job succeeded or not, the game starts with what is installed.
+// Whether the files job succeeded or not, the game starts with what is installed. A content check
+// asked for is done once every file it found is installed again: a changed file whose download
+// failed keeps its marker, so only another check would find it.
 void CUpgradeDlg::OnComplete() {
   if (m_nStep == 1) {
     PlanDownloads();
   } else if (m_nStep == 2) {
+    const DownloadProgress& progress = m_Downloader.GetProgress();
+    if (progress.completed == progress.total) m_config.bVerifyContent = false;
     ShowWindow(SW_HIDE);
     StartGame();
   }
@@ -123,6 +127,7 @@ void CUpgradeDlg::PlanDownloads() {
     StartFilesJob(m_Downloader, this);
     return;
   }
+  m_config.bVerifyContent = false;
   ShowWindow(SW_HIDE);
   StartGame();
 }

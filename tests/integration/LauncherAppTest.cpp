@@ -4,6 +4,8 @@
 #include "LauncherDlg.h"
 #include "LauncherFixture.h"
 #include "Messages.h"
+#include "Signature.h"
+#include "SignedTree.h"
 #include "UpgradeDlg.h"
 #include "Watchdog.h"
 #include "platform/WindowTable.h"
@@ -19,8 +21,9 @@ class LauncherAppTest : public LauncherTest {
   }
   // A game build whose one file "data/a.txt" is at version 7.
   void PublishTree() {
-    WriteFile(m_dir / "tree/versions.txt", "name\tversion\textra\nclientVersion\t31\t0\n"
-                                           "data/a.txt\t7\t0\n");
+    WriteFile(m_dir / "tree/versions.txt",
+              "name\tversion\textra\nclientVersion\t31\t0\n"
+              "data/a.txt\t7\t0\n");
     WriteFile(m_dir / "tree/standalone/launcher/gamefiles.txt", "data/a.txt\n");
     WriteFile(m_dir / "tree/data/a.txt.7", "content 7");
   }
@@ -50,8 +53,8 @@ TEST_F(LauncherAppTest, DevStartShowsTheMainDialogAndReportsOnce) {
   EXPECT_TRUE(ui::IsDialogClass("doduzodizuzide"));
   m_backend.AdvanceClock(1000);
   m_backend.AdvanceClock(3000);
-  EXPECT_EQ(Events(), (std::vector<std::string>{"event wd_start", "event wd_server_list",
-                                                "startup"}));
+  EXPECT_EQ(Events(),
+            (std::vector<std::string>{"event wd_start", "event wd_server_list", "startup"}));
   m_app.ExitInstance();
   EXPECT_EQ(g_pLauncherDlg, nullptr);
   EXPECT_TRUE(LogHas("Exit ... \n\n\n \n"));
@@ -100,6 +103,35 @@ TEST_F(LauncherAppTest, StartRoadUpdatesHidesTheLauncherAndStartsTheGame) {
   EXPECT_EQ(Events(),
             (std::vector<std::string>{"event wd_start", "event wd_server_list",
                                       "event wd_download_game", "install", "event wd_start_game"}));
+}
+
+// A launcher with a public key: the tree's signed content list comes with the manifests, and
+// the repair button's content check puts back a file changed on disk before the game starts.
+TEST_F(LauncherAppTest, RepairOfASignedInstallFetchesTheChangedFileAgain) {
+  PublishTree();
+  KeyPair key;
+  ASSERT_TRUE(MakeKeyPair(key));
+  ContentList list;
+  list.sequence = 1;
+  list.files["data/a.txt"] = {7, HashBytes("content 7")};
+  for (const char* manifest : {kVersionsManifest, kGameFilesManifest}) {
+    list.manifests[manifest] = HashBytes(ReadFile(m_dir / "tree/" + manifest));
+  }
+  std::string signature;
+  ASSERT_TRUE(SignMessage(FormatContentList(list), key.secretKey, signature));
+  WriteFile(m_dir / "tree/contentlist.txt", FormatContentList(list));
+  WriteFile(m_dir / "tree/contentlist.sig", signature);
+  WriteFile(m_work + "data/a.txt", "changed on disk");
+  WriteFile(m_work + "data/a.txt.version", "7");
+
+  ASSERT_TRUE(m_app.InitInstance());
+  m_app.m_config.strUpdatePublicKey = key.publicKey;
+  g_pLauncherDlg->SendMessage(WM_COMMAND, 1015, 0);
+  PickServer(false);
+  ASSERT_TRUE(PumpUntil([&] { return !m_system.Starts().empty(); }));
+  EXPECT_EQ(ReadFile(m_work + "data/a.txt"), "content 7");
+  EXPECT_TRUE(LogHas("content check: " + m_work + "data/a.txt has 15 bytes, not 9 \n"));
+  EXPECT_FALSE(m_app.m_config.bVerifyContent);
 }
 
 TEST_F(LauncherAppTest, DevStartLaunchesAtOnceAndHidesOnlyAfterwards) {
@@ -162,8 +194,8 @@ class GameWindowTest : public LauncherAppTest {
     LauncherAppTest::SetUp();
     m_system.commandLineArgs = {"dev=1"};
     ASSERT_TRUE(m_app.InitInstance());
-    ASSERT_TRUE(m_game.CreateEx(0, "#32770", "game", WS_POPUP | WS_VISIBLE,
-                                RECT{0, 0, 100, 100}, nullptr, 0));
+    ASSERT_TRUE(m_game.CreateEx(0, "#32770", "game", WS_POPUP | WS_VISIBLE, RECT{0, 0, 100, 100},
+                                nullptr, 0));
     m_app.m_hGameWnd = m_game.m_hWnd;
   }
   CWnd m_game;

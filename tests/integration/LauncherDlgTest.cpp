@@ -123,6 +123,15 @@ TEST_F(LauncherDlgTest, LinksOpenTheirPagesAndRepairEmptiesTheWorkFolder) {
   EXPECT_TRUE(m_dlg.IsWindowVisible());
 }
 
+// Where trees are signed, repair fetches again only what differs from the signed content.
+TEST_F(LauncherDlgTest, RepairOfASignedInstallChecksContentInsteadOfDeleting) {
+  m_config.strUpdatePublicKey = std::string(64, 'a');
+  WriteFile(m_work + "data/a.txt", "a");
+  m_dlg.SendMessage(WM_COMMAND, 1015, 0);
+  EXPECT_TRUE(std::filesystem::exists(m_work + "data/a.txt"));
+  EXPECT_TRUE(m_config.bVerifyContent);
+}
+
 TEST_F(LauncherDlgTest, GameNoticesAreLogged) {
   EXPECT_EQ(m_dlg.SendMessage(WM_USER + 1, 0, 0), 0);
   EXPECT_EQ(m_dlg.SendMessage(WM_USER + 2, 0, 0), 0);

@@ -8,6 +8,7 @@
 
 #include "Log.h"
 #include "SelfUpdate.h"
+#include "Signature.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
 #include "platform/headless/FakeSystem.h"
@@ -180,6 +181,86 @@ TEST_F(SelfUpdateTest, VersionThatLeadsOutOfTheWorkFolderIsRefused) {
   EXPECT_EQ(m_http.Requests().size(), 1u);
   EXPECT_TRUE(m_system.Starts().empty());
   EXPECT_TRUE(Logged("launcher version ../../evil is not a file name"));
+}
+
+// A launcher built with a public key: the update folder also holds the signed content list
+// that names the current build and its hash.
+class SignedSelfUpdateTest : public SelfUpdateTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(MakeKeyPair(m_key));
+    for (const char* name : {"txt", "sig"}) {
+      m_http.server().Get(std::string("/launcher/contentlist.") + name,
+                          [this, name](const httplib::Request&, httplib::Response& res) {
+                            res.set_content(name == std::string("txt") ? m_list : m_signature,
+                                            "text/plain");
+                          });
+    }
+    SelfUpdateTest::SetUp();
+  }
+  // Signs a list naming `name` with the content `build`, as sequence `sequence`.
+  void SignLauncher(const std::string& name, const std::string& build, uint64_t sequence = 1,
+                    const std::string& secretKey = "") {
+    ContentList list;
+    list.sequence = sequence;
+    list.launcherName = name;
+    list.launcher = HashBytes(build);
+    m_list = FormatContentList(list);
+    ASSERT_TRUE(SignMessage(m_list, secretKey.empty() ? m_key.secretKey : secretKey, m_signature));
+  }
+  bool TrySignedUpgrade() {
+    m_config.strUpdatePublicKey = m_key.publicKey;
+    return TryUpgrade();
+  }
+  bool NotStarted(const std::string& line) {
+    EXPECT_FALSE(TrySignedUpgrade());
+    EXPECT_TRUE(m_system.Starts().empty());
+    EXPECT_TRUE(LauncherBuilds().empty());
+    return Logged(line) && Logged("downloaded launcher " + m_work +
+                                  "Launcher_1.0.0.2.exe is not the signed build, deleted");
+  }
+
+  KeyPair m_key;
+  std::string m_list, m_signature;
+};
+
+TEST_F(SignedSelfUpdateTest, SignedBuildIsStarted) {
+  m_serverVersion = "1.0.0.2";
+  SignLauncher("Launcher.exe.1.0.0.2", LauncherBuild("1.0.0.2"), 3);
+  EXPECT_TRUE(TrySignedUpgrade());
+  EXPECT_EQ(Paths(), (std::vector<std::string>{
+                         "/launcher/launcherversion.txt", "/launcher/Launcher.exe.1.0.0.2",
+                         "/launcher/contentlist.txt", "/launcher/contentlist.sig"}));
+  ASSERT_EQ(m_system.Starts().size(), 1u);
+  EXPECT_EQ(ReadFile(m_work + "launcher-contentlist.seq"), "3");
+}
+
+TEST_F(SignedSelfUpdateTest, BuildWhoseHashDiffersIsNotStarted) {
+  m_serverVersion = "1.0.0.2";
+  SignLauncher("Launcher.exe.1.0.0.2", LauncherBuild("1.0.0.2") + "x");
+  EXPECT_TRUE(NotStarted("downloaded launcher " + m_work + "Launcher_1.0.0.2.exe has " +
+                         std::to_string(LauncherBuild("1.0.0.2").size()) + " bytes, not " +
+                         std::to_string(LauncherBuild("1.0.0.2").size() + 1)));
+}
+
+TEST_F(SignedSelfUpdateTest, BuildTheListDoesNotNameIsNotStarted) {
+  m_serverVersion = "1.0.0.2";
+  SignLauncher("Launcher.exe.1.0.0.0", LauncherBuild("1.0.0.2"));
+  EXPECT_TRUE(NotStarted("downloaded launcher " + m_work +
+                         "Launcher_1.0.0.2.exe is not the build the signed list names "
+                         "(Launcher.exe.1.0.0.0)"));
+}
+
+TEST_F(SignedSelfUpdateTest, ListOfAnotherKeyOrAnOlderListIsNotTrusted) {
+  m_serverVersion = "1.0.0.2";
+  KeyPair other;
+  ASSERT_TRUE(MakeKeyPair(other));
+  SignLauncher("Launcher.exe.1.0.0.2", LauncherBuild("1.0.0.2"), 1, other.secretKey);
+  EXPECT_TRUE(NotStarted("Launcher(210) : ReadSignedList(m_ContentListName, m_SignatureName)"));
+
+  WriteFile(m_work + "launcher-contentlist.seq", "8");
+  SignLauncher("Launcher.exe.1.0.0.2", LauncherBuild("1.0.0.2"), 7);
+  EXPECT_TRUE(NotStarted("Launcher(211) : !IsRollback(contentList)"));
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <optional>
 
 #include "AppConfig.h"
 #include "FileUtil.h"
+#include "Signature.h"
+#include "SignedTree.h"
 #include "TempDir.h"
 #include "UpdatePlan.h"
 #include "platform/headless/FakeSystem.h"
@@ -60,9 +64,9 @@ class UpdatePlanTest : public ::testing::Test {
     WriteFile(m_dir / local, "content");
     if (!marker.empty()) WriteFile(m_dir / local + ".version", marker);
   }
-  bool Plan(int& nAdded) {
+  bool Plan(int& nAdded, std::vector<std::string>* pFound = nullptr) {
     return PlanGameUpdate(VersionsFilePath(m_dir.path()), GameFilesPath(m_dir.path()), m_config,
-                          m_downloader, nAdded);
+                          m_downloader, nAdded, pFound);
   }
   // url -> local path of the planned job.
   std::vector<std::pair<std::string, std::string>> Planned() {
@@ -246,6 +250,149 @@ TEST_F(UpdatePlanTest, EntryLeavingTheWorkFolderStopsEverything) {
   EXPECT_FALSE(Plan(nAdded));
   EXPECT_TRUE(Logged("file ..\\escape would be written outside the work folder, update stopped"));
   EXPECT_TRUE(Planned().empty());
+}
+
+// A signed tree in the work folder as the manifests job leaves it: the manifests, the content
+// list of `contents` (name -> installed bytes, every file at version 1 unless given) and its
+// signature by m_key.
+class SignedUpdatePlanTest : public UpdatePlanTest {
+ protected:
+  SignedUpdatePlanTest() {
+    EXPECT_TRUE(MakeKeyPair(m_key));
+    m_config.strUpdatePublicKey = m_key.publicKey;
+  }
+  void SignedTree(const std::map<std::string, std::string>& contents, uint64_t sequence = 1,
+                  const std::string& secretKey = "") {
+    std::string versions = "clientVersion\t3\t0\n", files;
+    ContentList list;
+    list.sequence = sequence;
+    for (const auto& [name, bytes] : contents) {
+      versions += name + "\t1\t0\n";
+      files += name + "\n";
+      list.files[name] = {1, HashBytes(bytes)};
+    }
+    Manifests(versions, files);
+    list.manifests[kVersionsManifest] = HashBytes(ReadFile(VersionsFilePath(m_dir.path())));
+    list.manifests[kGameFilesManifest] = HashBytes(ReadFile(GameFilesPath(m_dir.path())));
+    Sign(FormatContentList(list), secretKey.empty() ? m_key.secretKey : secretKey);
+  }
+  void Sign(const std::string& text, const std::string& secretKey) {
+    std::string signature;
+    ASSERT_TRUE(SignMessage(text, secretKey, signature));
+    WriteFile(GameTreeListFiles(m_dir.path()).list, text);
+    WriteFile(GameTreeListFiles(m_dir.path()).signature, signature);
+  }
+  // local path -> expected digest of the planned job.
+  std::map<std::string, std::optional<ContentDigest>> Expected() {
+    std::map<std::string, std::optional<ContentDigest>> result;
+    for (const auto& s : m_downloader.GetRequest()->m_sections) result[s->filename] = s->expected;
+    return result;
+  }
+  bool Stops(const std::string& line) {
+    m_downloader.Reset();  // a job of an earlier plan is no job of this one
+    int nAdded = -1;
+    const bool planned = Plan(nAdded);
+    EXPECT_TRUE(Planned().empty());
+    return !planned && Logged(line);
+  }
+
+  KeyPair m_key;
+};
+
+TEST_F(SignedUpdatePlanTest, EveryDownloadCarriesItsSignedContent) {
+  SignedTree({{"a", "alpha"}, {"resourcelib/r", "cached"}, {"b", "beta"}}, 7);
+  Install("b", "1");
+  int nAdded = -1;
+  ASSERT_TRUE(Plan(nAdded));
+  EXPECT_EQ(nAdded, 2);
+  EXPECT_EQ(Expected(), (std::map<std::string, std::optional<ContentDigest>>{
+                            {m_dir / "a", HashBytes("alpha")},
+                            {m_dir / "Cached/resourcelib/r.1", HashBytes("cached")}}));
+  EXPECT_EQ(ReadFileWord(m_dir / "contentlist.seq"), "7");
+  EXPECT_EQ(m_config.strClientVersion, "3");
+
+  // Without a key the same folder is planned from the markers alone, with nothing expected.
+  m_config.strUpdatePublicKey.clear();
+  ASSERT_TRUE(Plan(nAdded));
+  EXPECT_EQ(Expected(),
+            (std::map<std::string, std::optional<ContentDigest>>{
+                {m_dir / "a", std::nullopt}, {m_dir / "Cached/resourcelib/r.1", std::nullopt}}));
+}
+
+TEST_F(SignedUpdatePlanTest, UntrustedTreesStopBeforeAnythingIsPlanned) {
+  EXPECT_TRUE(Stops(
+      "UpgradeDlg(330) : ReadSignedList(m_ContentListName, m_SignatureName)"));  // no list at all
+
+  KeyPair other;
+  ASSERT_TRUE(MakeKeyPair(other));
+  SignedTree({{"a", "alpha"}}, 1, other.secretKey);
+  EXPECT_TRUE(Stops("UpgradeDlg(330) : ReadSignedList(m_ContentListName, m_SignatureName)"));
+
+  m_config.strClientVersion = "1";
+  SignedTree({{"a", "alpha"}});
+  WriteFile(VersionsFilePath(m_dir.path()), "header\nclientVersion\t9\t0\na\t1\t0\n");
+  EXPECT_TRUE(Stops("UpgradeDlg(331) : IsSignedManifest(contentList, m_VersionsFileName)"));
+  EXPECT_EQ(m_config.strClientVersion, "1");
+
+  SignedTree({{"a", "alpha"}});
+  WriteFile(GameFilesPath(m_dir.path()), "a\nb\n");
+  EXPECT_TRUE(Stops("UpgradeDlg(332) : IsSignedManifest(contentList, m_GameFilesName)"));
+
+  // A list signed over the same bytes but unreadable is refused too.
+  Sign("wan content list 1\n", m_key.secretKey);
+  EXPECT_TRUE(Stops("UpgradeDlg(330) : ReadSignedList(m_ContentListName, m_SignatureName)"));
+}
+
+TEST_F(SignedUpdatePlanTest, OlderSignedTreeAfterANewerOneStops) {
+  int nAdded = -1;
+  SignedTree({{"a", "alpha 5"}}, 5);
+  ASSERT_TRUE(Plan(nAdded));
+  SignedTree({{"a", "alpha 4"}}, 4);
+  EXPECT_TRUE(Stops("UpgradeDlg(333) : !IsRollback(contentList)"));
+  EXPECT_TRUE(Logged("content list " + m_dir / "contentlist.txt" +
+                     " has sequence 4, older than the accepted 5"));
+  EXPECT_EQ(ReadFileWord(m_dir / "contentlist.seq"), "5");
+  SignedTree({{"a", "alpha 5"}}, 5);  // the same tree again is no rollback
+  EXPECT_TRUE(Plan(nAdded));
+}
+
+TEST_F(SignedUpdatePlanTest, EntriesTheListDoesNotSignStopEverything) {
+  SignedTree({{"a", "alpha"}, {"b", "beta"}});
+  ContentList list;
+  std::string error;
+  ASSERT_TRUE(ParseContentList(ReadFile(m_dir / "contentlist.txt"), list, error));
+  list.files["b"].version = 2;  // the manifest says 1
+  Sign(FormatContentList(list), m_key.secretKey);
+  EXPECT_TRUE(Stops("UpgradeDlg(345) : SignedEntry(contentList, filename, version)"));
+  list.files.erase("b");
+  Sign(FormatContentList(list), m_key.secretKey);
+  EXPECT_TRUE(Stops("UpgradeDlg(345) : SignedEntry(contentList, filename, version)"));
+
+  SignedTree({{"a", "alpha"}, {"ContentList.txt", "a list of mine"}});
+  EXPECT_TRUE(Stops("file ContentList.txt would replace the content list, update stopped"));
+}
+
+TEST_F(SignedUpdatePlanTest, ContentCheckFindsChangedAndMissingFiles) {
+  SignedTree({{"a", "content"}, {"b", "content"}, {"c", "content"}, {"d", "content"}});
+  Install("a", "1");
+  Install("b", "1");
+  Install("c", "1");
+  WriteFile(m_dir / "b", "changed");
+  std::filesystem::remove(m_dir / "c");  // its marker stays
+  int nAdded = -1;
+  ASSERT_TRUE(Plan(nAdded));
+  EXPECT_EQ(nAdded, 2);  // c and d: the markers do not see b
+
+  std::vector<std::string> found;
+  m_config.bVerifyContent = true;
+  ASSERT_TRUE(Plan(nAdded, &found));
+  EXPECT_EQ(nAdded, 3);
+  EXPECT_EQ(Expected().size(), 3u);
+  EXPECT_EQ(Expected().count(m_dir / "a"), 0u);
+  // d was never installed: nothing is wrong with it.
+  EXPECT_EQ(found,
+            (std::vector<std::string>{m_dir / "b has other content", m_dir / "c is missing"}));
+  EXPECT_TRUE(Logged("content check: " + m_dir / "b has other content"));
 }
 
 }  // namespace

@@ -9,7 +9,8 @@
 # resource; shell links are written and read back; wan-update.exe against a loopback tree server
 # installs the same files and markers as the Linux wan-update for the same tree, in ASCII and
 # with Chinese names (GBK on the Windows side), marks the markers hidden, replaces them, and a
-# run over a current folder downloads nothing.
+# run over a current folder downloads nothing; a signed tree is checked with libsodium as on
+# Linux: it installs, and a payload swapped after signing is refused.
 set -euo pipefail
 WIN=$(cd "$1" && pwd) LINUX=$(cd "$2" && pwd) TEMPLATE=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -111,8 +112,11 @@ rc=0; check appid "Vellmark.Launcher" >"$T/appid" 2>&1 || rc=$?
   fail "SetAppUserModelId: $(cat "$T/appid")"
 
 # --- wan-update.exe next to the Linux wan-update ---
+# wan_update_exe WORK [ARGS...]
 wan_update_exe() {
-  wine_run 120 "$UPDATE_EXE" --datahost "$DATAHOST" --work "$(winpath "$1")"
+  local work=$1
+  shift
+  wine_run 120 "$UPDATE_EXE" --datahost "$DATAHOST" --work "$(winpath "$work")" "$@"
 }
 
 stop_server() {
@@ -182,6 +186,23 @@ same_folders "$T/linux" "$T/windows"
 
 wan_update_exe "$T/windows" >"$T/out" || fail "third Windows update"
 grep -q "0 files downloaded, folder current" "$T/out" || fail "third summary: $(cat "$T/out")"
+
+"$PUBLISH" --new-key "$T/publisher" >/dev/null || fail "new key"
+signed_update_exe() { wan_update_exe "$T/windows" --key "$(cat "$T/publisher.pub")"; }
+echo "alpha signed" >"$B/a.txt"
+"$PUBLISH" --from "$B" --to "$TREE" --sign "$T/publisher.key" >/dev/null || fail "signed publish"
+signed_update_exe >"$T/out" || fail "signed Windows update: $(cat "$T/out")"
+grep -q "1 files downloaded, folder current" "$T/out" || fail "signed summary: $(cat "$T/out")"
+[[ $(cat "$T/windows/a.txt") == "alpha signed" ]] || fail "the signed a.txt is not installed"
+
+echo "alpha swapped" >"$B/a.txt"
+"$PUBLISH" --from "$B" --to "$TREE" --sign "$T/publisher.key" >/dev/null || fail "signed publish"
+version=$(awk -F'\t' '$1 == "a.txt" { print $2 }' "$TREE/versions.txt")
+echo "evil" | xz >"$TREE/a.txt.$version"
+rc=0; signed_update_exe >"$T/out" 2>&1 || rc=$?
+[[ $rc == 1 ]] || fail "swapped payload: status $rc"
+[[ $(cat "$T/windows/a.txt") == "alpha signed" ]] || fail "the swapped payload was installed"
+
 stop_server
 
 # --- Chinese names: the Linux tree in UTF-8, the same tree for Windows in GBK ---

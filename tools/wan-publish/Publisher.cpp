@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "Decompressor.h"
+#include "SignedTree.h"
 #include "UpdatePlan.h"
 #include "VersionInfos.h"
 #include "XzEncode.h"
@@ -13,9 +14,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-const char* const kVersionsFile = "versions.txt";
-const char* const kGameFilesFile = "standalone/launcher/gamefiles.txt";
 
 std::string WithSlash(std::string path) {
   if (path.empty() || path.back() != '/') path += '/';
@@ -41,7 +39,7 @@ std::string RefusedName(const std::string& name) {
   if (name.find('\\') != std::string::npos) return "holds a backslash, a folder separator there";
   if (name.size() > kMaxManifestField) return "is longer than the manifests allow";
   if (name == "clientVersion") return "is the manifest's reserved name";
-  if (name == kGameFilesFile) return "is a file of the update itself";
+  if (name == kGameFilesManifest) return "is a file of the update itself";
   if (IsReservedLocalName(LocalFileName(name, 1))) {
     return "would replace a file of the launcher in the work folder";
   }
@@ -92,6 +90,9 @@ bool Publisher::ListBuild(std::vector<std::string>& names, std::string& error) c
   }
   for (const std::string& name : names) {
     std::string why = RefusedName(name);
+    if (why.empty() && m_bSigned && IsSignedListFile(LocalFileName(name, 1))) {
+      why = "would replace the content list in the work folder";
+    }
     if (!why.empty()) {
       error = "\"" + name + "\" " + why;
       return false;
@@ -160,7 +161,8 @@ bool Publisher::Publish(const std::string& clientVersion, PublishResult& result,
   if (!ListBuild(names, error)) return false;
 
   VersionInfos previous;
-  if (fs::exists(m_treeDir + kVersionsFile)) GetVersionInfo(m_treeDir + kVersionsFile, previous);
+  if (fs::exists(m_treeDir + kVersionsManifest))
+    GetVersionInfo(m_treeDir + kVersionsManifest, previous);
   VersionInfo info;
   result.clientVersion = !clientVersion.empty()                    ? clientVersion
                          : previous.GetInfo("clientVersion", info) ? std::to_string(info.version)
@@ -173,11 +175,12 @@ bool Publisher::Publish(const std::string& clientVersion, PublishResult& result,
     bool written = false;
     if (!PublishFile(name, version, written, error)) return false;
     versions += name + "\t" + std::to_string(version) + "\t0\n";
+    result.published.push_back({name, version, SourceOf(name)});
     gamefiles += name + "\n";
     result.written += written;
   }
   result.files = static_cast<int>(names.size());
   // The versions first: a client that reads the new file list finds every name in it.
-  return WriteManifest(kVersionsFile, versions, error) &&
-         WriteManifest(kGameFilesFile, gamefiles, error);
+  return WriteManifest(kVersionsManifest, versions, error) &&
+         WriteManifest(kGameFilesManifest, gamefiles, error);
 }

@@ -8,10 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "TreeSigner.h"
+
 struct PublishResult {
   int files = 0;    // files listed
   int written = 0;  // new or changed files, each with a new payload
   std::string clientVersion;
+  std::vector<PublishedFile> published;  // every listed file, in the manifests' order
 };
 
 class Publisher {
@@ -21,6 +24,8 @@ class Publisher {
   // Publishes `source` as the build's file `name`, as if the build folder held it there (in
   // place of a file of that name it does hold): the demo's game build gets its stand-in game.
   void AddFile(const std::string& name, const std::string& source);
+  // The tree will be signed: a build file may not take the content list's place either.
+  void SetSigned(bool bSigned) { m_bSigned = bSigned; }
 
   // `clientVersion` empty keeps the tree's (1 for a new tree). False with `error` set; the
   // manifests are replaced only at the end, each in one step.
@@ -36,6 +41,7 @@ class Publisher {
   std::string m_buildDir;  // both end with "/"
   std::string m_treeDir;
   std::map<std::string, std::string> m_added;  // name -> source file
+  bool m_bSigned = false;
 };
 
 // Why a build file cannot be published under `name` (empty when it can).

@@ -1,16 +1,20 @@
-// wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE]: makes or
-// refreshes the update tree that the launcher and wan-update read from a data host.
+// wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE] [--sign KEY]...
+// [--launcher DIR]: makes or refreshes the update tree that the launcher and wan-update read
+// from a data host. wan-publish --new-key NAME makes the key pair that signs it.
 #include <cstdio>
 #include <map>
 #include <string>
 
 #include "Publisher.h"
+#include "TreeSigner.h"
 
 namespace {
 
 void PrintUsage(FILE* out) {
   std::fputs(
       "usage: wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE]\n"
+      "                   [--sign KEY]... [--launcher DIR]\n"
+      "       wan-publish --new-key NAME\n"
       "\n"
       "Publishes every file below BUILD_DIR into TREE_DIR, the folder a web server serves as\n"
       "the game's data host: TREE_DIR/versions.txt (a header line, clientVersion, then one\n"
@@ -23,6 +27,15 @@ void PrintUsage(FILE* out) {
       "client's version (default: the tree's, or 1). --orca publishes FILE as the build's\n"
       "game, \"orca.exe\", as if BUILD_DIR held it (in place of one it holds).\n"
       "\n"
+      "--sign KEY (a secret key file) also writes TREE_DIR/contentlist.txt, every file's\n"
+      "version, size and SHA-256 with both manifests' and a sequence number one above the\n"
+      "last, and its signature TREE_DIR/contentlist.sig (one line per --sign, to sign with\n"
+      "the old and the new key while a key is replaced). --launcher DIR names the launcher\n"
+      "update folder DIR (launcherversion.txt and the Launcher.exe.VERSION it names) in the\n"
+      "list and writes the same two files there. --new-key NAME writes a new key pair,\n"
+      "NAME.key (secret: keep it off the server) and NAME.pub (the launcher's build setting\n"
+      "LAUNCHER_UPDATE_PUBLIC_KEY).\n"
+      "\n"
       "Exit status: 0 on success, 1 on failure, 2 on bad usage.\n",
       out);
 }
@@ -32,12 +45,53 @@ bool IsNumber(const std::string& text) {
   return text.size() > start && text.find_first_not_of("0123456789", start) == std::string::npos;
 }
 
+int NewKey(const std::string& name) {
+  std::string publicKey, error;
+  if (!MakeKeys(name, publicKey, error)) {
+    std::fprintf(stderr, "wan-publish: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf(
+      "wan-publish: secret key %s.key, public key %s.pub\n"
+      "build the launcher with -DLAUNCHER_UPDATE_PUBLIC_KEY=%s\n",
+      name.c_str(), name.c_str(), publicKey.c_str());
+  return 0;
+}
+
+int Sign(const std::string& to, const PublishResult& result, const SignOptions& sign) {
+  uint64_t sequence = 0;
+  std::string error;
+  if (!SignTree(to, result.published, sign, sequence, error)) {
+    std::fprintf(stderr, "wan-publish: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("wan-publish: signed content list, sequence %llu\n",
+              static_cast<unsigned long long>(sequence));
+  return 0;
+}
+
+// A tree signed before and published now without a key has a list that names the old manifests:
+// launchers that check signatures stop updating from it until it is signed again.
+int WarnIfSigned(const std::string& to) {
+  if (HasContentList(to)) {
+    std::fprintf(stderr,
+                 "wan-publish: warning: the tree's content list no longer matches its manifests; "
+                 "publish with --sign\n");
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string from, to, clientVersion, orca;
-  const std::map<std::string, std::string*> options = {
-      {"--from", &from}, {"--to", &to}, {"--client-version", &clientVersion}, {"--orca", &orca}};
+  std::string from, to, clientVersion, orca, newKey;
+  SignOptions sign;
+  const std::map<std::string, std::string*> options = {{"--from", &from},
+                                                       {"--to", &to},
+                                                       {"--client-version", &clientVersion},
+                                                       {"--orca", &orca},
+                                                       {"--launcher", &sign.launcherDir},
+                                                       {"--new-key", &newKey}};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -47,13 +101,19 @@ int main(int argc, char** argv) {
     const auto valued = options.find(arg);
     if (i + 1 < argc && valued != options.end()) {
       *valued->second = argv[++i];
+    } else if (i + 1 < argc && arg == "--sign") {
+      sign.secretKeyFiles.push_back(argv[++i]);
     } else {
       std::fprintf(stderr, "wan-publish: unexpected argument \"%s\"\n", arg.c_str());
       PrintUsage(stderr);
       return 2;
     }
   }
-  if (from.empty() || to.empty() || (!clientVersion.empty() && !IsNumber(clientVersion))) {
+  // A key pair is made on its own, never in passing with a publish.
+  if (!newKey.empty() && argc == 3) return NewKey(newKey);
+  if (!newKey.empty() || from.empty() || to.empty() ||
+      (!clientVersion.empty() && !IsNumber(clientVersion)) ||
+      (!sign.launcherDir.empty() && sign.secretKeyFiles.empty())) {
     PrintUsage(stderr);
     return 2;
   }
@@ -61,11 +121,12 @@ int main(int argc, char** argv) {
   std::string error;
   Publisher publisher(from, to);
   if (!orca.empty()) publisher.AddFile("orca.exe", orca);
+  publisher.SetSigned(!sign.secretKeyFiles.empty());
   if (!publisher.Publish(clientVersion, result, error)) {
     std::fprintf(stderr, "wan-publish: %s\n", error.c_str());
     return 1;
   }
   std::printf("wan-publish: %d files, %d new or changed, client version %s\n", result.files,
               result.written, result.clientVersion.c_str());
-  return 0;
+  return sign.secretKeyFiles.empty() ? WarnIfSigned(to) : Sign(to, result, sign);
 }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "Log.h"
 #include "UpdatePlan.h"
@@ -48,7 +49,14 @@ void TerminalUpdate::OnComplete() {
 
 void TerminalUpdate::PlanDownloads() {
   int nAdded = 0;
-  if (!PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader, nAdded)) {
+  std::vector<std::string> found;  // what the content check found wrong
+  const bool planned =
+      PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader, nAdded, &found);
+  for (const std::string& line : found) std::printf("wan-update: %s\n", line.c_str());
+  if (m_config.bVerifyContent && planned) {
+    std::printf("wan-update: content check: %zu files not as signed\n", found.size());
+  }
+  if (!planned) {
     std::fprintf(stderr, "wan-update: update stopped, see %slog.txt\n",
                  m_config.GetWorkPath().c_str());
     Finish(1);

@@ -8,6 +8,8 @@
 #include "AppConfig.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "Signature.h"
+#include "SignedTree.h"
 #include "TerminalUpdate.h"
 
 namespace {
@@ -16,7 +18,7 @@ constexpr int kUsageError = 2;
 
 void PrintUsage(FILE* out) {
   std::fputs(
-      "usage: wan-update --datahost URL --work DIR [--connections N]\n"
+      "usage: wan-update --datahost URL --work DIR [--connections N] [--key KEY] [--verify]\n"
       "\n"
       "Brings the game files in DIR up to date from the update server at URL, exactly as the\n"
       "launcher does before it starts the game: it downloads URL/versions.txt and\n"
@@ -27,6 +29,12 @@ void PrintUsage(FILE* out) {
       "launcher is printed to standard error with its caption and confirmed at once.\n"
       "--connections N (1 to 16, default 1) downloads up to N files at once; with 1 the\n"
       "files come one after the other, as in the launcher's default build.\n"
+      "\n"
+      "With a public key (KEY: its 64 hex digits or the .pub file of wan-publish --new-key;\n"
+      "by default the one the launcher is built with, if any), only a tree whose content\n"
+      "list that key signed is installed, and every file must have its signed content.\n"
+      "--verify also hashes every installed file and downloads again those that differ from\n"
+      "the signed content or are missing, listing each.\n"
       "\n"
       "Exit status: 0 when DIR is current, 1 when the update stopped or a file failed,\n"
       "2 on bad usage.\n",
@@ -44,11 +52,19 @@ bool ParseConnections(const char* text, int& connections) {
   return connections >= 1 && connections <= 16;
 }
 
+// A key given as its hex digits, or as the file that holds them.
+std::string KeyArgument(const std::string& arg) {
+  if (IsPublicKey(arg)) return arg;
+  const std::string word = ReadFileWord(arg);
+  return IsPublicKey(word) ? word : "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string dataHost, workDir;
+  std::string dataHost, workDir, key = UpdatePublicKey();
   int connections = 1;
+  bool verify = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -60,6 +76,14 @@ int main(int argc, char** argv) {
     } else if (arg == "--connections" && i + 1 < argc &&
                ParseConnections(argv[i + 1], connections)) {
       ++i;
+    } else if (arg == "--key" && i + 1 < argc) {
+      key = KeyArgument(argv[++i]);
+      if (key.empty()) {
+        std::fprintf(stderr, "wan-update: \"%s\" is not a public key\n", argv[i]);
+        return kUsageError;
+      }
+    } else if (arg == "--verify") {
+      verify = true;
     } else {
       std::fprintf(stderr, "wan-update: unexpected argument \"%s\"\n", arg.c_str());
       PrintUsage(stderr);
@@ -68,6 +92,10 @@ int main(int argc, char** argv) {
   }
   if (dataHost.empty() || workDir.empty()) {
     PrintUsage(stderr);
+    return kUsageError;
+  }
+  if (verify && key.empty()) {
+    std::fprintf(stderr, "wan-update: --verify needs a public key (--key)\n");
     return kUsageError;
   }
   if (workDir.back() != '/' && workDir.back() != sys::kPathSeparator)
@@ -83,6 +111,8 @@ int main(int argc, char** argv) {
     config.strWorkPath = workDir;
     config.strDataHost = dataHost;
     SetLogFile(workDir + "log.txt");
+    config.strUpdatePublicKey = key;
+    config.bVerifyContent = verify;
     TerminalUpdate update(config, connections);
     exitCode = update.Run();
   }

@@ -45,7 +45,8 @@ downloaded() {
 }
 
 # same_as_build BUILD TREE WORK: every listed file is installed with the build's bytes and
-# its marker, and WORK holds nothing else but markers, the log and the manifest copies.
+# its marker, and WORK holds nothing else but markers, the log and the manifest copies (and a
+# signed tree's content list, its signature and the accepted sequence).
 same_as_build() {
   local build=$1 tree=$2 work=$3 name version local expected
   expected=$(mktemp)
@@ -58,7 +59,7 @@ same_as_build() {
     [[ $(cat "$work/$local.version") == "$version" ]] || fail "$local has a wrong marker"
   done < <(tail -n +2 "$tree/versions.txt")
   (cd "$work" && find . -type f ! -name '*.version' ! -name log.txt ! -name versions.txt \
-    ! -name gamefiles.txt -printf '%P\n') | sort >"$T/installed"
+    ! -name gamefiles.txt ! -name 'contentlist.*' -printf '%P\n') | sort >"$T/installed"
   sort "$expected" | diff - "$T/installed" >/dev/null || fail "unexpected files in $work"
   rm -f "$expected"
 }

@@ -1,5 +1,6 @@
 # wan-update against a wan-publish tree served by nginx with the operators' configuration
-# (docs/nginx-update-tree.conf): a full update, a run with nothing to do, one changed file.
+# (docs/nginx-update-tree.conf): a full update, a run with nothing to do, one changed file, the
+# tree signed and the last update checked against the key.
 # nginx runs as this test's own foreground process, with its prefix, configuration, pid, logs
 # and temporary folders in the test's folder, on a free loopback port.
 source "$(dirname "$0")/lib.sh"
@@ -19,7 +20,9 @@ echo "blank names" >"$B/sub dir/c d.txt"
 compressible_text 300000 map >"$B/数据/地图 1.pak"
 echo "launcher part" >"$B/standalone/launcher/x.dll"
 echo "cached resource" >"$B/resourcelib/r.dat"
-"$PUBLISH" --from "$B" --to "$TREE" --client-version 3 >/dev/null || fail "publish"
+(cd "$T" && "$PUBLISH" --new-key publisher >/dev/null) || fail "new key"
+"$PUBLISH" --from "$B" --to "$TREE" --client-version 3 --sign "$T/publisher.key" >/dev/null ||
+  fail "publish"
 
 # A free port: the kernel names one, nginx takes it (again if another program was quicker).
 free_port() {
@@ -73,6 +76,9 @@ header() { curl -sI "$1" | tr -d '\r' | grep -i "^$2:" | cut -d' ' -f2-; }
 [[ $(header "${DATAHOST}versions.txt?t=1" Cache-Control) == no-cache ]] || fail "versions.txt cached"
 [[ $(header "${DATAHOST}standalone/launcher/gamefiles.txt" Cache-Control) == no-cache ]] ||
   fail "gamefiles.txt cached"
+for signed in contentlist.txt contentlist.sig; do
+  [[ $(header "${DATAHOST}$signed?t=1" Cache-Control) == no-cache ]] || fail "$signed cached"
+done
 [[ $(header "${DATAHOST}a.txt.1" Cache-Control) == "public, max-age=315360000, immutable" ]] ||
   fail "payloads not cacheable: $(header "${DATAHOST}a.txt.1" Cache-Control)"
 [[ $(curl -s -o /dev/null -w '%{http_code}' "${DATAHOST}a.txt.9") == 404 ]] || fail "missing file"
@@ -91,8 +97,10 @@ grep -q "0 files downloaded, folder current" "$T/out" || fail "no-op: $(cat "$T/
 
 mv "$W/log.txt" "$T/log2"
 compressible_text 310000 map2 >"$B/数据/地图 1.pak"
-"$PUBLISH" --from "$B" --to "$TREE" | grep -q "5 files, 1 new or changed" || fail "second publish"
-"$UPDATE" --datahost "$DATAHOST" --work "$W" >/dev/null || fail "update of one changed file"
+"$PUBLISH" --from "$B" --to "$TREE" --sign "$T/publisher.key" | grep -q "5 files, 1 new or changed" ||
+  fail "second publish"
+"$UPDATE" --datahost "$DATAHOST" --work "$W" --key "$T/publisher.pub" >/dev/null ||
+  fail "update of one changed file"
 [[ $(downloaded "$W") == "数据/地图 1.pak" ]] || fail "changed file: $(downloaded "$W")"
 same_as_build "$B" "$TREE" "$W"
 

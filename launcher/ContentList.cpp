@@ -1,0 +1,106 @@
+#include "ContentList.h"
+
+#include <charconv>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> SplitFields(const std::string& line) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
+    fields.push_back(line.substr(start, tab - start));
+  }
+  fields.push_back(line.substr(start));
+  return fields;
+}
+
+// Decimal digits (and a "-" for a signed number) in the one spelling FormatContentList writes.
+template <typename Number>
+bool ParseNumber(const std::string& text, Number& value) {
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end && std::to_string(value) == text;
+}
+
+bool IsDigest(const std::string& text) {
+  return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+bool ParseDigest(const std::string& size, const std::string& sha256, ContentDigest& digest) {
+  digest.sha256 = sha256;
+  return ParseNumber(size, digest.size) && IsDigest(sha256);
+}
+
+std::string DigestFields(const ContentDigest& digest) {
+  return std::to_string(digest.size) + "\t" + digest.sha256;
+}
+
+// One line after the header; false when it is not one the list may hold.
+bool ParseLine(const std::vector<std::string>& f, ContentList& list, bool& sequenced) {
+  const std::string& keyword = f[0];
+  if (keyword == "sequence" && f.size() == 2 && !sequenced) {
+    return sequenced = ParseNumber(f[1], list.sequence);
+  }
+  if (keyword == "manifest" && f.size() == 4 && !f[1].empty()) {
+    ContentDigest digest;
+    return ParseDigest(f[2], f[3], digest) && list.manifests.emplace(f[1], digest).second;
+  }
+  if (keyword == "launcher" && f.size() == 4 && !f[1].empty() && list.launcherName.empty()) {
+    list.launcherName = f[1];
+    return ParseDigest(f[2], f[3], list.launcher);
+  }
+  if (keyword == "file" && f.size() == 5 && !f[1].empty()) {
+    ContentEntry entry;
+    return ParseNumber(f[2], entry.version) && ParseDigest(f[3], f[4], entry.content) &&
+           list.files.emplace(f[1], entry).second;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ParseContentList(const std::string& text, ContentList& list, std::string& error) {
+  // Nothing of a list refused half-way is kept.
+  list = ContentList();
+  ContentList parsed;
+  bool sequenced = false;
+  size_t start = 0;
+  for (int number = 1; start < text.size(); ++number) {
+    const size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      error = "line " + std::to_string(number) + " has no line end";
+      return false;
+    }
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
+    const bool ok =
+        number == 1 ? line == kContentListHeader : ParseLine(SplitFields(line), parsed, sequenced);
+    if (!ok) {
+      error = "line " + std::to_string(number) + " is not a line of a content list";
+      return false;
+    }
+  }
+  if (!sequenced) {
+    error = text.empty() ? "the list is empty" : "the list has no sequence";
+    return false;
+  }
+  list = std::move(parsed);
+  return true;
+}
+
+std::string FormatContentList(const ContentList& list) {
+  std::string text = std::string(kContentListHeader) + "\n";
+  text += "sequence\t" + std::to_string(list.sequence) + "\n";
+  for (const auto& [name, digest] : list.manifests) {
+    text += "manifest\t" + name + "\t" + DigestFields(digest) + "\n";
+  }
+  if (!list.launcherName.empty()) {
+    text += "launcher\t" + list.launcherName + "\t" + DigestFields(list.launcher) + "\n";
+  }
+  for (const auto& [name, entry] : list.files) {
+    text += "file\t" + name + "\t" + std::to_string(entry.version) + "\t" +
+            DigestFields(entry.content) + "\n";
+  }
+  return text;
+}

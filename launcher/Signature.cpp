@@ -1,0 +1,132 @@
+#include "Signature.h"
+
+#include <sodium.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr size_t kReadSize = 1 << 16;
+// Keys in use at once: the current one and the next; a few more cost little, a long file of
+// lines is no signature file.
+constexpr int kMaxSignatures = 8;
+
+// sodium_init is safe to call from any thread, any number of times; below zero it failed and
+// nothing may be trusted.
+bool Ready() {
+  return sodium_init() >= 0;
+}
+
+std::string ToHex(const unsigned char* bytes, size_t size) {
+  std::string hex(size * 2 + 1, '\0');
+  sodium_bin2hex(hex.data(), hex.size(), bytes, size);
+  hex.pop_back();
+  return hex;
+}
+
+// Exactly `size` bytes from lower-case hex digits, nothing before or after them.
+bool FromHex(const std::string& hex, unsigned char* bytes, size_t size) {
+  if (hex.size() != size * 2 || hex.find_first_not_of("0123456789abcdef") != std::string::npos) {
+    return false;
+  }
+  size_t written = 0;
+  return sodium_hex2bin(bytes, size, hex.data(), hex.size(), nullptr, &written, nullptr) == 0 &&
+         written == size;
+}
+
+std::string Trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+}  // namespace
+
+bool HashFile(const std::string& path, ContentDigest& digest) {
+  FILE* file = Ready() ? std::fopen(path.c_str(), "rb") : nullptr;
+  if (!file) return false;
+  crypto_hash_sha256_state state;
+  crypto_hash_sha256_init(&state);
+  std::vector<unsigned char> buffer(kReadSize);
+  digest.size = 0;
+  size_t read;
+  while ((read = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
+    crypto_hash_sha256_update(&state, buffer.data(), read);
+    digest.size += read;
+  }
+  const bool ok = !std::ferror(file);
+  std::fclose(file);
+  unsigned char hash[crypto_hash_sha256_BYTES];
+  crypto_hash_sha256_final(&state, hash);
+  digest.sha256 = ToHex(hash, sizeof hash);
+  return ok;
+}
+
+ContentDigest HashBytes(const std::string& bytes) {
+  unsigned char hash[crypto_hash_sha256_BYTES] = {};
+  if (Ready()) {
+    crypto_hash_sha256(hash, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  }
+  return {bytes.size(), ToHex(hash, sizeof hash)};
+}
+
+bool FileHasContent(const std::string& path, const ContentDigest& expected, std::string& why) {
+  ContentDigest actual;
+  if (!HashFile(path, actual)) {
+    why = "cannot be read";
+  } else if (actual.size != expected.size) {
+    why = "has " + std::to_string(actual.size) + " bytes, not " + std::to_string(expected.size);
+  } else if (actual.sha256 != expected.sha256) {
+    why = "has other content";
+  } else {
+    return true;
+  }
+  return false;
+}
+
+bool IsPublicKey(const std::string& hex) {
+  unsigned char key[crypto_sign_PUBLICKEYBYTES];
+  return FromHex(hex, key, sizeof key);
+}
+
+bool VerifySignature(const std::string& message, const std::string& signatures,
+                     const std::string& publicKey) {
+  unsigned char key[crypto_sign_PUBLICKEYBYTES];
+  if (!Ready() || !FromHex(publicKey, key, sizeof key)) return false;
+  size_t start = 0;
+  for (int line = 0; line < kMaxSignatures && start < signatures.size(); ++line) {
+    size_t end = signatures.find('\n', start);
+    if (end == std::string::npos) end = signatures.size();
+    unsigned char sig[crypto_sign_BYTES];
+    if (FromHex(Trimmed(signatures.substr(start, end - start)), sig, sizeof sig) &&
+        crypto_sign_verify_detached(sig, reinterpret_cast<const unsigned char*>(message.data()),
+                                    message.size(), key) == 0) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+bool SignMessage(const std::string& message, const std::string& secretKey, std::string& signature) {
+  unsigned char key[crypto_sign_SECRETKEYBYTES];
+  unsigned char sig[crypto_sign_BYTES];
+  const bool ok =
+      Ready() && FromHex(Trimmed(secretKey), key, sizeof key) &&
+      crypto_sign_detached(sig, nullptr, reinterpret_cast<const unsigned char*>(message.data()),
+                           message.size(), key) == 0;
+  sodium_memzero(key, sizeof key);
+  if (ok) signature = ToHex(sig, sizeof sig) + "\n";
+  return ok;
+}
+
+bool MakeKeyPair(KeyPair& pair) {
+  unsigned char publicKey[crypto_sign_PUBLICKEYBYTES];
+  unsigned char secretKey[crypto_sign_SECRETKEYBYTES];
+  if (!Ready() || crypto_sign_keypair(publicKey, secretKey) != 0) return false;
+  pair.publicKey = ToHex(publicKey, sizeof publicKey);
+  pair.secretKey = ToHex(secretKey, sizeof secretKey);
+  sodium_memzero(secretKey, sizeof secretKey);
+  return true;
+}

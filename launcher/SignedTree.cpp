@@ -1,0 +1,123 @@
+#include "SignedTree.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "FileUtil.h"
+#include "LauncherSettings.h"
+#include "Log.h"
+#include "Signature.h"
+#include "UpdatePlan.h"
+#include "platform/System.h"
+
+namespace {
+
+// Far above any real list (a hundred thousand files take some 15 MB), far below memory limits.
+constexpr long kMaxListBytes = 64L << 20;
+
+bool ReadWholeFile(const std::string& path, std::string& text) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  text.clear();
+  char buffer[1 << 14];
+  size_t read;
+  while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0 &&
+         text.size() + read <= static_cast<size_t>(kMaxListBytes)) {
+    text.append(buffer, read);
+  }
+  const bool ok = !std::ferror(file) && std::feof(file);
+  std::fclose(file);
+  return ok;
+}
+
+SignedListFiles ListFiles(const std::string& workPath, const std::string& stem) {
+  return {workPath + stem + ".txt", workPath + stem + ".sig", workPath + stem + ".seq"};
+}
+
+uint64_t AcceptedSequence(const SignedListFiles& files) {
+  const std::string word = ReadFileWord(files.accepted);
+  uint64_t sequence = 0;
+  std::from_chars(word.data(), word.data() + word.size(), sequence);
+  return sequence;
+}
+
+}  // namespace
+
+std::string UpdatePublicKey() {
+  return LAUNCHER_UPDATE_PUBLIC_KEY;
+}
+
+std::string ContentListUrl(const std::string& folder, uint32_t time) {
+  return folder + "contentlist.txt?t=" + std::to_string(time);
+}
+
+std::string SignatureUrl(const std::string& folder, uint32_t time) {
+  return folder + "contentlist.sig?t=" + std::to_string(time);
+}
+
+SignedListFiles GameTreeListFiles(const std::string& workPath) {
+  return ListFiles(workPath, "contentlist");
+}
+
+SignedListFiles LauncherListFiles(const std::string& workPath) {
+  return ListFiles(workPath, "launcher-contentlist");
+}
+
+bool IsSignedListFile(const std::string& localName) {
+  const std::string key = LocalNameKey(localName);
+  for (const char* stem : {"contentlist", "launcher-contentlist"}) {
+    for (const char* end : {".txt", ".sig", ".seq"}) {
+      if (key == std::string(stem) + end) return true;
+    }
+  }
+  return false;
+}
+
+bool ReadSignedList(const SignedListFiles& files, const std::string& publicKey, ContentList& list) {
+  std::string text, signature, error;
+  if (!ReadWholeFile(files.list, text) || !ReadWholeFile(files.signature, signature)) {
+    LogPrint("content list %s or its signature cannot be read", files.list.c_str());
+    return false;
+  }
+  // The signature first: nothing of an unsigned text is parsed.
+  if (!VerifySignature(text, signature, publicKey)) {
+    LogPrint("content list %s is not signed by the publisher's key", files.list.c_str());
+    return false;
+  }
+  if (!ParseContentList(text, list, error)) {
+    LogPrint("content list %s: %s", files.list.c_str(), error.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool IsSignedManifest(const ContentList& list, const std::string& name, const std::string& path) {
+  const auto signedManifest = list.manifests.find(name);
+  std::string why = "is not in the content list";
+  if (signedManifest != list.manifests.end() && FileHasContent(path, signedManifest->second, why)) {
+    return true;
+  }
+  LogPrint("manifest %s is not the signed one: it %s", path.c_str(), why.c_str());
+  return false;
+}
+
+bool IsRollback(const SignedListFiles& files, const ContentList& list) {
+  const uint64_t accepted = AcceptedSequence(files);
+  if (list.sequence >= accepted) return false;
+  LogPrint("content list %s has sequence %llu, older than the accepted %llu", files.list.c_str(),
+           static_cast<unsigned long long>(list.sequence),
+           static_cast<unsigned long long>(accepted));
+  return true;
+}
+
+bool AcceptSequence(const SignedListFiles& files, const ContentList& list) {
+  if (list.sequence == AcceptedSequence(files)) return true;
+  if (sys::Current().WriteHiddenFile(files.accepted, std::to_string(list.sequence))) return true;
+  LogPrint("write %s failed!(%d)", files.accepted.c_str(), sys::Current().GetLastError());
+  return false;
+}
+
+const ContentEntry* SignedEntry(const ContentList& list, const std::string& name, int version) {
+  const auto entry = list.files.find(name);
+  return entry != list.files.end() && entry->second.version == version ? &entry->second : nullptr;
+}

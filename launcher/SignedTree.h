@@ -1,0 +1,48 @@
+// The rules of signed update trees on the client: which files carry the signed content list,
+// when a list is trusted (its signature verifies with the compiled-in public key and it is no
+// older than one accepted before), and what it says a file must hold. With no public key
+// compiled in, none of this runs and an update reads the manifests alone.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ContentList.h"
+
+// The manifests' names in the tree, as the content list names them.
+inline constexpr const char* kVersionsManifest = "versions.txt";
+inline constexpr const char* kGameFilesManifest = "standalone/launcher/gamefiles.txt";
+
+// LAUNCHER_UPDATE_PUBLIC_KEY: the publisher's public key as hex; empty for unsigned servers.
+std::string UpdatePublicKey();
+
+// The list and its signature in a folder of the server; `folder` ends with "/" (a data host
+// normally does). The time keeps caches from answering, as for the manifests.
+std::string ContentListUrl(const std::string& folder, uint32_t time);
+std::string SignatureUrl(const std::string& folder, uint32_t time);
+
+// The local files of one signed source: the list's copy, the signature's copy, and the highest
+// sequence accepted from that source. The game tree and the launcher folder each have their
+// own, since an operator may publish one without the other.
+struct SignedListFiles {
+  std::string list;
+  std::string signature;
+  std::string accepted;
+};
+SignedListFiles GameTreeListFiles(const std::string& workPath);
+SignedListFiles LauncherListFiles(const std::string& workPath);
+// True for a local name that is one of the files above: a signed tree may not install over them.
+bool IsSignedListFile(const std::string& localName);
+
+// Reads the local copies into `list` when the signature is `publicKey`'s signature of the
+// list's exact bytes and the list is readable; false with a log line saying which failed.
+bool ReadSignedList(const SignedListFiles& files, const std::string& publicKey, ContentList& list);
+// True when the file at `path` holds the manifest the list names `name`; false with a log line.
+bool IsSignedManifest(const ContentList& list, const std::string& name, const std::string& path);
+// True when the list is older than the newest accepted from its source: an old signed tree
+// replayed by someone between the player and the server, which would bring back old files.
+bool IsRollback(const SignedListFiles& files, const ContentList& list);
+// Records the list's sequence as the newest accepted; false when it cannot be written.
+bool AcceptSequence(const SignedListFiles& files, const ContentList& list);
+// The list's entry for `name` when it gives it `version`, else nullptr.
+const ContentEntry* SignedEntry(const ContentList& list, const std::string& name, int version);

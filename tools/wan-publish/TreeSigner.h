@@ -1,0 +1,38 @@
+// Signs a published update tree: writes its content list (every file's version, size and
+// SHA-256 as installed, both manifests, and the launcher build of a launcher folder) and the
+// list's detached Ed25519 signature beside the manifests. The existing files of the tree stay
+// as they are, so launchers that check nothing read the tree as before.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One file of the published build: its name in the manifests, its version and the build file
+// whose bytes a player installs.
+struct PublishedFile {
+  std::string name;
+  int version = 0;
+  std::string source;
+};
+
+struct SignOptions {
+  // Secret key files from MakeKeys: one signature line each, so that launchers carrying any of
+  // their public keys accept the tree (two while a key is being replaced).
+  std::vector<std::string> secretKeyFiles;
+  // A launcher update folder ("launcherversion.txt" and the build it names) to name in the
+  // list and to give the same list and signature; empty: none.
+  std::string launcherDir;
+};
+
+// Writes "contentlist.txt" and "contentlist.sig" into `treeDir` (and `launcherDir`), each
+// replaced in one rename. The sequence is one above the highest of the lists it replaces.
+// False with `error` set.
+bool SignTree(const std::string& treeDir, const std::vector<PublishedFile>& files,
+              const SignOptions& options, uint64_t& sequence, std::string& error);
+
+// Makes a key pair: NAME.key (the secret key, readable by its owner only) and NAME.pub (the
+// public key the launcher is built with). Neither file may exist yet.
+bool MakeKeys(const std::string& name, std::string& publicKey, std::string& error);
+
+// The tree's content list, which an unsigned publish leaves behind when it changes the manifests.
+bool HasContentList(const std::string& treeDir);

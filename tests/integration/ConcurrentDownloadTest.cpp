@@ -78,11 +78,7 @@ class ConcurrentDownloadTest : public ::testing::TestWithParam<int> {
     m_content[name] = content;
   }
   std::string Url(const std::string& name) { return m_http.Url("/files/" + name); }
-  size_t RequestsFor(const std::string& path) {
-    size_t n = 0;
-    for (const auto& r : m_http.Requests()) n += r.path == path;
-    return n;
-  }
+  size_t RequestsFor(const std::string& path) { return m_http.RequestCount(path); }
   // Every temporary file below the folder: a transfer's, or one a failed attempt left.
   std::vector<std::string> Temporaries() {
     std::vector<std::string> found;

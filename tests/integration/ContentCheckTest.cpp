@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -35,17 +36,8 @@ class ContentCheckTest : public ::testing::Test {
     m_content[name] = content;
   }
   std::string Url(const std::string& name) { return m_http.Url("/files/" + name); }
-  size_t RequestsFor(const std::string& name) {
-    size_t n = 0;
-    for (const auto& r : m_http.Requests()) n += r.path == "/files/" + name;
-    return n;
-  }
-  bool Logged(const std::string& line) {
-    for (const std::string& l : m_system.DebugOutput()) {
-      if (l == line) return true;
-    }
-    return false;
-  }
+  size_t RequestsFor(const std::string& name) { return m_http.RequestCount("/files/" + name); }
+  bool Logged(const std::string& line) { return std::ranges::count(m_system.DebugOutput(), line); }
 
   sys::FakeSystem m_system;
   TempDir m_dir;

@@ -122,11 +122,7 @@ class DownloaderTest : public ::testing::Test {
     m_content[name] = content;
   }
   std::string Url(const std::string& name) { return m_http.Url("/files/" + name); }
-  size_t RequestsFor(const std::string& path) {
-    size_t n = 0;
-    for (const auto& r : m_http.Requests()) n += r.path == path;
-    return n;
-  }
+  size_t RequestsFor(const std::string& path) { return m_http.RequestCount(path); }
   size_t LogCount(const std::string& line) {
     size_t n = 0;
     for (const std::string& l : m_system.DebugOutput()) n += l == line;

@@ -1,5 +1,6 @@
 #include "TestHttpServer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
@@ -55,4 +56,10 @@ std::string TestHttpServer::Url(const std::string& path) const {
 std::vector<TestHttpServer::Recorded> TestHttpServer::Requests() {
   std::lock_guard lock(m_mutex);
   return m_requests;
+}
+
+size_t TestHttpServer::RequestCount(const std::string& path) {
+  std::lock_guard lock(m_mutex);
+  return std::count_if(m_requests.begin(), m_requests.end(),
+                       [&](const Recorded& r) { return r.path == path; });
 }

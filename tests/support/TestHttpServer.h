@@ -33,6 +33,8 @@ class TestHttpServer {
   // Every request that reached the server, in arrival order; recorded before its handler runs,
   // its body filled in before it is answered.
   std::vector<Recorded> Requests();
+  // How many requests asked for `path`.
+  size_t RequestCount(const std::string& path);
 
  private:
   httplib::Server m_server;

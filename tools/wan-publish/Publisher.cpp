@@ -141,18 +141,7 @@ bool Publisher::WriteManifest(const std::string& relative, const std::string& te
   const std::string path = m_treeDir + relative;
   std::error_code ec;
   fs::create_directories(fs::path(path).parent_path(), ec);
-  const std::string part = path + ".part";
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out.flush()) {
-      error = "cannot write " + part;
-      return false;
-    }
-  }
-  fs::rename(part, path, ec);
-  if (ec) error = path + ": " + ec.message();
-  return !ec;
+  return WriteReplacing(path, text, error);
 }
 
 bool Publisher::Publish(const std::string& clientVersion, PublishResult& result,

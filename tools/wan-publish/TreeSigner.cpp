@@ -33,22 +33,6 @@ bool ReadText(const std::string& path, std::string& text) {
   return static_cast<bool>(in);
 }
 
-bool WriteReplacing(const std::string& path, const std::string& text, std::string& error) {
-  const std::string part = path + ".part";
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out.flush()) {
-      error = "cannot write " + part;
-      return false;
-    }
-  }
-  std::error_code ec;
-  fs::rename(part, path, ec);
-  if (ec) error = path + ": " + ec.message();
-  return !ec;
-}
-
 // The sequence of the list a folder holds now; 0 when it holds none that reads.
 uint64_t PreviousSequence(const std::string& dir) {
   std::string text, error;
@@ -83,6 +67,22 @@ bool WriteSigned(const std::string& dir, const std::string& text, const std::str
 }
 
 }  // namespace
+
+bool WriteReplacing(const std::string& path, const std::string& text, std::string& error) {
+  const std::string part = path + ".part";
+  {
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out.flush()) {
+      error = "cannot write " + part;
+      return false;
+    }
+  }
+  std::error_code ec;
+  fs::rename(part, path, ec);
+  if (ec) error = path + ": " + ec.message();
+  return !ec;
+}
 
 bool SignTree(const std::string& treeDirArg, const std::vector<PublishedFile>& files,
               const SignOptions& options, uint64_t& sequence, std::string& error) {

@@ -24,6 +24,10 @@ struct SignOptions {
   std::string launcherDir;
 };
 
+// Writes `text` to `path` through "PATH.part" and one rename, so that a server never serves a
+// half-written file. False with `error` set.
+bool WriteReplacing(const std::string& path, const std::string& text, std::string& error);
+
 // Writes "contentlist.txt" and "contentlist.sig" into `treeDir` (and `launcherDir`), each
 // replaced in one rename. The sequence is one above the highest of the lists it replaces.
 // False with `error` set.

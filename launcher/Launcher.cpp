@@ -200,7 +200,8 @@ void StartGame() {
     return;
   }
   if (process.id) {
-    WaitForProcessWindow(process.id, 3000);
+    // The game is looked for once, when it waits for input; one slower than that is not found.
+    WaitForInputIdle(process, 3000);
     GameWindowSearch search{process.id, 0};
     EnumWindows(EnumGameWindowProc, reinterpret_cast<LPARAM>(&search));
     app->m_hGameWnd = search.hwnd;

@@ -9,6 +9,10 @@
 
 #include "WinUser.h"
 
+namespace sys {
+struct Process;
+}
+
 namespace ui {
 
 struct WindowRecord;
@@ -68,6 +72,10 @@ class Backend {
   // Restores, raises and activates another process's window.
   virtual bool ActivateForeign(HWND) { return false; }
   virtual std::string ForeignClass(HWND) { return ""; }
+  // Blocks until a process this one started waits for input, or until `milliseconds` have
+  // passed; 0 when it does, 258 (the wait time-out code) or another failure code otherwise.
+  // Where the system keeps no such state (X11) a process is ready once it has a main window.
+  virtual DWORD WaitForInputIdle(const sys::Process& process, DWORD milliseconds);
 };
 
 void InstallBackend(Backend* backend);  // by the thread that becomes the UI thread

@@ -188,6 +188,15 @@ DWORD WaitForProcessWindow(DWORD processId, DWORD milliseconds) {
   return 0;
 }
 
+DWORD ui::Backend::WaitForInputIdle(const sys::Process& process, DWORD milliseconds) {
+  return WaitForProcessWindow(process.id, milliseconds);
+}
+
+DWORD WaitForInputIdle(const sys::Process& process, DWORD milliseconds) {
+  if (!ui::HasBackend()) return WaitForProcessWindow(process.id, milliseconds);
+  return ui::GetBackend().WaitForInputIdle(process, milliseconds);
+}
+
 int GetSystemMetrics(int index) {
   switch (index) {
     case SM_CXSCREEN:

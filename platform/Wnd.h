@@ -8,6 +8,10 @@
 #include "Gdi.h"
 #include "MessageMap.h"
 
+namespace sys {
+struct Process;
+}
+
 class CCmdTarget {
  public:
   virtual ~CCmdTarget() = default;
@@ -154,6 +158,9 @@ BOOL EnumWindows(WNDENUMPROC proc, LPARAM lParam);
 // `milliseconds` have passed by the monotonic clock. Returns 0 when it has one, 258 (the wait
 // time-out code) otherwise.
 DWORD WaitForProcessWindow(DWORD processId, DWORD milliseconds);
+// Blocks until the started `process` waits for the user's input (it has made its first windows
+// and reached its message loop), at most `milliseconds`; the backend's, see Backend.h.
+DWORD WaitForInputIdle(const sys::Process& process, DWORD milliseconds);
 BOOL TrackMouseEvent(TRACKMOUSEEVENT* track);
 HWND SetCapture(HWND hwnd);
 BOOL ReleaseCapture();

@@ -189,6 +189,11 @@ class Win32Backend : public ui::Backend {
     char name[256] = {};
     return GetClassNameA(Native(hwnd), name, sizeof name) > 0 ? name : "";
   }
+  // The system knows when a process first waits in its message loop.
+  DWORD WaitForInputIdle(const sys::Process& process, DWORD milliseconds) override {
+    return ::WaitForInputIdle(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(process.handle)),
+                              milliseconds);
+  }
 
   // The default handling of a native window's message: its class's procedure.
   WNDPROC BaseProcOf(win32_HWND hwnd) const {

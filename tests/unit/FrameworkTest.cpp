@@ -8,6 +8,7 @@
 #include "HeadlessFixture.h"
 #include "platform/Afx.h"
 #include "platform/Backend.h"
+#include "platform/System.h"
 #include "platform/WindowTable.h"
 
 namespace {
@@ -187,6 +188,16 @@ TEST_F(FrameworkTest, WaitingForAProcessWindowTakesOnlyAParentlessOneAndKeepsIts
   RecordingDlg dlg;
   dlg.Create(104);
   EXPECT_EQ(WaitForProcessWindow(m_system.processId, 20000), 0u);  // ours
+}
+
+TEST_F(FrameworkTest, WithoutAnIdleStateAStartedProgramIsReadyOnceItHasAMainWindow) {
+  constexpr DWORD kGame = 778;
+  const sys::Process game{kGame, 1};
+  m_backend.foreignWindows.push_back({0x00900001, 100});
+  m_backend.foreignWindows.push_back({0x00A00001, kGame, 0x00900001});  // its owned splash
+  EXPECT_EQ(WaitForInputIdle(game, 100), 258u);
+  m_backend.foreignWindows.push_back({0x00A00002, kGame});
+  EXPECT_EQ(WaitForInputIdle(game, 20000), 0u);
 }
 
 TEST_F(FrameworkTest, QuitPostedToAWindowEndsTheLoopToo) {

@@ -1,7 +1,7 @@
 // win-probe: another Windows process's view of the launcher's windows, for tests/windows.
 //   find CLASS [X,Y;X,Y;...]   the first top-level window of CLASS: handle, process, outer
-//                              rectangle, screen size, whether its window region equals the
-//                              polygon (even-odd) given
+//                              rectangle, client area's origin on the screen, screen size,
+//                              whether its window region equals the polygon (even-odd) given
 //   windows PID                the top-level windows of process PID: class, owner, place
 //   boxes PID                  caption and text of each message box of process PID (UTF-8)
 //   send|post CLASS|0xHANDLE MESSAGE [WPARAM [LPARAM]]
@@ -92,11 +92,14 @@ int Find(const char* className, const char* polygon) {
   if (!hwnd) return 1;
   RECT rect;
   GetWindowRect(hwnd, &rect);
+  POINT client{0, 0};
+  ClientToScreen(hwnd, &client);
   const DWORD pid = ProcessOf(hwnd);
-  std::printf("window=%p pid=%lu rect=%ld,%ld,%ld,%ld screen=%d,%d visible=%d region=%s\n",
-              static_cast<void*>(hwnd), pid, rect.left, rect.top, rect.right, rect.bottom,
-              GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-              IsWindowVisible(hwnd) ? 1 : 0, RegionVerdict(hwnd, polygon));
+  std::printf(
+      "window=%p pid=%lu rect=%ld,%ld,%ld,%ld client=%ld,%ld screen=%d,%d visible=%d region=%s\n",
+      static_cast<void*>(hwnd), pid, rect.left, rect.top, rect.right, rect.bottom, client.x,
+      client.y, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+      IsWindowVisible(hwnd) ? 1 : 0, RegionVerdict(hwnd, polygon));
   return 0;
 }
 

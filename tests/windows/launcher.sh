@@ -9,7 +9,8 @@
 # notices and pop-up requests. A pop-up whose address is a start request starts the game (the
 # web-browser control raises BeforeNavigate2 under Wine, though it renders nothing): first
 # without orca.exe (a message box, read back in Chinese), then with the stand-in orca.exe,
-# which gets its parameter string; its window closed, the launcher ends.
+# which gets its parameter string; its window closed, the launcher ends. Then the stand-in game
+# alone: a press on its button released outside its window (xdotool) still reaches it.
 #
 # The prefix is wine.sh's Chinese one (code page 936, the product's); TEMPLATE is a prefix made by
 # wine.sh before, copied instead of booting a new one.
@@ -143,4 +144,21 @@ probe post OrcaStandIn 0x10 || fail "closing the game"
 until_true 30 log_has "game closed ..." || fail "the launcher did not see the game close"
 until_true 30 log_has "Exit ..." || fail "the launcher did not exit"
 until_true 30 eval '! kill -0 "$LAUNCHER" 2>/dev/null' || fail "the launcher process lingers"
+
+# A press takes the pointer until the release: pressed on one of the game's buttons and released
+# outside its window, the button does not click and lets go, so the next click on the other
+# button counts. Were the release lost, the first button would keep the pointer and swallow it.
+mkdir -p "$T/game"
+(cd "$T/game" && wine_run 120 "$WIN/tools/orca/orca.exe" >"$T/game.out" 2>&1) &
+PIDS+=($!)
+until_true 60 grep -qs "window shown" "$T/game/orca.log" || fail "the stand-in game did not show"
+line=$(probe find OrcaStandIn) || fail "no stand-in game window"
+IFS=, read -r x y <<<"$(field client "$line")"
+popup_x=$((x + 105)) popup_y=$((y + 386)) launcher_x=$((x + 295))  # the buttons' centres
+xdotool mousemove --sync "$popup_x" "$popup_y" mousedown 1 mousemove --sync 5 5 mouseup 1
+xdotool mousemove --sync "$launcher_x" "$popup_y" click 1
+until_true 20 grep -qs "not sent: 2030" "$T/game/orca.log" ||
+  fail "a click after a release outside the window did not count: $(cat "$T/game/orca.log")"
+! grep -q "pop-up" "$T/game/orca.log" || fail "a release outside the window clicked the button"
+probe post OrcaStandIn 0x10 || fail "closing the stand-in game"
 echo "windows launcher passed"

@@ -18,6 +18,7 @@ source "$here/../e2e/update/lib.sh" "$LINUX/tools/wan-publish/wan-publish" \
   "$LINUX/tools/wan-update/wan-update" "$LINUX/tests/e2e/update/update_tree_server"
 source "$here/wine.sh"
 UPDATE_EXE=$WIN/tools/wan-update/wan-update.exe CHECK_EXE=$WIN/tests/windows/win-check.exe
+LAUNCHER_EXE=$WIN/launcher/Launcher.exe GAME_EXE=$WIN/tools/orca/orca.exe
 VERSION=$(sed -n 's/^LAUNCHER_VERSION:STRING=//p' "$WIN/CMakeCache.txt")
 
 trap 'wine_stop; xvfb_stop; cleanup' EXIT
@@ -33,7 +34,7 @@ check() { wine_run 60 "$CHECK_EXE" "$@"; }
 
 # --- The system and the name rules in code page 936 ---
 [[ $(check codepage | tr -d '\r') == 936 ]] || fail "the prefix's code page is not 936"
-for exe in "$UPDATE_EXE" "$CHECK_EXE"; do
+for exe in "$UPDATE_EXE" "$CHECK_EXE" "$LAUNCHER_EXE" "$GAME_EXE"; do
   got=$(check version "$(winpath "$exe")" | tr -d '\r') || fail "no version resource in $exe"
   [[ $got == "$VERSION" ]] || fail "$exe has version $got, not $VERSION"
 done

@@ -6,6 +6,7 @@
 
 #include "Decompressor.h"
 #include "Log.h"
+#include "Signature.h"
 
 namespace {
 
@@ -15,11 +16,12 @@ constexpr size_t kFileBufferSize = 1 << 16;
 
 }  // namespace
 
-BodyWriter::BodyWriter(FILE* raw, const std::string& tmpName, bool bDecompress)
+BodyWriter::BodyWriter(FILE* raw, const std::string& tmpName, bool bDecompress, bool bHash)
     : m_raw(raw),
       m_unpackedName(tmpName + "2"),
       m_bDecompress(bDecompress),
-      m_rawBuffer(new char[kFileBufferSize]) {
+      m_rawBuffer(new char[kFileBufferSize]),
+      m_pHasher(bHash ? std::make_unique<ContentHasher>() : nullptr) {
   std::setvbuf(m_raw, m_rawBuffer.get(), _IOFBF, kFileBufferSize);
   if (!m_bDecompress) m_state = State::Plain;
 }
@@ -87,6 +89,7 @@ bool BodyWriter::StartDecoder() {
 }
 
 bool BodyWriter::WriteRaw(const uint8_t* data, size_t size) {
+  if (m_pHasher) m_pHasher->Update(data, size);
   return std::fwrite(data, 1, size, m_raw) == size;
 }
 
@@ -110,6 +113,7 @@ bool BodyWriter::Decode(const uint8_t* data, size_t size, lzma_action action) {
 
 bool BodyWriter::FlushDecoded() {
   const size_t size = kFileBufferSize - m_strm.avail_out;
+  if (m_pHasher) m_pHasher->Update(m_decoded.get(), size);
   if (std::fwrite(m_decoded.get(), 1, size, m_unpacked) != size) {
     LogPrint("Write error: %s", std::strerror(errno));
     return false;
@@ -145,6 +149,7 @@ bool BodyWriter::Finish(bool bComplete) {
     }
     m_unpacked = nullptr;
   }
+  if (m_pHasher) m_content = m_pHasher->Final();
   return written;
 }
 

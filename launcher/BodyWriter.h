@@ -1,7 +1,8 @@
 // Takes one response body as it arrives. When unpacking, a body that opens with the .xz magic is
 // decoded on the fly into FILE.tmp2 and FILE.tmp stays empty; any other body (and every body
 // when not unpacking) goes to FILE.tmp as received. Memory is the decoder's state and two fixed
-// buffers, whatever the size of the file, and the body is never read back from the disk.
+// buffers, whatever the size of the file, and the body is never read back from the disk. Asked
+// to, it also takes the digest of the bytes it writes to the file that will be installed.
 #pragma once
 
 #include <lzma.h>
@@ -9,13 +10,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "ContentList.h"
+
+class ContentHasher;
 
 class BodyWriter {
  public:
   // `raw` is the open FILE.tmp (closed by its owner, after this object's Finish); `tmpName`
-  // is its name.
-  BodyWriter(FILE* raw, const std::string& tmpName, bool bDecompress);
+  // is its name. With `bHash`, Content() gives the installed bytes' digest after Finish.
+  BodyWriter(FILE* raw, const std::string& tmpName, bool bDecompress, bool bHash = false);
   ~BodyWriter();
   BodyWriter(const BodyWriter&) = delete;
   BodyWriter& operator=(const BodyWriter&) = delete;
@@ -34,6 +40,10 @@ class BodyWriter {
   bool Decoded() const { return IsXz() && m_result == LZMA_STREAM_END; }
   // liblzma's verdict on the body, as the file decoder would give it for FILE.tmp.
   lzma_ret DecoderResult() const { return m_result; }
+  // After Finish, when hashing was asked: the size and digest of what this body wrote to the
+  // file it fills, FILE.tmp2 for an .xz body and FILE.tmp for any other. Only one of the two
+  // ever receives bytes, so this is the content of whichever file gets installed.
+  const std::optional<ContentDigest>& Content() const { return m_content; }
 
   // libcurl's write callback; `userdata` is the BodyWriter.
   static size_t WriteCallback(char* data, size_t size, size_t count, void* userdata);
@@ -61,4 +71,6 @@ class BodyWriter {
   FILE* m_unpacked = nullptr;
   std::unique_ptr<char[]> m_rawBuffer;
   std::unique_ptr<uint8_t[]> m_decoded;
+  std::unique_ptr<ContentHasher> m_pHasher;  // only when hashing was asked
+  std::optional<ContentDigest> m_content;
 };

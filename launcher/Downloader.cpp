@@ -238,7 +238,8 @@ std::unique_ptr<BodyWriter> Downloader::Request::BeginAttempt(CURL* curl, Sectio
     LogPrint("_tfopen_s(%s) failed!(%d)", filename.c_str(), errno);
     return nullptr;
   }
-  auto body = std::make_unique<BodyWriter>(section.fp, tmpName, m_bDecompress);
+  auto body = std::make_unique<BodyWriter>(section.fp, tmpName, m_bDecompress,
+                                           section.expected.has_value());
   curl_easy_setopt(curl, CURLOPT_URL, section.url.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, body.get());
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_timing.transferTimeoutMs);
@@ -274,7 +275,7 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, 
     LogPrint("download %s failed", filename.c_str());
   } else {
     std::string chosen;
-    if (ChooseBody(filename, tmpName, body, chosen) && HasExpectedContent(section, chosen) &&
+    if (ChooseBody(filename, tmpName, body, chosen) && HasExpectedContent(section, body) &&
         Replace(section.url, chosen, filename)) {
       return true;
     }
@@ -315,11 +316,13 @@ bool Downloader::Request::ChooseBody(const std::string& filename, const std::str
   return true;
 }
 
-// Checked on the finished file, just before it replaces the old one: whatever the transfer and
-// the unpacking did, only the content the section expects is ever installed.
-bool Downloader::Request::HasExpectedContent(const Section& section, const std::string& chosen) {
-  std::string why;
-  if (!section.expected || FileHasContent(chosen, *section.expected, why)) return true;
+// Checked just before the file replaces the old one: whatever the transfer and the unpacking
+// did, only the content the section expects is ever installed. The digest was taken as the
+// body wrote the file ChooseBody picked, so the file is not read again.
+bool Downloader::Request::HasExpectedContent(const Section& section, const BodyWriter& body) {
+  if (!section.expected) return true;
+  std::string why = "was not hashed";
+  if (body.Content() && IsContent(*body.Content(), *section.expected, why)) return true;
   LogPrint("download %s failed: the file %s, not the signed content", section.filename.c_str(),
            why.c_str());
   return false;

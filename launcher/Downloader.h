@@ -88,7 +88,7 @@ class Downloader {
     bool ExcuteConcurrent(curl_slist* header);
     bool ChooseBody(const std::string& filename, const std::string& tmpName, const BodyWriter& body,
                     std::string& chosen);
-    static bool HasExpectedContent(const Section& section, const std::string& chosen);
+    static bool HasExpectedContent(const Section& section, const BodyWriter& body);
     bool Replace(const std::string& url, const std::string& chosen, const std::string& filename);
     bool Aborted() const { return m_pAbort->IsSet(); }
     void Progress();

@@ -43,23 +43,35 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
+ContentHasher::ContentHasher() : m_state(std::make_unique<crypto_hash_sha256_state>()) {
+  crypto_hash_sha256_init(m_state.get());
+}
+
+ContentHasher::~ContentHasher() = default;
+
+void ContentHasher::Update(const void* data, size_t size) {
+  crypto_hash_sha256_update(m_state.get(), static_cast<const unsigned char*>(data), size);
+  m_size += size;
+}
+
+ContentDigest ContentHasher::Final() {
+  unsigned char hash[crypto_hash_sha256_BYTES];
+  crypto_hash_sha256_final(m_state.get(), hash);
+  return {m_size, ToHex(hash, sizeof hash)};
+}
+
 bool HashFile(const std::string& path, ContentDigest& digest) {
   FILE* file = Ready() ? std::fopen(path.c_str(), "rb") : nullptr;
   if (!file) return false;
-  crypto_hash_sha256_state state;
-  crypto_hash_sha256_init(&state);
+  ContentHasher hasher;
   std::vector<unsigned char> buffer(kReadSize);
-  digest.size = 0;
   size_t read;
   while ((read = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
-    crypto_hash_sha256_update(&state, buffer.data(), read);
-    digest.size += read;
+    hasher.Update(buffer.data(), read);
   }
   const bool ok = !std::ferror(file);
   std::fclose(file);
-  unsigned char hash[crypto_hash_sha256_BYTES];
-  crypto_hash_sha256_final(&state, hash);
-  digest.sha256 = ToHex(hash, sizeof hash);
+  digest = hasher.Final();
   return ok;
 }
 
@@ -75,7 +87,13 @@ bool FileHasContent(const std::string& path, const ContentDigest& expected, std:
   ContentDigest actual;
   if (!HashFile(path, actual)) {
     why = "cannot be read";
-  } else if (actual.size != expected.size) {
+    return false;
+  }
+  return IsContent(actual, expected, why);
+}
+
+bool IsContent(const ContentDigest& actual, const ContentDigest& expected, std::string& why) {
+  if (actual.size != expected.size) {
     why = "has " + std::to_string(actual.size) + " bytes, not " + std::to_string(expected.size);
   } else if (actual.sha256 != expected.sha256) {
     why = "has other content";

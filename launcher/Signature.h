@@ -3,9 +3,31 @@
 // them.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 
 #include "ContentList.h"
+
+struct crypto_hash_sha256_state;
+
+// The size and SHA-256 of bytes given in pieces as they pass by, so that content being written
+// is known without reading it back.
+class ContentHasher {
+ public:
+  ContentHasher();
+  ~ContentHasher();
+  ContentHasher(const ContentHasher&) = delete;
+  ContentHasher& operator=(const ContentHasher&) = delete;
+
+  void Update(const void* data, size_t size);
+  // The digest of every byte given so far; no more bytes may follow.
+  ContentDigest Final();
+
+ private:
+  std::unique_ptr<crypto_hash_sha256_state> m_state;
+  uint64_t m_size = 0;
+};
 
 // The size and SHA-256 of a file's bytes, read in pieces; false when it cannot be read.
 bool HashFile(const std::string& path, ContentDigest& digest);
@@ -14,6 +36,8 @@ ContentDigest HashBytes(const std::string& bytes);
 // True when the file holds exactly `expected`; otherwise false with `why` ("is missing", "has 3
 // bytes, not 4", "has other content") for the log.
 bool FileHasContent(const std::string& path, const ContentDigest& expected, std::string& why);
+// The same judgement on a digest already taken.
+bool IsContent(const ContentDigest& actual, const ContentDigest& expected, std::string& why);
 
 // A public key is 64 hex digits, a secret key 128, a signature 128.
 bool IsPublicKey(const std::string& hex);

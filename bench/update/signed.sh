@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# What signing costs an update. Usage: signed.sh WAN_PUBLISH WAN_UPDATE TREE_SERVER
-# Times a full update of a signed tree with the key (every download hashed before it is
-# installed) against the same update without it, and a --verify run of the current folder
-# (every installed file hashed) against a plain no-op run: wall time and the CPU time of the
-# process, the fastest of the rounds. The large files are text that compresses like game data
-# does (base64 of random bytes, about 3:4), since hashing is measured against decoding.
-# Sizes (environment): BENCH_SMALL_FILES (2000), BENCH_LARGE_FILES (3), BENCH_LARGE_MB (32),
-# BENCH_ROUNDS (3).
+# What signing costs an update. Usage: signed.sh WAN_PUBLISH WAN_UPDATE TREE_SERVER GAME_BUILD
+# Times a full update of a signed tree with the key (every download hashed as it is written)
+# against the same update without it, on the game-like builds of run.sh (the large,
+# bandwidth-bound shape and the small, latency-bound one), on loopback and on the modelled link,
+# with one connection and, for the small shape, with eight: wall time and the CPU time of the
+# process. Then a --verify run of the current folder (every installed file hashed) against a
+# plain no-op run, on loopback.
+# Settings (environment): BENCH_SEED (1), BENCH_SMALL_FILES (2000), BENCH_LARGE_MB (96),
+# BENCH_RATE_MBIT (100), BENCH_LATENCY_MS (20), BENCH_ROUNDS (3 on loopback; one on the link,
+# whose times vary little), BENCH_SHAPES ("large small").
 set -euo pipefail
-PUBLISH=$1 UPDATE=$2 SERVER=$3
-SMALL=${BENCH_SMALL_FILES:-2000} LARGE=${BENCH_LARGE_FILES:-3} LARGE_MB=${BENCH_LARGE_MB:-32}
+PUBLISH=$1 UPDATE=$2 SERVER=$3 GAME_BUILD=$4
+SEED=${BENCH_SEED:-1} SMALL=${BENCH_SMALL_FILES:-2000} LARGE_MB=${BENCH_LARGE_MB:-96}
+RATE_MBIT=${BENCH_RATE_MBIT:-100} LATENCY_MS=${BENCH_LATENCY_MS:-20} ROUNDS=${BENCH_ROUNDS:-3}
+RATE=$((RATE_MBIT * 1000000 / 8))
+command -v /usr/bin/time >/dev/null || { echo "bench: /usr/bin/time is missing (scripts/setup)" >&2; exit 1; }
 
 T=$(mktemp -d "${TMPDIR:-/tmp}/bench-signed-XXXXXX")
 SERVER_PID=""
@@ -19,28 +24,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "bench: generating $SMALL small files and $LARGE files of $LARGE_MB MiB"
-B=$T/build
-mkdir -p "$B/big"
-awk -v n="$SMALL" -v dir="$B" 'BEGIN {
-  for (i = 0; i < n; i++) {
-    d = dir "/d" int(i / 100); if (i % 100 == 0) system("mkdir -p " d)
-    f = d "/f" i ".dat"; size = 1024 + (i * 7919) % 3072
-    line = "bench " i " row of compressible game data " i "\n"; s = ""
-    while (length(s) < size) s = s line
-    printf "%s", substr(s, 1, size) >f; close(f)
-  }
-}'
-for ((i = 0; i < LARGE; i++)); do
-  head -c $((LARGE_MB << 20)) /dev/urandom | base64 -w 100 | head -c $((LARGE_MB << 20)) >"$B/big/b$i.pak" || true
-done
-(cd "$T" && "$PUBLISH" --new-key bench >/dev/null)
-"$PUBLISH" --from "$B" --to "$T/tree" --sign "$T/bench.key" >/dev/null
-
-"$SERVER" "$T/tree" "$T/port" &
-SERVER_PID=$!
-for _ in $(seq 500); do [[ -s $T/port ]] && break; sleep 0.01; done
-DATAHOST="http://127.0.0.1:$(cat "$T/port")/"
+# serve TREE [SERVER OPTIONS]: serves TREE on loopback and sets DATAHOST.
+serve() {
+  rm -f "$T/port"
+  "$SERVER" "$1" "$T/port" "${@:2}" &
+  SERVER_PID=$!
+  for _ in $(seq 500); do [[ -s $T/port ]] && break; sleep 0.01; done
+  [[ -s $T/port ]] || { echo "bench: the tree server did not start" >&2; exit 1; }
+  DATAHOST="http://127.0.0.1:$(cat "$T/port")/"
+}
+unserve() { kill "$SERVER_PID"; wait "$SERVER_PID" 2>/dev/null || true; SERVER_PID=""; }
 
 # run NAME ARGS...: one update; its wall and CPU milliseconds go into NAME_wall and NAME_cpu
 # when lower than what they hold.
@@ -54,20 +47,58 @@ run() {
   [[ -z ${!c:-} || $cpu -lt ${!c} ]] && printf -v "$c" %s "$cpu"
   return 0
 }
-ms() { awk -v ms="$1" 'BEGIN { printf "%.3f s", ms / 1000 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+s() { awk -v ms="$1" 'BEGIN { printf "%.2f", ms / 1000 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b > 0 ? a / b : 0) }'; }
 
-# Interleaved rounds, the fastest of each counts: the machine's other work only adds time.
-for ((round = 0; round < ${BENCH_ROUNDS:-3}; round++)); do
-  rm -rf "$T/work"; sync
-  run plain
-  rm -rf "$T/work"; sync
-  run signed --key "$T/bench.pub"
-  run noop --key "$T/bench.pub"
-  run verify --key "$T/bench.pub" --verify
+# full SHAPE LINK N: unsigned against signed full updates, interleaved rounds, the fastest of
+# each counts: the machine's other work only ever adds time. Dirty pages of the run before are
+# written out first (sync), so that no run pays for another's writeback.
+full() {
+  local shape=$1 link=$2 n=$3 rounds=$ROUNDS
+  [[ $link == loopback ]] || rounds=1
+  unset plain_wall plain_cpu signed_wall signed_cpu
+  for ((round = 0; round < rounds; round++)); do
+    rm -rf "$T/work"; sync
+    run plain --connections "$n"
+    rm -rf "$T/work"; sync
+    run signed --connections "$n" --key "$T/bench.pub"
+  done
+  printf '%-6s %-12s %2s  %7s s (cpu %6s)  %7s s (cpu %6s)   %6s %6s\n' "$shape" "$link" "$n" \
+    "$(s "$plain_wall")" "$(s "$plain_cpu")" "$(s "$signed_wall")" "$(s "$signed_cpu")" \
+    "$(ratio "$signed_wall" "$plain_wall")" "$(ratio "$signed_cpu" "$plain_cpu")" >>"$T/rows"
+}
+
+# verify SHAPE: a no-op update of the current folder against one hashing every installed file.
+verify() {
+  unset noop_wall noop_cpu check_wall check_cpu
+  for ((round = 0; round < ROUNDS; round++)); do
+    run noop --key "$T/bench.pub"
+    run check --key "$T/bench.pub" --verify
+  done
+  printf '%-6s no-op %7s s (cpu %6s)   with --verify %7s s (cpu %6s)\n' "$1" \
+    "$(s "$noop_wall")" "$(s "$noop_cpu")" "$(s "$check_wall")" "$(s "$check_cpu")" >>"$T/verify"
+}
+
+(cd "$T" && "$PUBLISH" --new-key bench >/dev/null)
+echo "bench: generating and publishing $SMALL small files and $LARGE_MB MiB in three large ones (seed $SEED)" >&2
+"$GAME_BUILD" --seed "$SEED" --shape small --files "$SMALL" --to "$T/build-small"
+"$GAME_BUILD" --seed "$SEED" --shape large --mb "$LARGE_MB" --to "$T/build-large"
+for shape in ${BENCH_SHAPES:-large small}; do
+  "$PUBLISH" --from "$T/build-$shape" --to "$T/tree-$shape" --sign "$T/bench.key" >/dev/null
+  counts="1"
+  [[ $shape == small ]] && counts="1 8"
+  for link in loopback "${RATE_MBIT}Mbit/${LATENCY_MS}ms"; do
+    if [[ $link == loopback ]]; then serve "$T/tree-$shape"; else serve "$T/tree-$shape" --rate "$RATE" --latency "$LATENCY_MS"; fi
+    for n in $counts; do full "$shape" "$link" "$n"; done
+    [[ $link == loopback ]] && verify "$shape"
+    unserve
+    echo "bench: $shape on $link done" >&2
+  done
 done
 
 echo
-echo "full update  unsigned $(ms "$plain_wall") (cpu $(ms "$plain_cpu"))   signed $(ms "$signed_wall") (cpu $(ms "$signed_cpu"))"
-echo "             ratio wall $(ratio "$signed_wall" "$plain_wall")  cpu $(ratio "$signed_cpu" "$plain_cpu")  (target <= 1.05)"
-echo "no-op update $(ms "$noop_wall") (cpu $(ms "$noop_cpu"))   with --verify $(ms "$verify_wall") (cpu $(ms "$verify_cpu"))"
+echo "shape  link          N   unsigned               signed                 ratio: wall    cpu"
+cat "$T/rows"
+echo "target: signed within 5 % of unsigned (ratio <= 1.05)"
+echo
+cat "$T/verify"

@@ -1,11 +1,14 @@
 // The body of a download decoded as it arrives: whatever the pieces it comes in, an .xz body
 // ends up unpacked or judged damaged exactly as the file decoder would judge it, and any other
-// body is kept byte for byte.
+// body is kept byte for byte; and the digest it takes is that of the file it fills.
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include "BodyWriter.h"
 #include "Decompressor.h"
 #include "FileUtil.h"
+#include "Signature.h"
 #include "TempDir.h"
 #include "XzTestData.h"
 #include "platform/headless/FakeSystem.h"
@@ -23,15 +26,17 @@ class BodyWriterTest : public ::testing::Test {
     bool written, xz, decoded;
     lzma_ret result;
     std::string raw, unpacked;
+    std::optional<ContentDigest> content;
   };
 
   // Feeds `body` in pieces of the given sizes (the last piece repeats) and ends it.
-  Outcome Receive(const std::string& body, std::vector<size_t> pieces, bool bDecompress = true) {
+  Outcome Receive(const std::string& body, std::vector<size_t> pieces, bool bDecompress = true,
+                  bool bHash = true) {
     const std::string tmp = m_dir / "f.tmp";
     FILE* raw = std::fopen(tmp.c_str(), "wb");
     Outcome outcome{};
     {
-      BodyWriter writer(raw, tmp, bDecompress);
+      BodyWriter writer(raw, tmp, bDecompress, bHash);
       outcome.written = true;
       for (size_t at = 0, i = 0; at < body.size() && outcome.written; ++i) {
         const size_t size = std::min(pieces[std::min(i, pieces.size() - 1)], body.size() - at);
@@ -43,6 +48,7 @@ class BodyWriterTest : public ::testing::Test {
       outcome.xz = writer.IsXz();
       outcome.decoded = writer.Decoded();
       outcome.result = writer.DecoderResult();
+      outcome.content = writer.Content();
     }
     outcome.raw = ReadFile(tmp);
     outcome.unpacked = IsPathExist(tmp + "2") ? ReadFile(tmp + "2") : "(none)";
@@ -77,6 +83,7 @@ TEST_F(BodyWriterTest, XzBodyIsUnpackedWhateverPiecesItArrivesIn) {
       EXPECT_EQ(o.unpacked, content + "and a second stream");
       EXPECT_EQ(o.raw, "") << "the packed body is never written";
       EXPECT_EQ(o.result, LZMA_STREAM_END);
+      EXPECT_EQ(o.content, HashBytes(o.unpacked)) << first << "/" << rest;
     }
   }
 }
@@ -116,6 +123,7 @@ TEST_F(BodyWriterTest, OtherBodiesAreKeptAsReceivedEvenWhenTheyOpenLikeXz) {
       EXPECT_FALSE(o.xz) << body;
       EXPECT_EQ(o.raw, body);
       EXPECT_EQ(o.unpacked, "") << "made empty, as the file decoder made it";
+      EXPECT_EQ(o.content, HashBytes(body)) << body << " in pieces of " << piece;
       EXPECT_EQ(StreamLine(o.result), FileDecoderLine(body)) << body;
     }
   }
@@ -127,6 +135,12 @@ TEST_F(BodyWriterTest, WithoutUnpackingEveryBodyIsKeptAsReceived) {
   EXPECT_FALSE(o.xz);
   EXPECT_EQ(o.raw, body);
   EXPECT_EQ(o.unpacked, "(none)");
+  EXPECT_EQ(o.content, HashBytes(body)) << "the packed bytes are what gets installed";
+}
+
+TEST_F(BodyWriterTest, NoDigestUnlessAsked) {
+  EXPECT_EQ(Receive(XzCompress("packed"), {4096}, true, false).content, std::nullopt);
+  EXPECT_EQ(Receive("plain", {4096}, true, false).content, std::nullopt);
 }
 
 }  // namespace

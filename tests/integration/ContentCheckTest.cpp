@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "Downloader.h"
 #include "FileUtil.h"
@@ -29,6 +30,21 @@ class ContentCheckTest : public ::testing::Test {
                             res.set_content(it->second, "application/octet-stream");
                           }
                         });
+    // Each name's first answer is cut short halfway, the next ones are whole.
+    m_http.server().Get(
+        R"(/cut-once/(.*))", [this](const httplib::Request& req, httplib::Response& res) {
+          std::lock_guard lock(m_mutex);
+          const std::string content = m_content[req.matches[1]];
+          if (m_cut[req.matches[1]]++ > 0) {
+            res.set_content(content, "application/octet-stream");
+            return;
+          }
+          res.set_content_provider(content.size(), "application/octet-stream",
+                                   [content](size_t, size_t, httplib::DataSink& sink) {
+                                     sink.write(content.data(), content.size() / 2);
+                                     return false;
+                                   });
+        });
     m_http.Start();
   }
   void Serve(const std::string& name, const std::string& content) {
@@ -37,6 +53,10 @@ class ContentCheckTest : public ::testing::Test {
   }
   std::string Url(const std::string& name) { return m_http.Url("/files/" + name); }
   size_t RequestsFor(const std::string& name) { return m_http.RequestCount("/files/" + name); }
+  int Cuts(const std::string& name) {
+    std::lock_guard lock(m_mutex);
+    return m_cut[name];
+  }
   bool Logged(const std::string& line) { return std::ranges::count(m_system.DebugOutput(), line); }
 
   sys::FakeSystem m_system;
@@ -45,6 +65,7 @@ class ContentCheckTest : public ::testing::Test {
   Downloader m_downloader{Downloader::Timing{5000, 0}};
   std::mutex m_mutex;
   std::map<std::string, std::string> m_content;
+  std::map<std::string, int> m_cut;
 };
 
 TEST_F(ContentCheckTest, UnpackedContentThatIsTheSignedOneIsInstalled) {
@@ -96,6 +117,89 @@ TEST_F(ContentCheckTest, SwappedPayloadIsNeverInstalled) {
   ASSERT_TRUE(m_downloader.Excute(true, true));
   EXPECT_EQ(ReadFile(m_dir / "game.exe"), "new game!");
   EXPECT_EQ(ReadFile(m_dir / "game.exe.version"), "2");
+}
+
+// A plain body is checked as received, byte for byte: same size and other bytes is refused, and
+// so is a body that opens like .xz but is not.
+TEST_F(ContentCheckTest, SwappedPlainPayloadIsNeverInstalled) {
+  Serve("plain.1", "evil bytes of the same size");
+  Serve("magic.1", std::string("\xFD"
+                               "7zX and not packed"));
+  const ContentDigest signedPlain = HashBytes("good bytes of the same size");
+  const ContentDigest signedMagic =
+      HashBytes(std::string("\xFD"
+                            "7zX and not PACKED"));
+  ASSERT_TRUE(m_downloader.Add(Url("plain.1"), m_dir / "plain", &signedPlain));
+  EXPECT_FALSE(m_downloader.Excute(true, true));
+  EXPECT_FALSE(IsPathExist(m_dir / "plain"));
+  EXPECT_TRUE(Logged("download " + m_dir / "plain" +
+                     " failed: the file has other content, not the signed content"));
+  m_downloader.Reset();
+  ASSERT_TRUE(m_downloader.Add(Url("magic.1"), m_dir / "magic", &signedMagic));
+  EXPECT_FALSE(m_downloader.Excute(true, true));
+  EXPECT_FALSE(IsPathExist(m_dir / "magic"));
+
+  // Without unpacking, the .xz bytes as received are the content.
+  const std::string packed = XzCompress("packed");
+  const ContentDigest signedPacked = HashBytes(packed), unpacked = HashBytes("packed");
+  Serve("packed.1", packed);
+  m_downloader.Reset();
+  ASSERT_TRUE(m_downloader.Add(Url("packed.1"), m_dir / "unpacked", &unpacked));
+  EXPECT_FALSE(m_downloader.Excute(false, false));
+  m_downloader.Reset();
+  ASSERT_TRUE(m_downloader.Add(Url("packed.1"), m_dir / "packed", &signedPacked));
+  ASSERT_TRUE(m_downloader.Excute(false, false));
+  EXPECT_EQ(ReadFile(m_dir / "packed"), packed);
+}
+
+// Every attempt starts its digest afresh: the bytes of a cut attempt never count toward the
+// next one, which installs and checks out.
+TEST_F(ContentCheckTest, RetryAfterACutBodyInstallsTheSignedContent) {
+  const std::string big = TestText(300000);
+  Serve("big.2", XzCompress(big));
+  Serve("plain.2", TestText(100000));
+  const ContentDigest bigDigest = HashBytes(big), plainDigest = HashBytes(TestText(100000));
+  ASSERT_TRUE(m_downloader.Add(m_http.Url("/cut-once/big.2"), m_dir / "big", &bigDigest));
+  ASSERT_TRUE(m_downloader.Add(m_http.Url("/cut-once/plain.2"), m_dir / "plain", &plainDigest));
+  ASSERT_TRUE(m_downloader.Excute(true, true));
+  EXPECT_EQ(Cuts("big.2"), 2);
+  EXPECT_EQ(Cuts("plain.2"), 2);
+  EXPECT_EQ(ReadFile(m_dir / "big"), big);
+  EXPECT_EQ(ReadFile(m_dir / "plain"), TestText(100000));
+  EXPECT_EQ(ReadFile(m_dir / "plain.version"), "2");
+}
+
+// Transfers at once each hash their own body: every signed file installs, cut ones after
+// their retry, and only the swapped one is refused.
+TEST_F(ContentCheckTest, ConcurrentTransfersEachCheckTheirOwnContent) {
+  std::vector<ContentDigest> digests;
+  for (int i = 0; i < 8; ++i) {
+    const std::string content = TestText(50000 + i * 7001);
+    Serve("f" + std::to_string(i), i % 2 ? content : XzCompress(content));
+    digests.push_back(HashBytes(content));
+  }
+  for (int i = 0; i < 8; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    const std::string url = i % 3 ? Url(name) : m_http.Url("/cut-once/" + name);
+    ASSERT_TRUE(m_downloader.Add(url, m_dir / name, &digests[i]));
+  }
+  m_downloader.SetConnections(4);
+  ASSERT_TRUE(m_downloader.Excute(true, true));
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(ReadFile(m_dir / ("f" + std::to_string(i))), TestText(50000 + i * 7001)) << i;
+  }
+
+  Serve("f5", TestText(50000 + 5 * 7001 - 1) + "!");
+  m_downloader.Reset();
+  for (int i = 0; i < 8; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    ASSERT_TRUE(m_downloader.Add(Url(name), m_dir / ("again" + name), &digests[i]));
+  }
+  EXPECT_FALSE(m_downloader.Excute(true, true));
+  EXPECT_FALSE(IsPathExist(m_dir / "againf5"));
+  for (int i : {0, 1, 2, 3, 4, 6, 7}) {
+    EXPECT_TRUE(IsPathExist(m_dir / ("againf" + std::to_string(i)))) << i;
+  }
 }
 
 }  // namespace

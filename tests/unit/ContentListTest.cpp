@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ContentList.h"
 #include "Signature.h"
 #include "SignedTree.h"
@@ -111,6 +113,19 @@ TEST(SignatureTest, DigestsAreSha256OfTheBytes) {
   EXPECT_EQ(why, "has other content");
   EXPECT_FALSE(FileHasContent(dir / "none", HashBytes(""), why));
   EXPECT_EQ(why, "cannot be read");
+}
+
+TEST(SignatureTest, DigestTakenInPiecesIsTheDigestOfTheWhole) {
+  const std::string text = "a text hashed in pieces of every size, empty ones too";
+  for (size_t piece : {1, 3, 64}) {
+    ContentHasher hasher;
+    for (size_t at = 0; at < text.size(); at += piece) {
+      hasher.Update(text.data() + at, std::min(piece, text.size() - at));
+      hasher.Update(text.data(), 0);
+    }
+    EXPECT_EQ(hasher.Final(), HashBytes(text)) << piece;
+  }
+  EXPECT_EQ(ContentHasher().Final(), HashBytes(""));
 }
 
 TEST(SignatureTest, OnlyTheKeysOwnSignatureOfTheExactBytesVerifies) {

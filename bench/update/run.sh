@@ -14,37 +14,17 @@
 # with one of BENCH_MEM_MB MiB; that file is repeated text, which packs and decodes fast.
 set -euo pipefail
 PUBLISH=$1 UPDATE=$2 SERVER=$3 GAME_BUILD=$4
-SEED=${BENCH_SEED:-1} SMALL=${BENCH_SMALL_FILES:-2000} LARGE_MB=${BENCH_LARGE_MB:-96}
-RATE_MBIT=${BENCH_RATE_MBIT:-100} LATENCY_MS=${BENCH_LATENCY_MS:-20}
-MEM_MB=${BENCH_MEM_MB:-1024} ROUNDS=${BENCH_ROUNDS:-3}
-RATE=$((RATE_MBIT * 1000000 / 8))
+MEM_MB=${BENCH_MEM_MB:-1024}
 for tool in curl xz /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/setup)" >&2; exit 1; }
 done
 
-T=$(mktemp -d "${TMPDIR:-/tmp}/bench-update-XXXXXX")
-SERVER_PID=""
-cleanup() {
-  if [[ -n $SERVER_PID ]]; then kill "$SERVER_PID" 2>/dev/null || true; wait "$SERVER_PID" 2>/dev/null || true; fi
-  rm -rf "$T"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/lib.sh" bench-update
 
 now_ns() { date +%s%N; }
 seconds() { awk -v ns="$1" 'BEGIN { printf "%.2f", ns / 1e9 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 min() { if [[ -z $1 || $2 -lt $1 ]]; then echo "$2"; else echo "$1"; fi; }
-
-# serve TREE [SERVER OPTIONS]: serves TREE on loopback and sets DATAHOST.
-serve() {
-  rm -f "$T/port"
-  "$SERVER" "$1" "$T/port" "${@:2}" &
-  SERVER_PID=$!
-  for _ in $(seq 500); do [[ -s $T/port ]] && break; sleep 0.01; done
-  [[ -s $T/port ]] || { echo "bench: the tree server did not start" >&2; exit 1; }
-  DATAHOST="http://127.0.0.1:$(cat "$T/port")/"
-}
-unserve() { kill "$SERVER_PID"; wait "$SERVER_PID" 2>/dev/null || true; SERVER_PID=""; }
 
 # curl_config TREE: the baseline's URL list, the same URLs as the update, into one folder.
 curl_config() {

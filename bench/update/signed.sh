@@ -11,29 +11,9 @@
 # whose times vary little), BENCH_SHAPES ("large small").
 set -euo pipefail
 PUBLISH=$1 UPDATE=$2 SERVER=$3 GAME_BUILD=$4
-SEED=${BENCH_SEED:-1} SMALL=${BENCH_SMALL_FILES:-2000} LARGE_MB=${BENCH_LARGE_MB:-96}
-RATE_MBIT=${BENCH_RATE_MBIT:-100} LATENCY_MS=${BENCH_LATENCY_MS:-20} ROUNDS=${BENCH_ROUNDS:-3}
-RATE=$((RATE_MBIT * 1000000 / 8))
 command -v /usr/bin/time >/dev/null || { echo "bench: /usr/bin/time is missing (scripts/setup)" >&2; exit 1; }
 
-T=$(mktemp -d "${TMPDIR:-/tmp}/bench-signed-XXXXXX")
-SERVER_PID=""
-cleanup() {
-  if [[ -n $SERVER_PID ]]; then kill "$SERVER_PID" 2>/dev/null || true; wait "$SERVER_PID" 2>/dev/null || true; fi
-  rm -rf "$T"
-}
-trap cleanup EXIT
-
-# serve TREE [SERVER OPTIONS]: serves TREE on loopback and sets DATAHOST.
-serve() {
-  rm -f "$T/port"
-  "$SERVER" "$1" "$T/port" "${@:2}" &
-  SERVER_PID=$!
-  for _ in $(seq 500); do [[ -s $T/port ]] && break; sleep 0.01; done
-  [[ -s $T/port ]] || { echo "bench: the tree server did not start" >&2; exit 1; }
-  DATAHOST="http://127.0.0.1:$(cat "$T/port")/"
-}
-unserve() { kill "$SERVER_PID"; wait "$SERVER_PID" 2>/dev/null || true; SERVER_PID=""; }
+source "$(dirname "$0")/lib.sh" bench-signed
 
 # run NAME ARGS...: one update; its wall and CPU milliseconds go into NAME_wall and NAME_cpu
 # when lower than what they hold.

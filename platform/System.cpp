@@ -9,6 +9,10 @@
 
 namespace sys {
 
+LocalTime ToLocalTime(const std::tm& tm) {
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
 // Provided by the backend the program links (platform/posix, later platform/win32).
 System& DefaultSystem();
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <ctime>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -41,6 +42,9 @@ struct LocalTime {
   int minute = 0;
   int second = 0;
 };
+
+// The fields of a broken-down time as the system's localtime/gmtime functions fill it.
+LocalTime ToLocalTime(const std::tm& tm);
 
 // A shortcut to a program: the file it starts, its working folder and the text shown for it.
 struct Shortcut {

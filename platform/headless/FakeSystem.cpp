@@ -68,7 +68,7 @@ LocalTime FakeSystem::ToLocalTime(int64_t t) {
   time_t value = static_cast<time_t>(t);
   struct tm tm {};
   gmtime_r(&value, &tm);
-  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  return sys::ToLocalTime(tm);
 }
 
 void FakeSystem::Sleep(uint32_t milliseconds) {

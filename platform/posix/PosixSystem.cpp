@@ -220,7 +220,7 @@ LocalTime PosixSystem::ToLocalTime(int64_t time) {
   time_t t = static_cast<time_t>(time);
   struct tm tm {};
   localtime_r(&t, &tm);
-  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  return sys::ToLocalTime(tm);
 }
 
 void PosixSystem::Sleep(uint32_t milliseconds) {

@@ -120,7 +120,7 @@ LocalTime Win32System::ToLocalTime(int64_t time) {
   time_t t = static_cast<time_t>(time);
   struct tm tm {};
   localtime_s(&tm, &t);
-  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  return sys::ToLocalTime(tm);
 }
 
 void Win32System::Sleep(uint32_t milliseconds) {

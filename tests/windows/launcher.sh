@@ -54,7 +54,6 @@ until_true() {
   done
 }
 
-winpath() { echo "Z:${1//\//\\}"; }
 probe() {
   wine_run 60 "$PROBE_EXE" "$@" 2>/dev/null |
     tr -d '\r'

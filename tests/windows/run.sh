@@ -26,8 +26,6 @@ wine_prefix "$T" "$TEMPLATE" || fail "no Wine prefix"
 # The programs' current folder, which a started program inherits, is the test's own.
 cd "$T"
 
-# The host path as Wine's Z: drive names it.
-winpath() { echo "Z:${1//\//\\}"; }
 # Text in code page 936, as the Windows programs read and print it.
 gbk() { printf '%s' "$1" | iconv -f UTF-8 -t GBK; }
 check() { wine_run 60 "$CHECK_EXE" "$@"; }

@@ -70,6 +70,9 @@ xvfb_stop() {
   return 0
 }
 
+# The host path as Wine's Z: drive (the host's root) names it.
+winpath() { echo "Z:${1//\//\\}"; }
+
 # Ends this prefix's Wine server and every program still running in it.
 wine_stop() {
   [[ -n ${WINEPREFIX:-} ]] && timeout 30 wineserver -k 2>/dev/null

@@ -3,6 +3,7 @@
 // body is kept byte for byte; and the digest it takes is that of the file it fills.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 
 #include "BodyWriter.h"
@@ -141,6 +142,30 @@ TEST_F(BodyWriterTest, WithoutUnpackingEveryBodyIsKeptAsReceived) {
 TEST_F(BodyWriterTest, NoDigestUnlessAsked) {
   EXPECT_EQ(Receive(XzCompress("packed"), {4096}, true, false).content, std::nullopt);
   EXPECT_EQ(Receive("plain", {4096}, true, false).content, std::nullopt);
+}
+
+// A full disk ends the transfer as soon as a write fails, whichever file the body fills.
+TEST_F(BodyWriterTest, AFullDiskEndsTheBodyAtOnce) {
+  const std::string text = TestText(1 << 20);
+  const std::string tmp = m_dir / "f.tmp";
+  auto receive = [&](FILE* raw, const std::string& body) {
+    BodyWriter writer(raw, tmp, true);
+    size_t at = 0;
+    while (at < body.size() &&
+           writer.Write(body.data() + at, std::min<size_t>(16384, body.size() - at))) {
+      at += 16384;
+    }
+    writer.Finish(false);
+    std::fclose(raw);
+    return at < body.size();
+  };
+  FILE* full = std::fopen("/dev/full", "wb");
+  ASSERT_NE(full, nullptr);
+  EXPECT_TRUE(receive(full, text)) << "a plain body written to a full disk";
+
+  std::filesystem::create_symlink("/dev/full", tmp + "2");
+  EXPECT_TRUE(receive(std::fopen(tmp.c_str(), "wb"), XzCompress(text)))
+      << "an .xz body decoded onto a full disk";
 }
 
 }  // namespace

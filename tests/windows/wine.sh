@@ -45,12 +45,15 @@ wine_prefix() {
   wine_environment "$dir" || return 1
   if [[ -n $template && -f $template/.complete ]]; then
     cp -a "$template" "$WINEPREFIX"
-    return 0
+  else
+    wine_run 300 wineboot --init >/dev/null 2>&1 &&
+      timeout 120 wineserver -w &&
+      wine_sandbox && touch "$WINEPREFIX/.complete" ||
+      { echo "wine.sh: the Wine prefix could not be made" >&2; return 1; }
   fi
-  wine_run 300 wineboot --init >/dev/null 2>&1 &&
-    timeout 120 wineserver -w &&
-    wine_sandbox && touch "$WINEPREFIX/.complete" ||
-    { echo "wine.sh: the Wine prefix could not be made" >&2; return 1; }
+  # The server stays up until wine_stop: one that ends a few seconds after the last program can
+  # be caught exiting by the next ("recvmsg: connection reset by peer").
+  timeout 30 wineserver -p || { echo "wine.sh: the Wine server did not start" >&2; return 1; }
 }
 
 # xvfb_start DIR: an X server of the test's own on the first free display number, which it

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "Decompressor.h"
+#include "HashPipeline.h"
 #include "Log.h"
-#include "Signature.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ BodyWriter::BodyWriter(FILE* raw, const std::string& tmpName, bool bDecompress, 
       m_unpackedName(tmpName + "2"),
       m_bDecompress(bDecompress),
       m_rawBuffer(new char[kFileBufferSize]),
-      m_pHasher(bHash ? std::make_unique<ContentHasher>() : nullptr) {
+      m_pHasher(bHash ? std::make_unique<HashPipeline>() : nullptr) {
   std::setvbuf(m_raw, m_rawBuffer.get(), _IOFBF, kFileBufferSize);
   if (!m_bDecompress) m_state = State::Plain;
 }

@@ -2,7 +2,8 @@
 // decoded on the fly into FILE.tmp2 and FILE.tmp stays empty; any other body (and every body
 // when not unpacking) goes to FILE.tmp as received. Memory is the decoder's state and two fixed
 // buffers, whatever the size of the file, and the body is never read back from the disk. Asked
-// to, it also takes the digest of the bytes it writes to the file that will be installed.
+// to, it also takes the digest of the bytes it writes to the file that will be installed, on a
+// second thread for a large file.
 #pragma once
 
 #include <lzma.h>
@@ -15,7 +16,7 @@
 
 #include "ContentList.h"
 
-class ContentHasher;
+class HashPipeline;
 
 class BodyWriter {
  public:
@@ -71,6 +72,6 @@ class BodyWriter {
   FILE* m_unpacked = nullptr;
   std::unique_ptr<char[]> m_rawBuffer;
   std::unique_ptr<uint8_t[]> m_decoded;
-  std::unique_ptr<ContentHasher> m_pHasher;  // only when hashing was asked
+  std::unique_ptr<HashPipeline> m_pHasher;  // only when hashing was asked
   std::optional<ContentDigest> m_content;
 };

@@ -4,8 +4,8 @@
 // Bytes wait in a few fixed blocks; a writer that fills them all waits for the hashing thread,
 // which never waits on anything but them, so memory stays flat whatever the file's size.
 //
-// Content that fits in one block is hashed on the caller's thread at Final: most game files are
-// small, and a thread for each would cost more than hashing them.
+// The first block's worth of bytes is hashed on the caller's thread as it comes, without a copy:
+// most game files end within it, and a thread for each would cost more than hashing them.
 #pragma once
 
 #include <condition_variable>
@@ -21,9 +21,9 @@
 class HashPipeline {
  public:
   static constexpr size_t kBlockSize = 1 << 16;
-  static constexpr size_t kBlocks = 4;
+  static constexpr size_t kBlocks = 16;
 
-  HashPipeline();
+  HashPipeline() = default;
   // Ends the hashing thread, if any, after the block it is on; the digest is dropped.
   ~HashPipeline();
   HashPipeline(const HashPipeline&) = delete;
@@ -34,22 +34,25 @@ class HashPipeline {
   ContentDigest Final();
 
  private:
+  bool StartThread();
   unsigned char* Block(uint64_t n);
+  void Queue(const unsigned char* bytes, size_t size);
   void WaitForFreeBlock();
-  void HandOn();
+  void HandOn(bool bLast);
   void HashBlocks();
 
-  ContentHasher m_hasher;  // fed by the hashing thread once it runs, by the caller before
+  // Fed on the caller's thread until the hashing thread starts, then only by that thread.
+  ContentHasher m_hasher;
+  size_t m_directLeft = kBlockSize;  // bytes still to be hashed on the caller's thread
   std::unique_ptr<unsigned char[]> m_blocks;
-  size_t m_fill = 0;       // bytes in the block being filled
-  bool m_bInline = false;  // no thread could be started: every byte is hashed at once
+  size_t m_fill = 0;  // bytes in the block being filled
 
   std::thread m_thread;
   std::mutex m_mutex;
   std::condition_variable m_changed;
   // Under m_mutex: blocks handed on and blocks hashed, counted from the start, so that block
-  // n lives at n % kBlocks; the last block's size (all others are full); no more will come;
-  // the hashing is to stop at once.
+  // n lives at n % kBlocks; the size of the last one handed on (all before it are full); no
+  // more will come; the hashing is to stop at once.
   uint64_t m_handed = 0;
   uint64_t m_hashed = 0;
   size_t m_lastSize = kBlockSize;

@@ -145,6 +145,27 @@ TEST_F(LauncherAppTest, DevStartLaunchesAtOnceAndHidesOnlyAfterwards) {
   EXPECT_FALSE(g_pLauncherDlg->IsWindowVisible());
   EXPECT_EQ(Events().back(), "event wd_start_game");
   EXPECT_EQ(m_app.m_hGameWnd, 0u);  // the fake process shows no window
+  EXPECT_EQ(m_system.OpenProcessHandles(), 0u);
+}
+
+// The game's process handle is needed only to wait for its window: it goes back to the system
+// at once, not when the game ends (one handle lost per game start otherwise), and only once.
+TEST_F(LauncherAppTest, GameStartGivesTheProcessHandleBackOnceItsWindowIsFound) {
+  m_system.commandLineArgs = {"dev=1"};
+  ASSERT_TRUE(m_app.InitInstance());
+  constexpr HWND kGameWnd = 0x00A00001;
+  m_backend.foreignWindows.push_back({kGameWnd, m_system.processId + 1});  // the first start's
+  PickServer(false);
+  m_backend.Pump();
+  ASSERT_EQ(m_system.Starts().size(), 1u);
+  EXPECT_EQ(m_app.m_hGameWnd, kGameWnd);
+  EXPECT_EQ(m_system.OpenProcessHandles(), 0u);
+
+  m_backend.foreignWindows.clear();  // the game ends
+  m_backend.AdvanceClock(1000);
+  EXPECT_TRUE(LogHas("game closed ... \n"));
+  EXPECT_EQ(m_system.OpenProcessHandles(), 0u);
+  EXPECT_EQ(m_system.StrayProcessCloses(), 0u);
 }
 
 TEST_F(LauncherAppTest, FailedLaunchShowsTheErrorBoxAndHidesNothing) {
@@ -156,6 +177,8 @@ TEST_F(LauncherAppTest, FailedLaunchShowsTheErrorBoxAndHidesNothing) {
   EXPECT_EQ(m_system.MessageBoxes()[0].caption, "错误");
   EXPECT_EQ(m_system.MessageBoxes()[0].text, "游戏进程启动失败");
   EXPECT_TRUE(g_pLauncherDlg->IsWindowVisible());
+  EXPECT_EQ(m_system.OpenProcessHandles(), 0u);
+  EXPECT_EQ(m_system.StrayProcessCloses(), 0u);
 }
 
 // The player closes the launcher while a file downloads and the worker waits in a progress

@@ -105,6 +105,26 @@ TEST_F(LauncherAppTest, StartRoadUpdatesHidesTheLauncherAndStartsTheGame) {
                                       "event wd_download_game", "install", "event wd_start_game"}));
 }
 
+// A tree listing the file "data" and the file "data/a.txt" cannot be installed whole: one would
+// be put in place and the other fail every attempt, box after box. The update stops at the plan
+// with its reason in the log, before anything is downloaded, and the game is not started.
+TEST_F(LauncherAppTest, TreeWithAFileAndAFolderOfOneNameStopsBeforeDownloadingAnything) {
+  PublishTree();
+  WriteFile(m_dir / "tree/versions.txt",
+            "name\tversion\textra\nclientVersion\t31\t0\ndata\t1\t0\ndata/a.txt\t7\t0\n");
+  WriteFile(m_dir / "tree/standalone/launcher/gamefiles.txt", "data\ndata/a.txt\n");
+  WriteFile(m_dir / "tree/data.1", "a file called data");
+  ASSERT_TRUE(m_app.InitInstance());
+  PickServer(false);
+  ASSERT_TRUE(PumpUntil([&] { return LogHas("update stopped") || !m_system.Starts().empty(); }));
+  EXPECT_TRUE(LogHas("file data/a.txt would need a folder where data has a file, update stopped"));
+  EXPECT_TRUE(m_system.Starts().empty());
+  EXPECT_TRUE(m_system.MessageBoxes().empty());
+  EXPECT_EQ(m_http.RequestCount("/data.1"), 0u);
+  EXPECT_FALSE(std::filesystem::exists(m_work + "data"));
+  EXPECT_TRUE(g_pUpgradeDlg->IsWindowVisible());
+}
+
 // A launcher with a public key: the tree's signed content list comes with the manifests, and
 // the repair button's content check puts back a file changed on disk before the game starts.
 TEST_F(LauncherAppTest, RepairOfASignedInstallFetchesTheChangedFileAgain) {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "AppConfig.h"
@@ -291,12 +292,19 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
                       Downloader::ICallback* pCallback) {
   downloader.Reset();
   const auto time = static_cast<uint32_t>(sys::Current().GetTime());
-  downloader.Add(VersionsUrl(config.GetDataHost(), time), versionsFile);
-  downloader.Add(GameFilesUrl(config.GetDataHost(), time), gameFilesFile);
+  std::vector<std::pair<std::string, std::string>> manifests = {
+      {VersionsUrl(config.GetDataHost(), time), versionsFile},
+      {GameFilesUrl(config.GetDataHost(), time), gameFilesFile}};
   if (!config.strUpdatePublicKey.empty()) {
     const SignedListFiles files = GameTreeListFiles(config.GetWorkPath());
-    downloader.Add(ContentListUrl(config.GetDataHost(), time), files.list);
-    downloader.Add(SignatureUrl(config.GetDataHost(), time), files.signature);
+    manifests.emplace_back(ContentListUrl(config.GetDataHost(), time), files.list);
+    manifests.emplace_back(SignatureUrl(config.GetDataHost(), time), files.signature);
+  }
+  for (const auto& [url, file] : manifests) {
+    // A job stopped at one manifest never got to the others, so nothing would ever replace
+    // what an ended one left of them; no job runs now.
+    RemoveStaleTemporaryFiles(file);
+    downloader.Add(url, file);
   }
   return downloader.ExcuteThread(false, false, pCallback);
 }

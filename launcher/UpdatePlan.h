@@ -66,7 +66,8 @@ bool IsFileCurrent(const std::string& path, int version);
 
 // The manifests job, made afresh on `downloader` and started on a worker thread: neither
 // unpacked nor marked. With a public key in `config`, the tree's content list and its signature
-// come with the manifests. Its end comes through pCallback->OnComplete().
+// come with the manifests. Temporary files an ended job left of these files are removed first.
+// Its end comes through pCallback->OnComplete().
 bool StartManifestJob(Downloader& downloader, const AppConfig& config,
                       const std::string& versionsFile, const std::string& gameFilesFile,
                       Downloader::ICallback* pCallback);

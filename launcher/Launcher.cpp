@@ -206,6 +206,8 @@ void StartGame() {
     EnumWindows(EnumGameWindowProc, reinterpret_cast<LPARAM>(&search));
     app->m_hGameWnd = search.hwnd;
   }
+  // From here on the launcher watches the game's window, not its process.
+  sys::Current().CloseProcess(process);
   HideMainWindow();
 }
 

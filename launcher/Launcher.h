@@ -47,8 +47,9 @@ extern CUpgradeDlg* g_pUpgradeDlg;
 
 // Brings the running game forward, or else the main dialog (message 2030).
 void ActivateLauncher();
-// Starts "orca.exe" in the work folder, finds its window and hides the launcher. Runs on the UI
-// thread in developer mode and on the update's worker thread otherwise.
+// Starts "orca.exe" in the work folder, finds its window (then gives the process handle back) and
+// hides the launcher. Runs on the UI thread in developer mode and on the update's worker thread
+// otherwise.
 void StartGame();
 // The one-second timer: ends the launcher when the game's window has gone.
 void AppTimerProc(HWND hwnd, UINT message, UINT_PTR id, DWORD time);

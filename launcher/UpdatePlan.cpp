@@ -1,9 +1,10 @@
 #include "UpdatePlan.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <map>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "AppConfig.h"
@@ -59,10 +60,20 @@ bool EndsWith(const std::string& text, const char* end) {
   return text.size() >= size && text.compare(text.size() - size, size, end) == 0;
 }
 
-// True (with the log line saying why) when the update stops at this entry; `seen` holds the
-// local name keys of the entries before it.
+// The folders on the way to a local name key, outermost first.
+std::vector<std::string> FoldersOf(const std::string& key) {
+  std::vector<std::string> folders;
+  for (size_t at = sys::FindChar(key, "/"); at != std::string::npos;
+       at = sys::FindChar(key, "/", at + 1)) {
+    folders.push_back(key.substr(0, at));
+  }
+  return folders;
+}
+
+// True (with the log line saying why) when the update stops at this entry; `taken` holds the
+// names of the entries before it.
 bool RefuseEntry(const std::string& filename, const std::string& localName,
-                 std::map<std::string, std::string>& seen) {
+                 WorkFolderNames& taken) {
   if (!IsInsideWorkFolder(localName)) {
     LogPrint("file %s would be written outside the work folder, update stopped", filename.c_str());
     return true;
@@ -71,14 +82,24 @@ bool RefuseEntry(const std::string& filename, const std::string& localName,
     LogPrint("file %s would replace a file of the launcher, update stopped", filename.c_str());
     return true;
   }
-  // The same entry listed twice is still one file.
-  const auto [it, added] = seen.emplace(LocalNameKey(localName), filename);
-  if (!added && it->second != filename) {
-    LogPrint("file %s would be written to the same file as %s, update stopped", filename.c_str(),
-             it->second.c_str());
-    return true;
+  std::string other;
+  switch (taken.Take(filename, localName, other)) {
+    case WorkFolderNames::Clash::None:
+      return false;
+    case WorkFolderNames::Clash::SameFile:
+      LogPrint("file %s would be written to the same file as %s, update stopped", filename.c_str(),
+               other.c_str());
+      break;
+    case WorkFolderNames::Clash::InsideFile:
+      LogPrint("file %s would need a folder where %s has a file, update stopped", filename.c_str(),
+               other.c_str());
+      break;
+    case WorkFolderNames::Clash::OverFolder:
+      LogPrint("file %s would put a file where %s needs a folder, update stopped", filename.c_str(),
+               other.c_str());
+      break;
   }
-  return false;
+  return true;
 }
 
 // The signed tree behind the local manifests: the list verifies, names both manifests as they
@@ -216,11 +237,41 @@ std::string LocalNameKey(const std::string& localName) {
 
 bool IsReservedLocalName(const std::string& localName) {
   const std::string key = LocalNameKey(localName);
+  const std::vector<std::string> folders = FoldersOf(key);
   for (const char* own : {"versions.txt", "gamefiles.txt", "log.txt", "launcherversion.txt",
                           "launcher.exe", "cached/versions.txt"}) {
-    if (key == own) return true;
+    if (key == own || std::find(folders.begin(), folders.end(), own) != folders.end()) return true;
   }
   return EndsWith(key, ".version") || EndsWith(key, ".tmp") || EndsWith(key, ".tmp2");
+}
+
+WorkFolderNames::Clash WorkFolderNames::Take(const std::string& entry, const std::string& localName,
+                                             std::string& other) {
+  const std::string key = LocalNameKey(localName);
+  if (const auto it = m_files.find(key); it != m_files.end()) {
+    // The same entry listed twice is still one file.
+    if (it->second == entry) return Clash::None;
+    other = it->second;
+    return Clash::SameFile;
+  }
+  const std::vector<std::string> folders = FoldersOf(key);
+  for (const std::string& folder : folders) {
+    if (const auto it = m_files.find(folder); it != m_files.end()) {
+      other = it->second;
+      return Clash::InsideFile;
+    }
+  }
+  // The marker and the temporary files lie beside the file, named after it.
+  const std::string files[] = {key, key + ".version", key + ".tmp", key + ".tmp2"};
+  for (const std::string& file : files) {
+    if (const auto it = m_folders.find(file); it != m_folders.end()) {
+      other = it->second;
+      return Clash::OverFolder;
+    }
+  }
+  for (const std::string& file : files) m_files.emplace(file, entry);
+  for (const std::string& folder : folders) m_folders.emplace(folder, entry);
+  return Clash::None;
 }
 
 std::string LocalFilePath(const std::string& workPath, const std::string& localName) {
@@ -241,12 +292,19 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
                       Downloader::ICallback* pCallback) {
   downloader.Reset();
   const auto time = static_cast<uint32_t>(sys::Current().GetTime());
-  downloader.Add(VersionsUrl(config.GetDataHost(), time), versionsFile);
-  downloader.Add(GameFilesUrl(config.GetDataHost(), time), gameFilesFile);
+  std::vector<std::pair<std::string, std::string>> manifests = {
+      {VersionsUrl(config.GetDataHost(), time), versionsFile},
+      {GameFilesUrl(config.GetDataHost(), time), gameFilesFile}};
   if (!config.strUpdatePublicKey.empty()) {
     const SignedListFiles files = GameTreeListFiles(config.GetWorkPath());
-    downloader.Add(ContentListUrl(config.GetDataHost(), time), files.list);
-    downloader.Add(SignatureUrl(config.GetDataHost(), time), files.signature);
+    manifests.emplace_back(ContentListUrl(config.GetDataHost(), time), files.list);
+    manifests.emplace_back(SignatureUrl(config.GetDataHost(), time), files.signature);
+  }
+  for (const auto& [url, file] : manifests) {
+    // A job stopped at one manifest never got to the others, so nothing would ever replace
+    // what an ended one left of them; no job runs now.
+    RemoveStaleTemporaryFiles(file);
+    downloader.Add(url, file);
   }
   return downloader.ExcuteThread(false, false, pCallback);
 }
@@ -278,13 +336,13 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
   LogPrint("set client version %s", config.strClientVersion.c_str());
 
   downloader.Reset();
-  std::map<std::string, std::string> seen;  // local name key -> the entry that has it
+  WorkFolderNames taken;
   for (const std::string& filename : filelist) {
     const ContentEntry* pSigned = nullptr;
     bool stop =
         !Check(versionInfos.GetInfo(filename, info), "UpgradeDlg", 344,
                "versionInfos.GetInfo(filename, info)") ||
-        RefuseEntry(filename, LocalFileName(filename, info.version), seen) ||
+        RefuseEntry(filename, LocalFileName(filename, info.version), taken) ||
         (bSigned && !(pSigned = SignedEntryToInstall(contentList, filename, info.version,
                                                      LocalFileName(filename, info.version))));
     if (stop) {

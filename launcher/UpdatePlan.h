@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,29 @@ std::string LocalNameKey(const std::string& localName);
 // True for a local name that is one of the launcher's own files in the work folder: the
 // manifests' copies, the log, the launcher and its version word, the cached versions manifest
 // the start deletes, and any marker or temporary file (of every game file, which a game file
-// of that name would replace or lose to).
+// of that name would replace or lose to). A name inside one of the launcher's named files
+// ("log.txt/x") is reserved too: its folder could only take that file's place.
 bool IsReservedLocalName(const std::string& localName);
+// The names a tree's entries take in the work folder, compared by LocalNameKey: each entry's
+// file with its marker and temporary files, and the folders on the way to it. Entries share
+// folders, but no name can be one entry's file and another's folder: the install could put
+// only the first in place, and every attempt at the other would fail.
+class WorkFolderNames {
+ public:
+  enum class Clash {
+    None,
+    SameFile,    // the entry's file is `other`'s
+    InsideFile,  // the entry needs a folder where `other` has a file
+    OverFolder,  // the entry has a file where `other` needs a folder
+  };
+  // Takes the names of `entry`, installed as `localName`, unless they clash with those of an
+  // entry taken before, which `other` then names. An entry taken again is no clash.
+  Clash Take(const std::string& entry, const std::string& localName, std::string& other);
+
+ private:
+  std::map<std::string, std::string> m_files;    // name -> the entry whose file it is
+  std::map<std::string, std::string> m_folders;  // name -> the first entry inside that folder
+};
 // The work folder followed by the local name, both separators made the system's.
 std::string LocalFilePath(const std::string& workPath, const std::string& localName);
 // Installed and current: its marker names `version` and the file exists.
@@ -44,7 +66,8 @@ bool IsFileCurrent(const std::string& path, int version);
 
 // The manifests job, made afresh on `downloader` and started on a worker thread: neither
 // unpacked nor marked. With a public key in `config`, the tree's content list and its signature
-// come with the manifests. Its end comes through pCallback->OnComplete().
+// come with the manifests. Temporary files an ended job left of these files are removed first.
+// Its end comes through pCallback->OnComplete().
 bool StartManifestJob(Downloader& downloader, const AppConfig& config,
                       const std::string& versionsFile, const std::string& gameFilesFile,
                       Downloader::ICallback* pCallback);

@@ -51,7 +51,8 @@ struct Shortcut {
   std::string target, workDir, description;
 };
 
-// A started process. `handle` is what the backend waits on or asks about (the pid on POSIX).
+// A started process. `handle` is what the backend waits on or asks about (the pid on POSIX);
+// whoever asked StartProcess for it owns it until System::CloseProcess gives it back.
 struct Process {
   uint32_t id = 0;
   uint64_t handle = 0;
@@ -124,8 +125,14 @@ class System {
   virtual bool GetFileVersion(const std::string& path, uint32_t& high, uint32_t& low) = 0;
 
   // Processes and the shell. `params` is split into arguments as a Windows command line is.
+  // With `started`, the caller gets the process and owns its handle; without, nothing of the
+  // process is kept. A failed start hands nothing out.
   virtual bool StartProcess(const std::string& file, const std::string& params,
                             const std::string& workDir, Process* started) = 0;
+  // Gives back the handle of a process StartProcess handed out and empties `process`, so
+  // nothing uses the handle afterwards (the system may give its value to another object).
+  // Nothing for an empty one.
+  virtual void CloseProcess(Process& process) = 0;
   virtual bool OpenUrl(const std::string& url) = 0;  // in the user's browser
   // Writes the shortcut called `name` into `folder`, replacing one of that name.
   virtual bool SaveShortcut(const std::string& folder, const std::string& name,

@@ -31,6 +31,16 @@ std::vector<FakeSystem::StartCall> FakeSystem::Starts() {
   return m_starts;
 }
 
+size_t FakeSystem::OpenProcessHandles() {
+  std::lock_guard lock(m_mutex);
+  return m_openProcesses.size();
+}
+
+size_t FakeSystem::StrayProcessCloses() {
+  std::lock_guard lock(m_mutex);
+  return m_strayCloses;
+}
+
 std::vector<std::string> FakeSystem::OpenedUrls() {
   std::lock_guard lock(m_mutex);
   return m_urls;
@@ -141,8 +151,19 @@ bool FakeSystem::StartProcess(const std::string& file, const std::string& params
     return false;
   }
   const uint32_t id = processId + static_cast<uint32_t>(m_starts.size());
-  if (started) *started = {id, id};
+  if (started) {
+    *started = {id, id};
+    m_openProcesses.insert(id);
+  }
   return true;
+}
+
+void FakeSystem::CloseProcess(Process& process) {
+  if (process.handle) {
+    std::lock_guard lock(m_mutex);
+    if (!m_openProcesses.erase(process.handle)) ++m_strayCloses;
+  }
+  process = {};
 }
 
 bool FakeSystem::OpenUrl(const std::string& url) {

@@ -53,6 +53,10 @@ class FakeSystem : public PosixSystem {
   // What happened.
   std::vector<MessageBoxCall> MessageBoxes();
   std::vector<StartCall> Starts();
+  // Process handles handed out and not given back yet, and give-backs of a handle that was not
+  // out (closed twice, or never handed out).
+  size_t OpenProcessHandles();
+  size_t StrayProcessCloses();
   std::vector<std::string> OpenedUrls();
   std::vector<VerbCall> InvokedVerbs();
   std::vector<std::string> DebugOutput();
@@ -78,6 +82,7 @@ class FakeSystem : public PosixSystem {
   bool CopyFile(const std::string& from, const std::string& to) override;
   bool StartProcess(const std::string& file, const std::string& params, const std::string& workDir,
                     Process* started) override;
+  void CloseProcess(Process& process) override;
   bool OpenUrl(const std::string& url) override;
   bool GetShellVerbs(const std::string& folder, const std::string& item,
                      std::vector<std::string>& verbs) override;
@@ -92,6 +97,8 @@ class FakeSystem : public PosixSystem {
   std::set<std::string> m_locked;
   std::vector<MessageBoxCall> m_messageBoxes;
   std::vector<StartCall> m_starts;
+  std::set<uint64_t> m_openProcesses;
+  size_t m_strayCloses = 0;
   std::vector<std::string> m_urls;
   std::vector<VerbCall> m_verbs;
   std::vector<std::string> m_debug;

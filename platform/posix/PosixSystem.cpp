@@ -476,6 +476,12 @@ bool PosixSystem::StartProcess(const std::string& file, const std::string& param
   return Spawn(std::move(args), workDir, false, started);
 }
 
+// The started program is detached (see Spawn): its pid is no handle held open, and once it ends
+// nothing of it is left here to reap.
+void PosixSystem::CloseProcess(Process& process) {
+  process = {};
+}
+
 bool PosixSystem::OpenUrl(const std::string& url) {
   return Spawn({"xdg-open", url}, "", true, nullptr);
 }

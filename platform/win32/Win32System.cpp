@@ -296,6 +296,11 @@ bool Win32System::StartProcess(const std::string& file, const std::string& param
   return true;
 }
 
+void Win32System::CloseProcess(Process& process) {
+  if (process.handle) CloseHandle(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(process.handle)));
+  process = {};
+}
+
 bool Win32System::OpenUrl(const std::string& url) {
   HINSTANCE result = ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<intptr_t>(result) > 32;

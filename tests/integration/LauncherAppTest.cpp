@@ -105,6 +105,26 @@ TEST_F(LauncherAppTest, StartRoadUpdatesHidesTheLauncherAndStartsTheGame) {
                                       "event wd_download_game", "install", "event wd_start_game"}));
 }
 
+// A tree listing the file "data" and the file "data/a.txt" cannot be installed whole: one would
+// be put in place and the other fail every attempt, box after box. The update stops at the plan
+// with its reason in the log, before anything is downloaded, and the game is not started.
+TEST_F(LauncherAppTest, TreeWithAFileAndAFolderOfOneNameStopsBeforeDownloadingAnything) {
+  PublishTree();
+  WriteFile(m_dir / "tree/versions.txt",
+            "name\tversion\textra\nclientVersion\t31\t0\ndata\t1\t0\ndata/a.txt\t7\t0\n");
+  WriteFile(m_dir / "tree/standalone/launcher/gamefiles.txt", "data\ndata/a.txt\n");
+  WriteFile(m_dir / "tree/data.1", "a file called data");
+  ASSERT_TRUE(m_app.InitInstance());
+  PickServer(false);
+  ASSERT_TRUE(PumpUntil([&] { return LogHas("update stopped") || !m_system.Starts().empty(); }));
+  EXPECT_TRUE(LogHas("file data/a.txt would need a folder where data has a file, update stopped"));
+  EXPECT_TRUE(m_system.Starts().empty());
+  EXPECT_TRUE(m_system.MessageBoxes().empty());
+  EXPECT_EQ(m_http.RequestCount("/data.1"), 0u);
+  EXPECT_FALSE(std::filesystem::exists(m_work + "data"));
+  EXPECT_TRUE(g_pUpgradeDlg->IsWindowVisible());
+}
+
 // A launcher with a public key: the tree's signed content list comes with the manifests, and
 // the repair button's content check puts back a file changed on disk before the game starts.
 TEST_F(LauncherAppTest, RepairOfASignedInstallFetchesTheChangedFileAgain) {
@@ -145,6 +165,27 @@ TEST_F(LauncherAppTest, DevStartLaunchesAtOnceAndHidesOnlyAfterwards) {
   EXPECT_FALSE(g_pLauncherDlg->IsWindowVisible());
   EXPECT_EQ(Events().back(), "event wd_start_game");
   EXPECT_EQ(m_app.m_hGameWnd, 0u);  // the fake process shows no window
+  EXPECT_EQ(m_system.OpenProcessHandles(), 0u);
+}
+
+// The game's process handle is needed only to wait for its window: it goes back to the system
+// at once, not when the game ends (one handle lost per game start otherwise), and only once.
+TEST_F(LauncherAppTest, GameStartGivesTheProcessHandleBackOnceItsWindowIsFound) {
+  m_system.commandLineArgs = {"dev=1"};
+  ASSERT_TRUE(m_app.InitInstance());
+  constexpr HWND kGameWnd = 0x00A00001;
+  m_backend.foreignWindows.push_back({kGameWnd, m_system.processId + 1});  // the first start's
+  PickServer(false);
+  m_backend.Pump();
+  ASSERT_EQ(m_system.Starts().size(), 1u);
+  EXPECT_EQ(m_app.m_hGameWnd, kGameWnd);
+  EXPECT_EQ(m_system.OpenProcessHandles(), 0u);
+
+  m_backend.foreignWindows.clear();  // the game ends
+  m_backend.AdvanceClock(1000);
+  EXPECT_TRUE(LogHas("game closed ... \n"));
+  EXPECT_EQ(m_system.OpenProcessHandles(), 0u);
+  EXPECT_EQ(m_system.StrayProcessCloses(), 0u);
 }
 
 TEST_F(LauncherAppTest, FailedLaunchShowsTheErrorBoxAndHidesNothing) {
@@ -156,6 +197,8 @@ TEST_F(LauncherAppTest, FailedLaunchShowsTheErrorBoxAndHidesNothing) {
   EXPECT_EQ(m_system.MessageBoxes()[0].caption, "错误");
   EXPECT_EQ(m_system.MessageBoxes()[0].text, "游戏进程启动失败");
   EXPECT_TRUE(g_pLauncherDlg->IsWindowVisible());
+  EXPECT_EQ(m_system.OpenProcessHandles(), 0u);
+  EXPECT_EQ(m_system.StrayProcessCloses(), 0u);
 }
 
 // The player closes the launcher while a file downloads and the worker waits in a progress

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <csignal>
 
@@ -38,6 +39,23 @@ TEST(PosixSystemTest, StartsProgramInWorkFolderWithSplitParameters) {
   EXPECT_GT(process.id, 0u);
   std::string canonical = std::filesystem::canonical(work).string();
   EXPECT_EQ(WaitForFile(work + "/out.txt"), canonical + "\n[-killpid]\n[42]\n[two words]\n");
+}
+
+// The game is nobody's child here, so once it ends there is nothing of it to reap: it never stays
+// a zombie for the launcher's whole life, though nothing waits for it. Given back, the process
+// record is empty.
+TEST(PosixSystemTest, AStartedProgramIsNotTheLaunchersChild) {
+  TempDir dir;
+  sys::PosixSystem system;
+  ASSERT_TRUE(system.CopyFile("/bin/true", dir / "game.exe"));
+  sys::Process process;
+  ASSERT_TRUE(system.StartProcess("game.exe", "", dir.path(), &process));
+  ASSERT_GT(process.id, 0u);
+  EXPECT_EQ(waitpid(static_cast<pid_t>(process.id), nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+  system.CloseProcess(process);
+  EXPECT_EQ(process.id, 0u);
+  EXPECT_EQ(process.handle, 0u);
 }
 
 TEST(PosixSystemTest, MissingProgramFailsWithReason) {

@@ -60,6 +60,23 @@ class UpdatePlanTest : public ::testing::Test {
     WriteFile(VersionsFilePath(m_dir.path()), "header\n" + versions);
     WriteFile(GameFilesPath(m_dir.path()), files);
   }
+  // A tree listing `names` (one a line) after the entry "ok", every one at version 1.
+  void ListEntries(const std::string& names) {
+    std::string versions = "clientVersion\t1\t0\nok\t1\t0\n";
+    for (size_t at = 0, end; (end = names.find('\n', at)) != std::string::npos; at = end + 1) {
+      versions += names.substr(at, end - at) + "\t1\t0\n";
+    }
+    Manifests(versions, "ok\n" + names);
+  }
+  // Plans the tree of `names` and expects it to stop with `line` before anything is planned.
+  void ExpectStop(const std::string& names, const std::string& line) {
+    ListEntries(names);
+    int nAdded = -1;
+    EXPECT_FALSE(Plan(nAdded)) << names;
+    EXPECT_TRUE(Logged(line)) << line;
+    EXPECT_TRUE(Planned().empty()) << names;
+    EXPECT_EQ(nAdded, 0) << names;
+  }
   void Install(const std::string& local, const std::string& marker) {
     WriteFile(m_dir / local, "content");
     if (!marker.empty()) WriteFile(m_dir / local + ".version", marker);
@@ -207,32 +224,49 @@ TEST_F(UpdatePlanTest, EntriesSharingALocalFileOrHittingTheLaunchersFilesStopEve
        "file standalone/resourcelib/r would be written to the same file as resourcelib/r, update "
        "stopped"},
   };
-  for (const Case& c : cases) {
-    std::string versions = "clientVersion\t1\t0\nok\t1\t0\n";
-    for (size_t at = 0, end; (end = c.names.find('\n', at)) != std::string::npos; at = end + 1) {
-      versions += c.names.substr(at, end - at) + "\t1\t0\n";
-    }
-    Manifests(versions, "ok\n" + c.names);
-    int nAdded = -1;
-    EXPECT_FALSE(Plan(nAdded)) << c.names;
-    EXPECT_TRUE(Logged(c.line)) << c.line;
-    EXPECT_TRUE(Planned().empty());
-    EXPECT_EQ(nAdded, 0);
-  }
+  for (const Case& c : cases) ExpectStop(c.names, c.line);
   for (const char* name :
        {"standalone/versions.txt", "gamefiles.txt", "standalone/Log.txt", "launcherversion.txt",
         "launcher.EXE", "Cached/versions.txt", "a.version", "b.tmp", "sub/c.TMP2"}) {
-    Manifests("clientVersion\t1\t0\n" + std::string(name) + "\t1\t0\n", std::string(name) + "\n");
-    int nAdded = -1;
-    EXPECT_FALSE(Plan(nAdded)) << name;
-    EXPECT_TRUE(Logged("file " + std::string(name) +
-                       " would replace a file of the launcher, update stopped"))
-        << name;
+    ExpectStop(
+        std::string(name) + "\n",
+        "file " + std::string(name) + " would replace a file of the launcher, update stopped");
   }
   // The same entry listed twice is one file, not two.
   Manifests("clientVersion\t1\t0\na\t1\t0\n", "a\na\n");
   int nAdded = -1;
   EXPECT_TRUE(Plan(nAdded));
+}
+
+// A name that is one entry's file (or its marker or temporary file) and another's folder: only
+// one of them could be put in place, whichever came first, and the other would fail every attempt.
+TEST_F(UpdatePlanTest, AFileWhereAnotherEntryNeedsAFolderStopsEverything) {
+  ExpectStop("a\na/b\n", "file a/b would need a folder where a has a file, update stopped");
+  ExpectStop("a/b/c\na/b\n",
+             "file a/b would put a file where a/b/c needs a folder, update stopped");
+  ExpectStop("Data\ndata\\x\n",
+             "file data\\x would need a folder where Data has a file, update stopped");
+  ExpectStop("x/a.\nstandalone/x/A/b\n",
+             "file standalone/x/A/b would need a folder where x/a. has a file, update stopped");
+  ExpectStop("a\na.version/b\n",
+             "file a.version/b would need a folder where a has a file, update stopped");
+  ExpectStop("a.tmp2/b\na\n",
+             "file a would put a file where a.tmp2/b needs a folder, update stopped");
+  ExpectStop("Cached\nresourcelib/r\n",
+             "file resourcelib/r would need a folder where Cached has a file, update stopped");
+  // The launcher's own files are no folders for game files either.
+  for (const char* name : {"log.txt/x", "standalone/Launcher.exe/x", "versions.txt\\x"}) {
+    ExpectStop(
+        std::string(name) + "\n",
+        "file " + std::string(name) + " would replace a file of the launcher, update stopped");
+  }
+
+  // Trees that install as before: folders shared, names that only begin alike, a folder named
+  // like a marker of no entry, an entry listed twice.
+  ListEntries("d/b\nd/c\ndb\nd.b/c\nfonts.version/f\nd/b\n");
+  int nAdded = -1;
+  EXPECT_TRUE(Plan(nAdded));
+  EXPECT_EQ(nAdded, 7);
 }
 
 TEST_F(UpdatePlanTest, EntryMissingFromTheVersionsStopsEverything) {

@@ -8,7 +8,8 @@
 //   readlink FILE                      a shell link's target, working folder and description
 //   verbs FOLDER ITEM                  the shell's verbs on an item, one a line
 //   invoke FOLDER ITEM INDEX           carries out one of them
-//   start FILE PARAMS WORKDIR          starts a program, waits up to 20 s, prints its exit code
+//   start FILE PARAMS WORKDIR          starts a program, waits up to 20 s, gives its handle back
+//                                      and prints its exit code
 //   touch NAME                         creates NAME in the current folder (a started program)
 //   appid ID                           names the process and reads the name back
 //   string ID                          a string of the program's string table
@@ -110,7 +111,12 @@ int Start(const std::string& file, const std::string& params, const std::string&
   win32_DWORD code = 0;
   const bool ended = WaitForSingleObject(process, 20000) == WAIT_OBJECT_0 &&
                      GetExitCodeProcess(process, &code) && started.id != 0;
-  CloseHandle(process);
+  // Given back, the handle is closed and the process record emptied.
+  sys::Current().CloseProcess(started);
+  win32_DWORD flags = 0;
+  if (GetHandleInformation(process, &flags) || started.handle || started.id) {
+    return Fail("CloseProcess");
+  }
   if (!ended) return Fail("waiting for the started program");
   std::printf("%lu\n", code);
   return 0;

@@ -46,13 +46,22 @@ std::string RefusedName(const std::string& name) {
   return "";
 }
 
-std::string SharedLocalFile(const std::vector<std::string>& names) {
+std::string ClashingLocalNames(const std::vector<std::string>& names) {
   // Every entry starts at the same version, so two "resourcelib/" files of one local name
   // would meet in the cache too.
-  std::map<std::string, std::string> seen;
+  WorkFolderNames taken;
   for (const std::string& name : names) {
-    const auto [it, added] = seen.emplace(LocalNameKey(LocalFileName(name, 1)), name);
-    if (!added) return "\"" + it->second + "\" and \"" + name + "\" would be installed as one file";
+    std::string other;
+    switch (taken.Take(name, LocalFileName(name, 1), other)) {
+      case WorkFolderNames::Clash::None:
+        break;
+      case WorkFolderNames::Clash::SameFile:
+        return "\"" + other + "\" and \"" + name + "\" would be installed as one file";
+      case WorkFolderNames::Clash::InsideFile:
+        return "\"" + name + "\" would be installed inside a file of \"" + other + "\"";
+      case WorkFolderNames::Clash::OverFolder:
+        return "\"" + name + "\" would be installed where \"" + other + "\" needs a folder";
+    }
   }
   return "";
 }
@@ -99,7 +108,7 @@ bool Publisher::ListBuild(std::vector<std::string>& names, std::string& error) c
     }
   }
   std::sort(names.begin(), names.end());
-  error = SharedLocalFile(names);
+  error = ClashingLocalNames(names);
   return error.empty();
 }
 

@@ -47,5 +47,5 @@ class Publisher {
 // Why a build file cannot be published under `name` (empty when it can).
 std::string RefusedName(const std::string& name);
 // Why the build files `names` cannot be published together: two of them would be one file in
-// a work folder (empty when none would).
-std::string SharedLocalFile(const std::vector<std::string>& names);
+// a work folder, or one would need a folder where another has a file (empty when none would).
+std::string ClashingLocalNames(const std::vector<std::string>& names);

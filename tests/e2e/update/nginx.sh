@@ -120,4 +120,11 @@ echo log >"$T/bad/standalone/log.txt"
 rc=0; "$PUBLISH" --from "$T/bad" --to "$T/badtree" 2>"$T/err" || rc=$?
 [[ $rc == 1 ]] && grep -q '"standalone/log.txt" would replace a file of the launcher' "$T/err" ||
   fail "the launcher's log published: $(cat "$T/err")"
+rm "$T/bad/standalone/log.txt"
+echo data >"$T/bad/standalone/Data"
+mkdir "$T/bad/data"
+echo x >"$T/bad/data/x"
+rc=0; "$PUBLISH" --from "$T/bad" --to "$T/badtree" 2>"$T/err" || rc=$?
+[[ $rc == 1 ]] && grep -q '"standalone/Data" would be installed where "data/x" needs a folder' "$T/err" ||
+  fail "a file where another needs a folder published: $(cat "$T/err")"
 echo "nginx passed"

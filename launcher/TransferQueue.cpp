@@ -5,21 +5,12 @@
 TransferQueue::TransferQueue(size_t nSections, uint64_t pauseMs)
     : m_sections(nSections), m_pauseMs(pauseMs) {}
 
-bool TransferQueue::BoxPending() const {
-  return std::any_of(m_sections.begin(), m_sections.end(),
-                     [](const Section& s) { return s.boxDue; });
-}
-
 std::optional<size_t> TransferQueue::Next(uint64_t now) {
-  if (m_bGaveUp || BoxPending()) return std::nullopt;
-  std::optional<size_t> retry;
-  for (size_t i = 0; i < m_sections.size(); ++i) {
-    const Section& s = m_sections[i];
-    if (s.waiting && !s.boxDue && s.dueAt <= now && (!retry || s.dueAt < m_sections[*retry].dueAt))
-      retry = i;
-  }
-  if (retry) {
-    m_sections[*retry].waiting = false;
+  if (m_bGaveUp || !m_boxes.empty()) return std::nullopt;
+  // With no box due, every waiting section is a retry; ties go to the first in the list.
+  if (!m_waiting.empty() && m_waiting.begin()->first <= now) {
+    const size_t retry = m_waiting.begin()->second;
+    m_waiting.erase(m_waiting.begin());
     return retry;
   }
   if (m_nextNew < m_sections.size()) return m_nextNew++;
@@ -28,22 +19,22 @@ std::optional<size_t> TransferQueue::Next(uint64_t now) {
 
 void TransferQueue::Succeeded(size_t section) {
   ++m_succeeded;
-  m_sections[section].waiting = false;
+  m_waiting.erase({m_sections[section].dueAt, section});
 }
 
 void TransferQueue::Failed(size_t section, uint64_t now) {
   Section& s = m_sections[section];
+  m_waiting.erase({s.dueAt, section});
   ++s.failed;
-  s.waiting = true;
   s.dueAt = now + m_pauseMs;
-  s.boxDue = s.failed % kAttemptsPerPass == 0;
+  m_waiting.emplace(s.dueAt, section);
+  if (s.failed % kAttemptsPerPass == 0) m_boxes.insert(section);
 }
 
 std::optional<size_t> TransferQueue::BoxDue(uint64_t now, int running) const {
   if (running > 0 || m_bGaveUp) return std::nullopt;
-  for (size_t i = 0; i < m_sections.size(); ++i) {
-    const Section& s = m_sections[i];
-    if (s.boxDue && s.dueAt <= now) return i;
+  for (size_t section : m_boxes) {
+    if (m_sections[section].dueAt <= now) return section;
   }
   return std::nullopt;
 }
@@ -55,8 +46,10 @@ bool TransferQueue::BoxConfirmed(size_t section, uint64_t now) {
     return false;
   }
   // The next pass starts at once: its pause was sat out before the box.
-  s.boxDue = false;
+  m_boxes.erase(section);
+  m_waiting.erase({s.dueAt, section});
   s.dueAt = now;
+  m_waiting.emplace(s.dueAt, section);
   return true;
 }
 
@@ -66,9 +59,7 @@ bool TransferQueue::Ended(int running) const {
 }
 
 uint64_t TransferQueue::WaitMs(uint64_t now, uint64_t longest) const {
-  uint64_t wait = longest;
-  for (const Section& s : m_sections) {
-    if (s.waiting) wait = std::min(wait, s.dueAt > now ? s.dueAt - now : 0);
-  }
-  return wait;
+  if (m_waiting.empty()) return longest;
+  const uint64_t dueAt = m_waiting.begin()->first;
+  return std::min(longest, dueAt > now ? dueAt - now : 0);
 }

@@ -3,12 +3,15 @@
 // is put to the player in a box, but only when no transfer runs, so that no transfer stalls
 // (and times out) behind a box, and the next pass begins when it is confirmed. After the third
 // pass's box the job gives up: nothing new starts, and the job ends when nothing runs.
-// Times are milliseconds of a monotonic clock.
+// Times are milliseconds of a monotonic clock. The driver asks several times per transfer, so
+// a question costs in the failed sections, not in all of them (a game has tens of thousands).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <set>
+#include <utility>
 #include <vector>
 
 class TransferQueue {
@@ -40,13 +43,14 @@ class TransferQueue {
  private:
   struct Section {
     int failed = 0;
-    uint64_t dueAt = 0;    // when the pause after its last failure ends
-    bool waiting = false;  // failed, waiting for its pause
-    bool boxDue = false;   // its pass failed: a box comes before the next attempt
+    uint64_t dueAt = 0;  // when the pause after its last failure ends
   };
-  bool BoxPending() const;
 
   std::vector<Section> m_sections;
+  // The failed sections waiting to start again, as (dueAt, section): the earliest first.
+  std::set<std::pair<uint64_t, size_t>> m_waiting;
+  // The waiting sections whose pass failed: a box comes before their next attempt.
+  std::set<size_t> m_boxes;
   uint64_t m_pauseMs;
   size_t m_nextNew = 0;
   size_t m_succeeded = 0;

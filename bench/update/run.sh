@@ -56,7 +56,7 @@ measure() {
   local full1="" full8="" base="" noop1="" noop8="" cat_ns="" start n
   for ((round = 0; round < rounds; round++)); do
     for n in 1 8; do
-      rm -rf "$T/work"
+      set_aside "$T/work"
       sync
       start=$(now_ns)
       "$UPDATE" --datahost "$DATAHOST" --work "$T/work" --connections "$n" >/dev/null
@@ -74,7 +74,7 @@ measure() {
     xargs -0 -a "$T/markers" cat >/dev/null
     cat_ns=$(min "$cat_ns" $(($(now_ns) - start)))
 
-    rm -rf "$T/curl"
+    set_aside "$T/curl"
     sync
     start=$(now_ns)
     curl -s --fail --create-dirs -H "Connection: Keep-Alive" --config "$T/curl.cfg"

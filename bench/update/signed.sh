@@ -38,9 +38,9 @@ full() {
   [[ $link == loopback ]] || rounds=1
   unset plain_wall plain_cpu signed_wall signed_cpu
   for ((round = 0; round < rounds; round++)); do
-    rm -rf "$T/work"; sync
+    set_aside "$T/work"; sync
     run plain --connections "$n"
-    rm -rf "$T/work"; sync
+    set_aside "$T/work"; sync
     run signed --connections "$n" --key "$T/bench.pub"
   done
   printf '%-6s %-12s %2s  %7s s (cpu %6s)  %7s s (cpu %6s)   %6s %6s\n' "$shape" "$link" "$n" \

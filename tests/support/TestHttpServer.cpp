@@ -4,8 +4,10 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "LoopbackListen.h"
+
 TestHttpServer::TestHttpServer() {
-  m_port = m_server.bind_to_any_port("127.0.0.1");
+  m_port = BindLoopback(m_server);
   if (m_port <= 0) throw std::runtime_error("cannot bind a loopback port");
   m_server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
     std::string query;

@@ -51,6 +51,35 @@ TEST(TransferQueueTest, AFailedPassWaitsForTheOthersThenItsBoxThenStartsAgain) {
   EXPECT_EQ(queue.Next(now), 2u);
 }
 
+// Retries by the end of their pause, failures at the same moment in list order; a box keeps
+// the driver's wait short while it is due, and its section then takes its place by the time it
+// was confirmed.
+TEST(TransferQueueTest, RetriesByTheirTimeTiesInListOrder) {
+  TransferQueue queue(6, kPause);
+  for (size_t i = 0; i < 6; ++i) ASSERT_EQ(queue.Next(0), i);
+  queue.Failed(4, 30);
+  queue.Failed(1, 30);
+  queue.Failed(3, 10);
+  queue.Failed(1, 40);  // failed again before it was started: its latest failure counts
+  EXPECT_EQ(queue.WaitMs(0, 5000), 1010u);
+  EXPECT_EQ(queue.Next(1029), 3u);
+  EXPECT_EQ(queue.Next(1029), std::nullopt);
+  EXPECT_EQ(queue.Next(1040), 4u);
+  EXPECT_EQ(queue.Next(1040), 1u);
+  EXPECT_EQ(queue.Next(1040), std::nullopt);
+
+  for (int attempt = 0; attempt < 3; ++attempt) queue.Failed(5, 2000);
+  queue.Failed(2, 2500);
+  EXPECT_EQ(queue.WaitMs(2000, 5000), 1000u) << "the box's pause";
+  EXPECT_EQ(queue.Next(4000), std::nullopt) << "no retry while a box is due";
+  ASSERT_EQ(queue.BoxDue(4000, 0), 5u);
+  EXPECT_TRUE(queue.BoxConfirmed(5, 4000));
+  EXPECT_EQ(queue.WaitMs(4000, 5000), 0u);
+  EXPECT_EQ(queue.Next(4000), 2u) << "failed before the box was confirmed";
+  EXPECT_EQ(queue.Next(4000), 5u);
+  EXPECT_EQ(queue.WaitMs(4000, 5000), 5000u);
+}
+
 TEST(TransferQueueTest, TheThirdPassBoxGivesUpAndNothingNewStarts) {
   TransferQueue queue(3, kPause);
   uint64_t now = 0;

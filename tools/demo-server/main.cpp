@@ -2,12 +2,12 @@
 // launcher opens (server list, pop-up, the four link pages) and takes telemetry events, on
 // loopback only.
 #include <httplib.h>
-#include <sys/socket.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "LoopbackListen.h"
 #include "Site.h"
 
 namespace {
@@ -62,12 +62,6 @@ int main(int argc, char** argv) {
   }
 
   httplib::Server server;
-  // SO_REUSEADDR only: httplib's default SO_REUSEPORT would let a second server share a port
-  // that is taken instead of failing.
-  server.set_socket_options([](socket_t sock) {
-    int yes = 1;
-    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
   if (!server.set_mount_point("/", root)) {
     std::fprintf(stderr, "demo-server: cannot serve %s\n", root.c_str());
     return 1;
@@ -88,9 +82,7 @@ int main(int argc, char** argv) {
     if (!telemetryLog.empty()) std::ofstream(telemetryLog, std::ios::app) << line;
     res.set_content("{\"ret\":0}", "application/json");
   });
-  const int bound = port == 0                                ? server.bind_to_any_port("127.0.0.1")
-                    : server.bind_to_port("127.0.0.1", port) ? port
-                                                             : -1;
+  const int bound = BindLoopback(server, port);
   if (bound <= 0) {
     std::fprintf(stderr, "demo-server: cannot listen on 127.0.0.1:%d (is the port in use?)\n",
                  port);

@@ -16,6 +16,8 @@
 #include <string>
 #include <thread>
 
+#include "LoopbackListen.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -107,7 +109,7 @@ int main(int argc, char** argv) {
           return got > 0 && sink.write(buffer, got);
         });
   });
-  const int port = server.bind_to_any_port("127.0.0.1");
+  const int port = BindLoopback(server);
   if (port <= 0) return 1;
   const std::string portFile = argv[2];
   std::ofstream(portFile + ".part") << port << "\n";

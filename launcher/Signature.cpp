@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <vector>
 
+#ifndef _WIN32
+#include <openssl/evp.h>
+#endif
+
 namespace {
 
 constexpr size_t kReadSize = 1 << 16;
@@ -43,20 +47,54 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
-ContentHasher::ContentHasher() : m_state(std::make_unique<crypto_hash_sha256_state>()) {
-  crypto_hash_sha256_init(m_state.get());
+#ifdef _WIN32
+// The Windows build links libsodium statically and has no libcrypto.
+struct ContentHasher::State {
+  crypto_hash_sha256_state sha;
+
+  bool Init() { return crypto_hash_sha256_init(&sha) == 0; }
+  bool Update(const void* data, size_t size) {
+    return crypto_hash_sha256_update(&sha, static_cast<const unsigned char*>(data), size) == 0;
+  }
+  bool Final(unsigned char (&hash)[kSha256Bytes]) {
+    return crypto_hash_sha256_final(&sha, hash) == 0;
+  }
+};
+#else
+// libcrypto (in the process already, through libcurl) hashes with the CPU's SHA instructions
+// where it has them, some five times as fast as libsodium's portable SHA-256, which took a
+// fifth of the decoding time of a large update.
+struct ContentHasher::State {
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+
+  State() = default;
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+  ~State() { EVP_MD_CTX_free(ctx); }
+  bool Init() { return ctx && EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) == 1; }
+  bool Update(const void* data, size_t size) { return EVP_DigestUpdate(ctx, data, size) == 1; }
+  bool Final(unsigned char (&hash)[kSha256Bytes]) {
+    unsigned int size = 0;
+    return EVP_DigestFinal_ex(ctx, hash, &size) == 1 && size == kSha256Bytes;
+  }
+};
+#endif
+
+ContentHasher::ContentHasher() : m_state(std::make_unique<State>()) {
+  m_bOk = m_state->Init();
 }
 
 ContentHasher::~ContentHasher() = default;
 
 void ContentHasher::Update(const void* data, size_t size) {
-  crypto_hash_sha256_update(m_state.get(), static_cast<const unsigned char*>(data), size);
+  m_bOk = m_bOk && m_state->Update(data, size);
   m_size += size;
 }
 
 ContentDigest ContentHasher::Final() {
-  unsigned char hash[crypto_hash_sha256_BYTES];
-  crypto_hash_sha256_final(m_state.get(), hash);
+  unsigned char hash[kSha256Bytes];
+  // A digest that could not be taken is empty, which no signed digest equals.
+  if (!m_bOk || !m_state->Final(hash)) return {m_size, ""};
   return {m_size, ToHex(hash, sizeof hash)};
 }
 
@@ -76,11 +114,9 @@ bool HashFile(const std::string& path, ContentDigest& digest) {
 }
 
 ContentDigest HashBytes(const std::string& bytes) {
-  unsigned char hash[crypto_hash_sha256_BYTES] = {};
-  if (Ready()) {
-    crypto_hash_sha256(hash, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-  }
-  return {bytes.size(), ToHex(hash, sizeof hash)};
+  ContentHasher hasher;
+  hasher.Update(bytes.data(), bytes.size());
+  return hasher.Final();
 }
 
 bool FileHasContent(const std::string& path, const ContentDigest& expected, std::string& why) {

@@ -1,4 +1,5 @@
-// Digests and Ed25519 signatures of update trees, on libsodium: the only place that calls it.
+// Digests and Ed25519 signatures of update trees, on libsodium, with SHA-256 from libcrypto on
+// Linux: the only place that calls either.
 // Keys and signatures travel as lower-case hex text, so operators can read, copy and compare
 // them.
 #pragma once
@@ -9,10 +10,8 @@
 
 #include "ContentList.h"
 
-struct crypto_hash_sha256_state;
-
 // The size and SHA-256 of bytes given in pieces as they pass by, so that content being written
-// is known without reading it back.
+// is known without reading it back. A digest that cannot be taken comes out empty.
 class ContentHasher {
  public:
   ContentHasher();
@@ -25,8 +24,12 @@ class ContentHasher {
   ContentDigest Final();
 
  private:
-  std::unique_ptr<crypto_hash_sha256_state> m_state;
+  static constexpr size_t kSha256Bytes = 32;
+  struct State;
+
+  std::unique_ptr<State> m_state;
   uint64_t m_size = 0;
+  bool m_bOk = false;
 };
 
 // The size and SHA-256 of a file's bytes, read in pieces; false when it cannot be read.

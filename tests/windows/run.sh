@@ -9,8 +9,9 @@
 # resource; shell links are written and read back; wan-update.exe against a loopback tree server
 # installs the same files and markers as the Linux wan-update for the same tree, in ASCII and
 # with Chinese names (GBK on the Windows side), marks the markers hidden, replaces them, and a
-# run over a current folder downloads nothing; a signed tree is checked with libsodium as on
-# Linux: it installs, and a payload swapped after signing is refused.
+# run over a current folder downloads nothing; a signed tree is checked as on Linux (there with
+# libsodium's SHA-256, on Linux with libcrypto's): it installs, and a payload swapped after
+# signing is refused.
 set -euo pipefail
 WIN=$(cd "$1" && pwd) LINUX=$(cd "$2" && pwd) TEMPLATE=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)

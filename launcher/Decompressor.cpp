@@ -115,17 +115,6 @@ bool Decompressor::Decompress(const std::string& inFile, const std::string& outF
   return result;
 }
 
-bool HasXzMagic(const std::string& path) {
-  static const unsigned char kMagic[6] = {0xFD, '7', 'z', 'X', 'Z', 0x00};
-  unsigned char head[sizeof kMagic] = {};
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
-  bool match = std::fread(head, 1, sizeof head, file) == sizeof head &&
-               std::memcmp(head, kMagic, sizeof kMagic) == 0;
-  std::fclose(file);
-  return match;
-}
-
 void LogDecoderInitError(unsigned code) {
   LogPrint("Error initializing the decoder: %s (error code %u)", InitErrorText(code), code);
 }

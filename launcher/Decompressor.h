@@ -12,9 +12,6 @@ class Decompressor {
   bool Decompress(const std::string& inFile, const std::string& outFile);
 };
 
-// Whether a file starts with the .xz stream header magic bytes.
-bool HasXzMagic(const std::string& path);
-
 // The log lines of a decoder that could not start or stopped, worded by liblzma's return code;
 // every decoder of the launcher words them alike.
 void LogDecoderInitError(unsigned code);

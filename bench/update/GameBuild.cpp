@@ -1,8 +1,8 @@
 // bench_game_build --seed N --mb SIZE --shape small|large|mixed --to DIR [--files N]: writes a
 // game build of about SIZE MiB (or of N small files) whose content resembles a game's, the same
-// for the same seed and arguments: text
-// configs and scripts, binary tables, noisy meshes and already-compressed media that xz stores.
-// The mix packs about 3:1 with xz and, unlike repeated text, costs real time to decode.
+// for the same seed and arguments: text configs and scripts, binary tables, noisy meshes and
+// already-compressed media that xz stores. The mix packs about 3:1 with xz and, unlike repeated
+// text, costs real time to decode.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

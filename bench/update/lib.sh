@@ -1,7 +1,8 @@
 # Sourced by the update benchmarks: `source lib.sh NAME` after setting PUBLISH, UPDATE, SERVER
 # and GAME_BUILD. Reads the common settings, makes the temporary folder $T (removed at exit with
-# the tree server) and offers serve/unserve and set_aside.
+# the tree server) and offers make_builds, tree_bytes, serve/unserve and set_aside.
 SEED=${BENCH_SEED:-1} SMALL=${BENCH_SMALL_FILES:-2000} LARGE_MB=${BENCH_LARGE_MB:-96}
+SHAPES=${BENCH_SHAPES:-large small}
 RATE_MBIT=${BENCH_RATE_MBIT:-100} LATENCY_MS=${BENCH_LATENCY_MS:-20} ROUNDS=${BENCH_ROUNDS:-3}
 RATE=$((RATE_MBIT * 1000000 / 8))
 
@@ -12,6 +13,16 @@ cleanup() {
   rm -rf "$T"
 }
 trap cleanup EXIT
+
+# make_builds: the two game-like builds from the seed, $T/build-small and $T/build-large.
+make_builds() {
+  echo "bench: generating and publishing $SMALL small files and $LARGE_MB MiB in three large ones (seed $SEED)" >&2
+  "$GAME_BUILD" --seed "$SEED" --shape small --files "$SMALL" --to "$T/build-small"
+  "$GAME_BUILD" --seed "$SEED" --shape large --mb "$LARGE_MB" --to "$T/build-large"
+}
+
+# tree_bytes DIR: the bytes of every file below DIR.
+tree_bytes() { find "$1" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }'; }
 
 # serve TREE [SERVER OPTIONS]: serves TREE on loopback and sets DATAHOST.
 serve() {

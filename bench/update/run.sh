@@ -85,7 +85,7 @@ measure() {
   local floor="" files requests bytes
   files=$(($(wc -l <"$tree/versions.txt") - 2))
   requests=$((files + 2))
-  bytes=$(find "$tree" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+  bytes=$(tree_bytes "$tree")
   if [[ $link != loopback ]]; then
     floor=$(awk -v b="$bytes" -v r="$RATE" -v n="$requests" -v l="$LATENCY_MS" \
       'BEGIN { printf "%.0f", (b / r + n * l / 1000) * 1e9 }')
@@ -117,15 +117,13 @@ peak_kb() {
   cat "$dir/peak"
 }
 
-echo "bench: generating and publishing $SMALL small files and $LARGE_MB MiB in three large ones (seed $SEED)" >&2
-"$GAME_BUILD" --seed "$SEED" --shape small --files "$SMALL" --to "$T/build-small"
-"$GAME_BUILD" --seed "$SEED" --shape large --mb "$LARGE_MB" --to "$T/build-large"
-for shape in ${BENCH_SHAPES:-large small}; do
+make_builds
+for shape in $SHAPES; do
   "$PUBLISH" --from "$T/build-$shape" --to "$T/tree-$shape" >/dev/null
-  echo "bench: $shape build $(du -sb "$T/build-$shape" | cut -f1) bytes, published $(find "$T/tree-$shape" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }') bytes" >&2
+  echo "bench: $shape build $(du -sb "$T/build-$shape" | cut -f1) bytes, published $(tree_bytes "$T/tree-$shape") bytes" >&2
 done
 
-for shape in ${BENCH_SHAPES:-large small}; do
+for shape in $SHAPES; do
   measure "$shape" loopback
   measure "$shape" "${RATE_MBIT}Mbit/${LATENCY_MS}ms" --rate "$RATE" --latency "$LATENCY_MS"
 done

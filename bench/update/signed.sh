@@ -60,10 +60,8 @@ verify() {
 }
 
 (cd "$T" && "$PUBLISH" --new-key bench >/dev/null)
-echo "bench: generating and publishing $SMALL small files and $LARGE_MB MiB in three large ones (seed $SEED)" >&2
-"$GAME_BUILD" --seed "$SEED" --shape small --files "$SMALL" --to "$T/build-small"
-"$GAME_BUILD" --seed "$SEED" --shape large --mb "$LARGE_MB" --to "$T/build-large"
-for shape in ${BENCH_SHAPES:-large small}; do
+make_builds
+for shape in $SHAPES; do
   "$PUBLISH" --from "$T/build-$shape" --to "$T/tree-$shape" --sign "$T/bench.key" >/dev/null
   counts="1"
   [[ $shape == small ]] && counts="1 8"

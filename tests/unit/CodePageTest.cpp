@@ -18,18 +18,12 @@ const std::string kNori = "\x81\x5C", kJing = "\x82\x5C", kJue = "\x81\x7C";
 TEST(CodePageTest, DoubleByteCharactersAreWholeWhateverTheirSecondByte) {
   const std::string text = "a" + kNori + kJing + "\xD6\xD0" + "\x81";
   EXPECT_EQ(DoubleByteCharSize(text, 0), 1u);
-  EXPECT_EQ(DoubleByteCharSize(text, 1), 2u);  // 乗
-  EXPECT_EQ(DoubleByteCharSize(text, 3), 2u);  // 俓
-  EXPECT_EQ(DoubleByteCharSize(text, 5), 2u);  // 中
-  EXPECT_EQ(DoubleByteCharSize(text, 7), 1u);  // a lead byte cut off by the end
-  EXPECT_EQ(DoubleByteCharSize("\x80"
-                               "\\",
-                               0),
-            1u);  // 0x80 and 0xFF lead nothing
-  EXPECT_EQ(DoubleByteCharSize("\xFF"
-                               "\\",
-                               0),
-            1u);
+  EXPECT_EQ(DoubleByteCharSize(text, 1), 2u);      // 乗
+  EXPECT_EQ(DoubleByteCharSize(text, 3), 2u);      // 俓
+  EXPECT_EQ(DoubleByteCharSize(text, 5), 2u);      // 中
+  EXPECT_EQ(DoubleByteCharSize(text, 7), 1u);      // a lead byte cut off by the end
+  EXPECT_EQ(DoubleByteCharSize("\x80\\", 0), 1u);  // 0x80 and 0xFF lead nothing
+  EXPECT_EQ(DoubleByteCharSize("\xFF\\", 0), 1u);
 }
 
 TEST(CodePageTest, Utf8CharactersAreWholeAndBrokenOnesSingleBytes) {

@@ -31,6 +31,11 @@ cairo_t* CreateContext(CDC* dc) {
   return CreateContext(*dc->GetSurface(), dc->GetOrigin(), dc->GetClip());
 }
 
+void SetArgb(cairo_t* cr, uint32_t argb) {
+  cairo_set_source_rgba(cr, Surface::Red(argb) / 255.0, Surface::Green(argb) / 255.0,
+                        Surface::Blue(argb) / 255.0, Surface::Alpha(argb) / 255.0);
+}
+
 // ---------------------------------------------------------------------------------------------
 // RegionData
 
@@ -188,13 +193,6 @@ void CDC::FillSolidRect(const RECT& rect, COLORREF bgr) {
   cairo_fill(cr);
   cairo_destroy(cr);
 }
-
-namespace {
-void SetArgb(cairo_t* cr, uint32_t argb) {
-  cairo_set_source_rgba(cr, Surface::Red(argb) / 255.0, Surface::Green(argb) / 255.0,
-                        Surface::Blue(argb) / 255.0, Surface::Alpha(argb) / 255.0);
-}
-}  // namespace
 
 void CDC::FrameRect(const RECT& rect, uint32_t argb) {
   cairo_t* cr = CreateContext(this);

@@ -68,9 +68,7 @@ Status Graphics::FillRectangle(const SolidBrush* brush, int x, int y, int width,
   if (!brush) return InvalidParameter;
   cairo_t* cr = CreateContext(m_hdc);
   if (!cr) return InvalidParameter;
-  const uint32_t argb = brush->GetColor().GetValue();
-  cairo_set_source_rgba(cr, Surface::Red(argb) / 255.0, Surface::Green(argb) / 255.0,
-                        Surface::Blue(argb) / 255.0, Surface::Alpha(argb) / 255.0);
+  SetArgb(cr, brush->GetColor().GetValue());
   cairo_rectangle(cr, x, y, width, height);
   cairo_fill(cr);
   cairo_destroy(cr);

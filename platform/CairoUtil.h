@@ -11,3 +11,5 @@ cairo_t* CreateContext(Surface& surface, POINT origin, RECT clip);
 cairo_t* CreateContext(CDC* dc);
 // A cairo image surface over `surface`'s pixels; the caller destroys it.
 cairo_surface_t* WrapSurface(Surface& surface);
+// Sets the source to a non-premultiplied ARGB colour.
+void SetArgb(cairo_t* cr, uint32_t argb);

@@ -3,6 +3,7 @@
 // the pixels of anything the framework drew.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -19,4 +20,10 @@ struct Surface {
   static uint8_t Red(uint32_t p) { return (p >> 16) & 0xFF; }
   static uint8_t Green(uint32_t p) { return (p >> 8) & 0xFF; }
   static uint8_t Blue(uint32_t p) { return p & 0xFF; }
+  // The pixel with straight (not premultiplied) colours, rounded; a clear pixel is all zero.
+  static uint32_t Straight(uint32_t p) {
+    const uint32_t a = Alpha(p);
+    auto un = [a](uint32_t c) { return a ? std::min<uint32_t>(255, (c * 255 + a / 2) / a) : 0; };
+    return a << 24 | un(Red(p)) << 16 | un(Green(p)) << 8 | un(Blue(p));
+  }
 };

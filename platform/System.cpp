@@ -13,7 +13,7 @@ LocalTime ToLocalTime(const std::tm& tm) {
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-// Provided by the backend the program links (platform/posix, later platform/win32).
+// Provided by the backend the program links (platform/posix or platform/win32).
 System& DefaultSystem();
 
 namespace {

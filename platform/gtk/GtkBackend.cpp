@@ -51,13 +51,11 @@ void PrepareShown(ui::WindowRecord& r) {
   n->shown = r.layered;
   if (IsComposited()) return;
   for (uint32_t& p : n->shown.pixels) {
-    const uint32_t a = p >> 24;
-    if (a < 128) {
+    if (Surface::Alpha(p) < 128) {
       p = 0;
       continue;
     }
-    auto un = [a](uint32_t c) { return std::min<uint32_t>(255, (c * 255 + a / 2) / a); };
-    p = 0xFF000000u | un((p >> 16) & 0xFF) << 16 | un((p >> 8) & 0xFF) << 8 | un(p & 0xFF);
+    p = 0xFF000000u | Surface::Straight(p);
   }
 }
 

@@ -57,11 +57,7 @@ win32_HICON MakeIcon(const Surface& picture) {
   HBITMAP colour = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (!colour) return nullptr;
   auto* out = static_cast<uint32_t*>(bits);
-  for (size_t i = 0; i < picture.pixels.size(); ++i) {
-    const uint32_t p = picture.pixels[i], a = p >> 24;
-    auto un = [a](uint32_t c) { return a ? std::min<uint32_t>(255, (c * 255 + a / 2) / a) : 0; };
-    out[i] = a << 24 | un(p >> 16 & 0xFF) << 16 | un(p >> 8 & 0xFF) << 8 | un(p & 0xFF);
-  }
+  for (size_t i = 0; i < picture.pixels.size(); ++i) out[i] = Surface::Straight(picture.pixels[i]);
   HBITMAP mask = CreateBitmap(picture.width, picture.height, 1, 1, nullptr);
   ICONINFO icon{TRUE, 0, 0, mask, colour};
   win32_HICON result = CreateIconIndirect(&icon);

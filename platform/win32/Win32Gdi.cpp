@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "GdiPlusFlat.h"
+#include "Win32System.h"
 #include "platform/Gdi.h"
 
 namespace {
@@ -101,15 +102,6 @@ gdip::IntRect Span(const RECT& rect) {
   return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 
-std::wstring Wide(const char* text) {
-  const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (size <= 1) return L"";
-  std::wstring out(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), size);
-  out.pop_back();
-  return out;
-}
-
 }  // namespace
 
 BOOL CDC::BitBlt(int x, int y, int width, int height, CDC* src, int srcX, int srcY, DWORD) {
@@ -160,7 +152,7 @@ void CDC::DrawText(const char* text, const RECT& rect, uint32_t argb) {
   GdipSetStringFormatLineAlign(format, 1);
   GdipCreateSolidFill(argb, &brush);
   GdipSetTextRenderingHint(canvas.Graphics(), 4 /* anti-alias */);
-  const std::wstring wide = Wide(text);
+  const std::wstring wide = sys::ToWide(text);
   const gdip::FloatRect box{static_cast<float>(rect.left), static_cast<float>(rect.top),
                             static_cast<float>(rect.right - rect.left),
                             static_cast<float>(rect.bottom - rect.top)};

@@ -41,15 +41,6 @@ bool Attributes(const std::string& path, win32_DWORD& attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string ToAnsi(const wchar_t* text) {
-  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return "";
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
-  out.pop_back();
-  return out;
-}
-
 bool IsRelative(const std::string& path) {
   return !path.empty() && path[0] != '\\' && path[0] != '/' && !(path.size() > 1 && path[1] == ':');
 }
@@ -341,15 +332,6 @@ class ComPtr {
   T* m_p = nullptr;
 };
 
-std::wstring ToWide(const std::string& text) {
-  int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (size <= 1) return L"";
-  std::wstring out(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, out.data(), size);
-  out.pop_back();
-  return out;
-}
-
 // A BSTR freed when it goes.
 class Bstr {
  public:
@@ -450,6 +432,25 @@ bool Win32System::InvokeShellVerb(const std::string& folder, const std::string& 
   ComPtr<FolderItemVerb> verb;
   return com.Usable() && ShellVerbs(folder, item, verbs) &&
          SUCCEEDED(verbs->Item(IndexVariant(index), &verb)) && verb && SUCCEEDED(verb->DoIt());
+}
+
+std::string ToAnsi(const wchar_t* text) {
+  if (!text) return "";
+  const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return "";
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
+  out.pop_back();
+  return out;
+}
+
+std::wstring ToWide(const std::string& text) {
+  const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  if (size <= 1) return L"";
+  std::wstring out(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, out.data(), size);
+  out.pop_back();
+  return out;
 }
 
 bool SetAppUserModelId(const std::string& id) {

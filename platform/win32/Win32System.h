@@ -48,6 +48,11 @@ class Win32System : public System {
   bool InvokeShellVerb(const std::string& folder, const std::string& item, size_t index) override;
 };
 
+// Text in the ANSI code page (the narrow strings) to and from the system's UTF-16; "" for a null
+// or unconvertible text.
+std::string ToAnsi(const wchar_t* text);
+std::wstring ToWide(const std::string& text);
+
 // Names the process for the shell (SetCurrentProcessExplicitAppUserModelID), which groups its
 // windows and taskbar pins by that name; the window backend calls it for the application id.
 bool SetAppUserModelId(const std::string& id);

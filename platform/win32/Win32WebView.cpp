@@ -5,36 +5,18 @@
 #include <string>
 
 #include "Win32Backend.h"
+#include "Win32System.h"
 #include "platform/WebView.h"
 #include "platform/WindowTable.h"
 
 namespace ui {
 namespace {
 
-std::string Narrow(const wchar_t* text) {
-  if (!text) return "";
-  const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return "";
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
-  out.pop_back();
-  return out;
-}
-
-std::wstring Wide(const std::string& text) {
-  const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (size <= 1) return L"";
-  std::wstring out(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, out.data(), size);
-  out.pop_back();
-  return out;
-}
-
 // The text of a VARIANT argument, by reference or by value.
 std::string TextOf(const VARIANT& v) {
   const VARIANT& value = v.vt == (VT_BYREF | VT_VARIANT) && v.pvarVal ? *v.pvarVal : v;
-  if (value.vt == VT_BSTR) return Narrow(value.bstrVal);
-  if (value.vt == (VT_BYREF | VT_BSTR) && value.pbstrVal) return Narrow(*value.pbstrVal);
+  if (value.vt == VT_BSTR) return sys::ToAnsi(value.bstrVal);
+  if (value.vt == (VT_BYREF | VT_BSTR) && value.pbstrVal) return sys::ToAnsi(*value.pbstrVal);
   return "";
 }
 
@@ -65,7 +47,7 @@ class External : public Unowned<IDispatch> {
     for (UINT i = 0; i < count; ++i) {
       ids[i] = DISPID_UNKNOWN;
       for (size_t m = 0; m < m_members.size(); ++m)
-        if (Narrow(names[i]) == m_members[m].name) ids[i] = static_cast<DISPID>(m + 1);
+        if (sys::ToAnsi(names[i]) == m_members[m].name) ids[i] = static_cast<DISPID>(m + 1);
       if (ids[i] == DISPID_UNKNOWN) result = DISP_E_UNKNOWNNAME;
     }
     return result;
@@ -356,7 +338,7 @@ BrowserView::~BrowserView() {
 
 void BrowserView::Navigate(const std::string& url) {
   if (!m_browser) return;
-  BSTR address = SysAllocString(Wide(url).c_str());
+  BSTR address = SysAllocString(sys::ToWide(url).c_str());
   VARIANT empty;
   VariantInit(&empty);
   m_browser->Navigate(address, &empty, &empty, &empty, &empty);

@@ -31,6 +31,7 @@ void Regions() {
                             {938, 592}, {139, 594}, {36, 316}};
   auto shape = RegionData::FromPolygon(outline, 7, ALTERNATE);
   Check(shape && shape->Kind() == COMPLEXREGION, "the outline is a complex region");
+  if (!shape) return;
   Check(shape->Contains(500, 300) && !shape->Contains(5, 5) && !shape->Contains(950, 590),
         "the outline holds its inside only");
   const RECT box = shape->Bounds();
@@ -40,6 +41,8 @@ void Regions() {
   // A copy is a region of its own.
   RegionData copy(*shape);
   auto square = RegionData::FromRect(0, 0, 10, 10);
+  Check(square != nullptr, "a rectangle is a region");
+  if (!square) return;
   Check(copy.Combine(copy, square.get(), RGN_OR) && copy.Contains(5, 5) && !shape->Contains(5, 5),
         "combining a copy leaves the original");
   // XOR with itself leaves nothing; an unknown mode fails and changes nothing.
@@ -48,7 +51,8 @@ void Regions() {
   Check(!copy.Combine(copy, square.get(), 99) && copy.Contains(5, 5), "an unknown mode fails");
   // Rectangles in bands cover the region.
   auto reversed = RegionData::FromRect(10, 10, 0, 0);
-  Check(reversed->Rectangles().size() == 1 && reversed->Contains(0, 0), "a reversed rectangle");
+  Check(reversed && reversed->Rectangles().size() == 1 && reversed->Contains(0, 0),
+        "a reversed rectangle");
 }
 
 void Pictures() {

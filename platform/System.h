@@ -133,6 +133,8 @@ class System {
   // nothing uses the handle afterwards (the system may give its value to another object).
   // Nothing for an empty one.
   virtual void CloseProcess(Process& process) = 0;
+  // Whether a process StartProcess handed out has ended (true for an empty one).
+  virtual bool HasProcessEnded(const Process& process) = 0;
   virtual bool OpenUrl(const std::string& url) = 0;  // in the user's browser
   // Writes the shortcut called `name` into `folder`, replacing one of that name.
   virtual bool SaveShortcut(const std::string& folder, const std::string& name,

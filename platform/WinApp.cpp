@@ -48,6 +48,9 @@ std::atomic<ui::Backend*> g_backend{nullptr};
 std::thread::id g_uiThread;
 std::atomic<bool> g_quit{false};
 int g_joiningWorkers = 0;  // WorkerJoin scopes open on the UI thread
+// UI thread only: ModalLoop scopes open, and the thread messages they hold back.
+int g_modalDepth = 0;
+std::deque<MSG> g_deferred;
 
 // Releases the callers of every queued call, which will not run (g_queueMutex held).
 void WithdrawCallsLocked() {
@@ -95,6 +98,8 @@ void InstallBackend(Backend* backend) {
     g_quit = false;
     g_joiningWorkers = 0;
   }
+  g_modalDepth = 0;
+  g_deferred.clear();
   std::lock_guard lock(g_timerMutex);
   g_timers.clear();  // timers of the previous backend
 }
@@ -135,8 +140,13 @@ bool DispatchPending() {
       g_queue.pop_front();
     }
     if (item.call) {
-      item.call->call();
+      {
+        ModalLoop modal;
+        item.call->call();
+      }
       item.call->Finish(CrossThreadCall::kDone);
+    } else if (item.msg.hwnd == 0 && item.msg.message != WM_QUIT && g_modalDepth > 0) {
+      g_deferred.push_back(item.msg);
     } else if (item.msg.message == WM_QUIT) {  // posted to the thread or to any of its windows
       {
         // Nothing runs the queue after the loop: calls waiting for it are turned away.
@@ -183,6 +193,22 @@ WorkerJoin::~WorkerJoin() {
   if (!m_active) return;
   std::lock_guard lock(g_queueMutex);
   --g_joiningWorkers;
+}
+
+ModalLoop::ModalLoop() : m_active(IsUiThread() && HasBackend()) {
+  if (m_active) ++g_modalDepth;
+}
+
+ModalLoop::~ModalLoop() {
+  if (!m_active || --g_modalDepth > 0 || g_deferred.empty()) return;
+  {
+    std::lock_guard lock(g_queueMutex);
+    for (auto it = g_deferred.rbegin(); it != g_deferred.rend(); ++it) {
+      g_queue.push_front(QueueItem{*it, nullptr});
+    }
+  }
+  g_deferred.clear();
+  if (Backend* backend = g_backend.load()) backend->WakeUp();
 }
 
 }  // namespace ui

@@ -175,12 +175,14 @@ bool HasMainWindow(DWORD processId) {
 }
 }  // namespace
 
-DWORD WaitForProcessWindow(DWORD processId, DWORD milliseconds) {
+DWORD WaitForProcessWindow(const sys::Process& process, DWORD milliseconds) {
   // By the monotonic clock: looking through the windows takes time of its own (round trips to
   // the display for each of them), and the system's clock may be a test's, standing still.
   using namespace std::chrono;
   const auto deadline = steady_clock::now() + milliseconds * 1ms;
-  while (!HasMainWindow(processId)) {
+  while (!HasMainWindow(process.id)) {
+    // A process that has ended (crashed at once) will show no window.
+    if (sys::Current().HasProcessEnded(process)) return 0xFFFFFFFF;
     const auto left = deadline - steady_clock::now();
     if (left <= 0ms) return 258;
     std::this_thread::sleep_for(std::min<steady_clock::duration>(left, 50ms));
@@ -189,11 +191,11 @@ DWORD WaitForProcessWindow(DWORD processId, DWORD milliseconds) {
 }
 
 DWORD ui::Backend::WaitForInputIdle(const sys::Process& process, DWORD milliseconds) {
-  return WaitForProcessWindow(process.id, milliseconds);
+  return WaitForProcessWindow(process, milliseconds);
 }
 
 DWORD WaitForInputIdle(const sys::Process& process, DWORD milliseconds) {
-  if (!ui::HasBackend()) return WaitForProcessWindow(process.id, milliseconds);
+  if (!ui::HasBackend()) return WaitForProcessWindow(process, milliseconds);
   return ui::GetBackend().WaitForInputIdle(process, milliseconds);
 }
 
@@ -212,6 +214,7 @@ int GetSystemMetrics(int index) {
 }
 
 int MessageBoxA(HWND, const char* text, const char* caption, UINT) {
+  ui::ModalLoop modal;
   return sys::Current().MessageBox(text ? text : "", caption ? caption : "") ? IDOK : 0;
 }
 

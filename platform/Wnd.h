@@ -154,10 +154,11 @@ HWND FindWindow(const char* className, const char* windowName);
 using WNDENUMPROC = BOOL (*)(HWND, LPARAM);
 // Top-level windows from the top of the stacking order down.
 BOOL EnumWindows(WNDENUMPROC proc, LPARAM lParam);
-// Blocks until process `processId` has a top-level window without parent or owner, or until
-// `milliseconds` have passed by the monotonic clock. Returns 0 when it has one, 258 (the wait
-// time-out code) otherwise.
-DWORD WaitForProcessWindow(DWORD processId, DWORD milliseconds);
+// Blocks until `process` has a top-level window without parent or owner, until it has ended,
+// or until `milliseconds` have passed by the monotonic clock. Returns 0 when it has a window,
+// 0xFFFFFFFF (the wait failure code) when it ended without one, 258 (the wait time-out code)
+// otherwise.
+DWORD WaitForProcessWindow(const sys::Process& process, DWORD milliseconds);
 // Blocks until the started `process` waits for the user's input (it has made its first windows
 // and reached its message loop), at most `milliseconds`; the backend's, see Backend.h.
 DWORD WaitForInputIdle(const sys::Process& process, DWORD milliseconds);

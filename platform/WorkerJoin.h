@@ -19,4 +19,20 @@ class WorkerJoin {
  private:
   bool m_active;
 };
+
+// Held by the UI thread while it runs a nested loop: a message box, or a worker's call (the
+// worker's box among them). Thread messages (the application's requests) taken from the queue
+// meanwhile are kept and queued again, in order, when the outermost such scope ends: a request
+// handled inside a worker's box could join that very worker, which waits for the box below it
+// on the same stack. Window messages (painting, input) still run. Does nothing on other threads.
+class ModalLoop {
+ public:
+  ModalLoop();
+  ~ModalLoop();
+  ModalLoop(const ModalLoop&) = delete;
+  ModalLoop& operator=(const ModalLoop&) = delete;
+
+ private:
+  bool m_active;
+};
 }  // namespace ui

@@ -166,6 +166,16 @@ void FakeSystem::CloseProcess(Process& process) {
   process = {};
 }
 
+void FakeSystem::EndProcess(uint32_t id) {
+  std::lock_guard lock(m_mutex);
+  m_endedProcesses.insert(id);
+}
+
+bool FakeSystem::HasProcessEnded(const Process& process) {
+  std::lock_guard lock(m_mutex);
+  return process.id == 0 || m_endedProcesses.count(process.id) > 0;
+}
+
 bool FakeSystem::OpenUrl(const std::string& url) {
   std::lock_guard lock(m_mutex);
   m_urls.push_back(url);

@@ -45,6 +45,8 @@ class FakeSystem : public PosixSystem {
   // replaced or written.
   void Lock(const std::string& path);
   void Unlock(const std::string& path);
+  // The process `id` (the n-th start gets processId + n) counts as ended from now on.
+  void EndProcess(uint32_t id);
   // The verbs the shell offers on every item (none by default, as on the Linux desktop).
   std::vector<std::string> shellVerbs;
   // Called (on the calling thread) for every message box; the box is confirmed when it returns.
@@ -83,6 +85,7 @@ class FakeSystem : public PosixSystem {
   bool StartProcess(const std::string& file, const std::string& params, const std::string& workDir,
                     Process* started) override;
   void CloseProcess(Process& process) override;
+  bool HasProcessEnded(const Process& process) override;
   bool OpenUrl(const std::string& url) override;
   bool GetShellVerbs(const std::string& folder, const std::string& item,
                      std::vector<std::string>& verbs) override;
@@ -99,6 +102,7 @@ class FakeSystem : public PosixSystem {
   std::vector<StartCall> m_starts;
   std::set<uint64_t> m_openProcesses;
   size_t m_strayCloses = 0;
+  std::set<uint32_t> m_endedProcesses;
   std::vector<std::string> m_urls;
   std::vector<VerbCall> m_verbs;
   std::vector<std::string> m_debug;

@@ -1,6 +1,7 @@
 #include "PosixSystem.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -480,6 +481,18 @@ bool PosixSystem::StartProcess(const std::string& file, const std::string& param
 // nothing of it is left here to reap.
 void PosixSystem::CloseProcess(Process& process) {
   process = {};
+}
+
+// The started program is nobody's child here, so its pid is asked about; one that has ended but
+// not yet been reaped by whoever adopted it is a zombie, and ended too.
+bool PosixSystem::HasProcessEnded(const Process& process) {
+  if (process.id == 0) return true;
+  if (kill(static_cast<pid_t>(process.id), 0) != 0) return errno == ESRCH;
+  std::ifstream stat("/proc/" + std::to_string(process.id) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const size_t name = line.rfind(')');
+  return name != std::string::npos && line.compare(name, 3, ") Z") == 0;
 }
 
 bool PosixSystem::OpenUrl(const std::string& url) {

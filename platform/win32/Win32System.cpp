@@ -292,6 +292,12 @@ void Win32System::CloseProcess(Process& process) {
   process = {};
 }
 
+bool Win32System::HasProcessEnded(const Process& process) {
+  if (!process.handle) return true;
+  return WaitForSingleObject(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(process.handle)), 0) ==
+         WAIT_OBJECT_0;
+}
+
 bool Win32System::OpenUrl(const std::string& url) {
   HINSTANCE result = ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<intptr_t>(result) > 32;

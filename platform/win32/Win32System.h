@@ -40,6 +40,7 @@ class Win32System : public System {
   bool StartProcess(const std::string& file, const std::string& params, const std::string& workDir,
                     Process* started) override;
   void CloseProcess(Process& process) override;
+  bool HasProcessEnded(const Process& process) override;
   bool OpenUrl(const std::string& url) override;
   bool SaveShortcut(const std::string& folder, const std::string& name,
                     const Shortcut& shortcut) override;

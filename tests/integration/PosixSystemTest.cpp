@@ -42,17 +42,23 @@ TEST(PosixSystemTest, StartsProgramInWorkFolderWithSplitParameters) {
 }
 
 // The game is nobody's child here, so once it ends there is nothing of it to reap: it never stays
-// a zombie for the launcher's whole life, though nothing waits for it. Given back, the process
-// record is empty.
-TEST(PosixSystemTest, AStartedProgramIsNotTheLaunchersChild) {
+// a zombie for the launcher's whole life, though nothing waits for it. Its end can still be
+// seen. Given back, the process record is empty.
+TEST(PosixSystemTest, AStartedProgramIsNotTheLaunchersChildAndItsEndIsSeen) {
   TempDir dir;
   sys::PosixSystem system;
-  ASSERT_TRUE(system.CopyFile("/bin/true", dir / "game.exe"));
+  WriteFile(dir / "game.exe", "#!/bin/sh\nwhile [ ! -e stop ]; do sleep 0.05; done\n");
   sys::Process process;
   ASSERT_TRUE(system.StartProcess("game.exe", "", dir.path(), &process));
   ASSERT_GT(process.id, 0u);
   EXPECT_EQ(waitpid(static_cast<pid_t>(process.id), nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
+  EXPECT_FALSE(system.HasProcessEnded(process));
+  WriteFile(dir / "stop", "");
+  for (int i = 0; i < 1000 && !system.HasProcessEnded(process); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(system.HasProcessEnded(process));
   system.CloseProcess(process);
   EXPECT_EQ(process.id, 0u);
   EXPECT_EQ(process.handle, 0u);

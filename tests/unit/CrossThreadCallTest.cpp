@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "HeadlessFixture.h"
+#include "StartGameApp.h"
 #include "Watchdog.h"
 #include "platform/Afx.h"
 #include "platform/Backend.h"
@@ -91,5 +92,39 @@ TEST_P(CrossThreadCallTest, EndOfTheLoopWithdrawsTheQueuedCallAndRefusesNewOnes)
 
 INSTANTIATE_TEST_SUITE_P(Calls, CrossThreadCallTest,
                          ::testing::Values(Call::kMessageBox, Call::kProgress, Call::kHide));
+
+// A worker's box runs a nested loop on the UI thread. Window messages go on inside it, but a
+// request to the application (a thread message) waits until the box is gone: handling it there
+// could join the very worker that waits for the box, lower on the same stack. A box of the UI
+// thread's own holds requests back the same way.
+using NestedLoopTest = HeadlessTest;
+
+TEST_F(NestedLoopTest, RequestsWaitForTheEndOfTheLoop) {
+  Watchdog watchdog("a request inside a worker's box", 20s);
+  StartGameApp app;
+  CDialog dlg(104);
+  ASSERT_TRUE(dlg.Create(104));
+  const HWND bar = dlg.GetDlgItem(1004)->m_hWnd;
+  int startsInBox = -1;
+  auto box = [&] {  // the box's nested loop
+    PostThreadMessage(app.m_nThreadID, WM_LAUNCHER_STARTGAME, 0, 0);
+    ::PostMessage(bar, PBM_SETPOS, 40, 0);
+    ui::DispatchPending();
+    startsInBox = app.starts;
+  };
+  std::thread worker([&] { ui::RunOnUiThread(box); });
+  ASSERT_TRUE(m_backend.WaitForQueued(20s));
+  m_backend.Pump();
+  worker.join();
+  EXPECT_EQ(startsInBox, 0);
+  EXPECT_EQ(::SendMessage(bar, PBM_GETPOS, 0, 0), 40);
+  EXPECT_EQ(app.starts, 1);
+
+  m_system.onMessageBox = [&](const auto&) { box(); };
+  MessageBoxA(0, "text", "caption", MB_OK);
+  EXPECT_EQ(startsInBox, 1);
+  m_backend.Pump();
+  EXPECT_EQ(app.starts, 2);
+}
 
 }  // namespace

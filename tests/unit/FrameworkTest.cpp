@@ -166,6 +166,7 @@ TEST_F(FrameworkTest, WorkerThreadPostsToTheMainThread) {
 TEST_F(FrameworkTest, WaitingForAProcessWindowTakesOnlyAParentlessOneAndKeepsItsBound) {
   using namespace std::chrono;
   constexpr DWORD kGame = 777, kBoundMs = 400;
+  const sys::Process game{kGame, kGame};
   // Two hundred windows of other programs, and the game's owned splash (its owner is another
   // program's window): no window of the game's own yet. Each listing costs time, as the
   // display's round trips do.
@@ -174,7 +175,7 @@ TEST_F(FrameworkTest, WaitingForAProcessWindowTakesOnlyAParentlessOneAndKeepsIts
   m_backend.foreignWindows.push_back({0x00A00001, kGame, 0x00900005});
   m_backend.listingTime = 200ms;
   auto start = steady_clock::now();
-  EXPECT_EQ(WaitForProcessWindow(kGame, kBoundMs), 258u);
+  EXPECT_EQ(WaitForProcessWindow(game, kBoundMs), 258u);
   const auto took = steady_clock::now() - start;
   EXPECT_GE(took, milliseconds(kBoundMs));
   EXPECT_LT(took, 3 * milliseconds(kBoundMs)) << "bounded by the clock, not by its own sleeps";
@@ -182,12 +183,19 @@ TEST_F(FrameworkTest, WaitingForAProcessWindowTakesOnlyAParentlessOneAndKeepsIts
   m_backend.foreignWindows.push_back({0x00A00002, kGame});
   m_backend.listingTime = 0ms;
   start = steady_clock::now();
-  EXPECT_EQ(WaitForProcessWindow(kGame, 20000), 0u);
+  EXPECT_EQ(WaitForProcessWindow(game, 20000), 0u);
+  EXPECT_LT(steady_clock::now() - start, 10s);
+
+  // A game that crashed at once ends the wait: it will never show a window.
+  const sys::Process crashed{kGame + 1, kGame + 1};
+  m_system.EndProcess(crashed.id);
+  start = steady_clock::now();
+  EXPECT_EQ(WaitForProcessWindow(crashed, 20000), 0xFFFFFFFFu);
   EXPECT_LT(steady_clock::now() - start, 10s);
 
   RecordingDlg dlg;
   dlg.Create(104);
-  EXPECT_EQ(WaitForProcessWindow(m_system.processId, 20000), 0u);  // ours
+  EXPECT_EQ(WaitForProcessWindow({m_system.processId, 1}, 20000), 0u);  // ours
 }
 
 TEST_F(FrameworkTest, WithoutAnIdleStateAStartedProgramIsReadyOnceItHasAMainWindow) {

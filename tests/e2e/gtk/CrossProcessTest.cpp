@@ -91,7 +91,7 @@ BOOL CollectWindows(HWND hwnd, LPARAM lParam) {
 TEST(CrossProcessTest, ChildProcessWindowsWithTheirOwnersUntilTheyAreGone) {
   sys::Process child;
   ASSERT_TRUE(sys::Current().StartProcess(FRAMEWORK_DEMO, "", "", &child));
-  EXPECT_EQ(WaitForProcessWindow(child.id, 3000), 0u);
+  EXPECT_EQ(WaitForProcessWindow(child, 3000), 0u);
   // The demo makes its dialog and then the layered window it owns.
   std::vector<HWND> mine;
   ASSERT_TRUE(RunLoopUntil([&] {

@@ -4,6 +4,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 
 #include "AppLocation.h"
 #include "FileUtil.h"
@@ -34,10 +35,14 @@ void BringToTop(HWND hwnd) {
 }
 
 // The main-window pointer belongs to the UI thread, so a worker hides that window from there.
-void HideMainWindow() {
-  ui::RunOnUiThread([] {
-    if (CWinApp* app = AfxGetApp(); app && app->m_pMainWnd) app->m_pMainWnd->ShowWindow(SW_HIDE);
+// A game without a known window is handed to the timer's watch in the same call; a process the
+// watch does not take is given back.
+void HideForGame(CLauncherApp& app, sys::Process& process) {
+  ui::RunOnUiThread([&] {
+    if (app.m_pMainWnd) app.m_pMainWnd->ShowWindow(SW_HIDE);
+    if (!app.m_hGameWnd && process.id) std::swap(app.m_gameProcess, process);
   });
+  sys::Current().CloseProcess(process);
 }
 }  // namespace
 
@@ -111,6 +116,7 @@ int CLauncherApp::ExitInstance() {
     if (m_gdiplusToken) Gdiplus::GdiplusShutdown(m_gdiplusToken);
     // Closing the launcher asks a game that still runs to quit.
     if (HWND hGameWnd = m_hGameWnd) PostMessage(hGameWnd, WM_QUIT, 0, 0);
+    sys::Current().CloseProcess(m_gameProcess);
     LogPrint("Exit ... \n\n\n");
   }
   m_downloader.Reset();
@@ -127,7 +133,13 @@ void CLauncherApp::ShowMainDialog() {
   m_pMainWnd->ShowWindow(SW_SHOW);
 }
 
+// A request while an update or a game start is under way would restart it and hide whatever
+// window that road shows (the update dialog, as the remembered main window).
 void CLauncherApp::OnStartGame(WPARAM, LPARAM) {
+  if (g_pUpgradeDlg && g_pUpgradeDlg->IsUnderWay()) {
+    LogPrint("start game ignored: an update or a game start is under way");
+    return;
+  }
   CWnd* pOldMainWnd = m_pMainWnd;
   PostLoginState(m_config, kLoginStateDownloadGame);
   LogPrint("click start game %s", m_config.strGroupId.c_str());
@@ -136,7 +148,7 @@ void CLauncherApp::OnStartGame(WPARAM, LPARAM) {
       m_config.GetWorkPath() + "Cached" + sys::kPathSeparator + "versions.txt";
   if (IsPathExist(cachedVersions)) sys::Current().DeleteFile(cachedVersions);
   if (m_config.bDev) {
-    StartGame();
+    StartGame(m_config);
     return;
   }
   if (g_pLauncherDlg) g_pLauncherDlg->ShowWindow(SW_HIDE);
@@ -160,6 +172,10 @@ void AppTimerProc(HWND, UINT, UINT_PTR, DWORD) {
     app->m_hGameWnd = 0;
     PostQuitMessage(0);
   }
+  if (app->m_gameProcess.id && sys::Current().HasProcessEnded(app->m_gameProcess)) {
+    sys::Current().CloseProcess(app->m_gameProcess);
+    ReturnToMainDialog("game ended before its window was found");
+  }
   if (!app->m_bStartupSent) {
     PostStartup(app->m_config);
     app->m_bStartupSent = true;
@@ -179,10 +195,16 @@ void ActivateLauncher() {
   LogPrint("run launcher, open main dialog");
 }
 
-void StartGame() {
+void ReturnToMainDialog(const char* why) {
+  LogPrint("%s, open main dialog", why);
+  ui::RunOnUiThread([] {
+    if (CLauncherApp* app = GetLauncherApp()) app->ShowMainDialog();
+  });
+}
+
+void StartGame(const AppConfig& config) {
   CLauncherApp* app = GetLauncherApp();
   if (!app) return;
-  AppConfig& config = app->m_config;
   if (app->m_hGameWnd) {
     LogPrint("start game but game wnd exist!");
     MessageBoxA(0, "游戏客户端已经启动", "启动失败", MB_OK);
@@ -197,6 +219,7 @@ void StartGame() {
                                    config.GetWorkPath(), &process) ||
       !process.handle) {
     MessageBoxA(0, "游戏进程启动失败", "错误", MB_OK);
+    ReturnToMainDialog("game did not start");
     return;
   }
   if (process.id) {
@@ -206,9 +229,7 @@ void StartGame() {
     EnumWindows(EnumGameWindowProc, reinterpret_cast<LPARAM>(&search));
     app->m_hGameWnd = search.hwnd;
   }
-  // From here on the launcher watches the game's window, not its process.
-  sys::Current().CloseProcess(process);
-  HideMainWindow();
+  HideForGame(*app, process);
 }
 
 BOOL EnumGameWindowProc(HWND hwnd, LPARAM lParam) {

@@ -33,6 +33,8 @@ class CLauncherApp : public CWinApp {
   BOOL m_bInitialized = FALSE;
   Downloader m_downloader;      // the self-update's; the game update has its own
   bool m_bStartupSent = false;  // the first timer tick reports the start-up, once
+  // A started game whose window was not found, watched by the timer until it ends (UI thread).
+  sys::Process m_gameProcess;
 
  protected:
   void OnStartGame(WPARAM wParam, LPARAM lParam);
@@ -47,10 +49,13 @@ extern CUpgradeDlg* g_pUpgradeDlg;
 
 // Brings the running game forward, or else the main dialog (message 2030).
 void ActivateLauncher();
-// Starts "orca.exe" in the work folder, finds its window (then gives the process handle back) and
-// hides the launcher. Runs on the UI thread in developer mode and on the update's worker thread
-// otherwise.
-void StartGame();
+// Starts "orca.exe" in the work folder with the parameters of `config`, finds its window and
+// hides the launcher; a game whose window is not found is watched by its process instead. Runs
+// on the UI thread in developer mode and on the update's worker thread otherwise, with the copy
+// of the parameters its job took.
+void StartGame(const AppConfig& config);
+// Back to the main dialog after a start that reached no game (any thread): logs `why`.
+void ReturnToMainDialog(const char* why);
 // The one-second timer: ends the launcher when the game's window has gone.
 void AppTimerProc(HWND hwnd, UINT message, UINT_PTR id, DWORD time);
 

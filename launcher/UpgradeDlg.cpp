@@ -2,11 +2,11 @@
 
 #include <new>
 
-#include "AppConfig.h"
 #include "Launcher.h"
 #include "LauncherSettings.h"
 #include "PngImage.h"
 #include "UpdatePlan.h"
+#include "platform/Backend.h"
 
 namespace {
 constexpr UINT kBgImage = 190;
@@ -95,7 +95,12 @@ BOOL CUpgradeDlg::PreTranslateMessage(MSG* pMsg) {
 void CUpgradeDlg::StartUpdate() {
   m_Downloader.Reset();
   m_nStep = 1;
-  StartManifestJob(m_Downloader, m_config, m_VersionsFileName, m_GameFilesName, this);
+  m_jobConfig = m_config;
+  // Raised before the worker starts: the worker lowers it, maybe before StartManifestJob returns.
+  m_bUnderWay = true;
+  if (!StartManifestJob(m_Downloader, m_jobConfig, m_VersionsFileName, m_GameFilesName, this)) {
+    m_bUnderWay = false;
+  }
 }
 
 // The bar moves one file at a time; the worker waits until the bar has taken the position.
@@ -112,24 +117,34 @@ void CUpgradeDlg::OnComplete() {
     PlanDownloads();
   } else if (m_nStep == 2) {
     const DownloadProgress& progress = m_Downloader.GetProgress();
-    if (progress.completed == progress.total) m_config.bVerifyContent = false;
-    ShowWindow(SW_HIDE);
-    StartGame();
+    FinishWithGame(progress.completed == progress.total);
   }
 }
 
-// A stop leaves the dialog shown, with the reason in the log.
+// A stop (the log says why) gives the player the main dialog back, to pick again or close.
 void CUpgradeDlg::PlanDownloads() {
   int nAdded = 0;
-  if (!PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_config, m_Downloader, nAdded)) return;
-  if (nAdded > 0) {
-    m_nStep = 2;
-    StartFilesJob(m_Downloader, this);
+  if (!PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_jobConfig, m_Downloader, nAdded)) {
+    ShowWindow(SW_HIDE);
+    m_bUnderWay = false;
+    ReturnToMainDialog("update stopped");
     return;
   }
-  m_config.bVerifyContent = false;
+  if (nAdded == 0) {
+    FinishWithGame(true);
+    return;
+  }
+  m_nStep = 2;
+  // A files job that cannot start ends the road as a failed one does: with the game.
+  if (!StartFilesJob(m_Downloader, this)) FinishWithGame(false);
+}
+
+// The application's flag belongs to the UI thread, where the repair button sets it.
+void CUpgradeDlg::FinishWithGame(bool bChecked) {
+  if (bChecked) ui::RunOnUiThread([this] { m_config.bVerifyContent = false; });
   ShowWindow(SW_HIDE);
-  StartGame();
+  StartGame(m_jobConfig);
+  m_bUnderWay = false;
 }
 
 void CUpgradeDlg::OnPaint() {

@@ -2,15 +2,15 @@
 // update itself: the manifests job, the decision step, the files job, then the game's start.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
+#include "AppConfig.h"
 #include "Downloader.h"
 #include "ImageControls.h"
 #include "LayeredWindow.h"
 #include "platform/Afx.h"
-
-struct AppConfig;
 
 // The dialog's own rectangle (left, top, width, height): its window region, and the area the
 // layered window leaves undrawn.
@@ -33,8 +33,11 @@ class CUpgradeDlg : public CDialog, public Downloader::ICallback {
   // Keys do nothing here.
   BOOL PreTranslateMessage(MSG* pMsg) override;
 
-  // Begins an update: the manifests job on a worker thread. Returns at once.
+  // Begins an update: the manifests job on a worker thread, with a copy of the launch
+  // parameters as they are now. Returns at once.
   void StartUpdate();
+  // From StartUpdate until the update stopped or the game's start (successful or not) is over.
+  bool IsUnderWay() const { return m_bUnderWay; }
   // Downloader::ICallback, on the worker thread.
   void OnProgress() override;
   void OnComplete() override;
@@ -58,6 +61,11 @@ class CUpgradeDlg : public CDialog, public Downloader::ICallback {
  private:
   // The decision step after the manifests job: the files job, the game's start, or a stop.
   void PlanDownloads();
+  // The end of the road on the worker: the dialog hides and the game starts. `bChecked`: every
+  // file a content check asked for is installed, so the next update need not check again.
+  void FinishWithGame(bool bChecked);
 
-  AppConfig& m_config;
+  AppConfig& m_config;    // the application's, written by the page on the UI thread
+  AppConfig m_jobConfig;  // the running update's copy, which only its worker reads
+  std::atomic<bool> m_bUnderWay{false};
 };

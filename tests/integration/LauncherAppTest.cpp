@@ -107,7 +107,8 @@ TEST_F(LauncherAppTest, StartRoadUpdatesHidesTheLauncherAndStartsTheGame) {
 
 // A tree listing the file "data" and the file "data/a.txt" cannot be installed whole: one would
 // be put in place and the other fail every attempt, box after box. The update stops at the plan
-// with its reason in the log, before anything is downloaded, and the game is not started.
+// with its reason in the log, before anything is downloaded, and the game is not started; the
+// player gets the main dialog back.
 TEST_F(LauncherAppTest, TreeWithAFileAndAFolderOfOneNameStopsBeforeDownloadingAnything) {
   PublishTree();
   WriteFile(m_dir / "tree/versions.txt",
@@ -122,7 +123,43 @@ TEST_F(LauncherAppTest, TreeWithAFileAndAFolderOfOneNameStopsBeforeDownloadingAn
   EXPECT_TRUE(m_system.MessageBoxes().empty());
   EXPECT_EQ(m_http.RequestCount("/data.1"), 0u);
   EXPECT_FALSE(std::filesystem::exists(m_work + "data"));
-  EXPECT_TRUE(g_pUpgradeDlg->IsWindowVisible());
+  ASSERT_TRUE(PumpUntil([&] { return g_pLauncherDlg->IsWindowVisible(); }));
+  EXPECT_FALSE(g_pUpgradeDlg->IsWindowVisible());
+  EXPECT_EQ(m_app.m_pMainWnd, g_pLauncherDlg);
+  EXPECT_TRUE(LogHas("update stopped, open main dialog \n"));
+}
+
+// The page may ask again while an update runs (a script, a second click, a request from inside
+// one of the update's boxes, whose nested loop runs the queue). Such a request is ignored: it
+// would restart the update and hide its dialog, or join the worker that waits for the box. The
+// update goes on with the parameters it started with, even though the page has changed them.
+TEST_F(LauncherAppTest, RequestsDuringAnUpdateAreIgnoredAndItKeepsItsParameters) {
+  Watchdog watchdog("a start request inside a worker's box", std::chrono::seconds(60));
+  ASSERT_TRUE(m_app.InitInstance());
+  m_system.onMessageBox = [&](const auto&) {
+    ui::RunOnUiThread([&] {  // the box's nested loop
+      PostThreadMessage(m_app.m_nThreadID, WM_LAUNCHER_STARTGAME, 0, 0);
+      ui::DispatchPending();
+    });
+  };
+  PickServer(false);  // no tree yet: the manifests fail, three boxes, the update stops
+  ASSERT_TRUE(PumpUntil([&] { return LogHas("update stopped, open main dialog"); }));
+  ASSERT_TRUE(PumpUntil([&] { return g_pLauncherDlg->IsWindowVisible(); }));
+  EXPECT_EQ(m_system.MessageBoxes().size(), 3u);
+  EXPECT_TRUE(LogHas("start game ignored: an update or a game start is under way \n"));
+  EXPECT_TRUE(m_system.Starts().empty());
+
+  m_system.onMessageBox = nullptr;
+  m_system.EndProcess(m_system.processId + 1);  // no window to wait for
+  PublishTree();
+  PickServer(false);
+  m_backend.Pump();
+  m_app.m_config.strHost = "10.9.9.9";  // the page, while the update runs
+  PostThreadMessage(m_app.m_nThreadID, WM_LAUNCHER_STARTGAME, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !m_system.Starts().empty(); }));
+  EXPECT_NE(m_system.Starts()[0].params.find("-host 10.1.1.1 "), std::string::npos)
+      << m_system.Starts()[0].params;
+  EXPECT_EQ(m_system.Starts().size(), 1u);
 }
 
 // A launcher with a public key: the tree's signed content list comes with the manifests, and
@@ -154,7 +191,9 @@ TEST_F(LauncherAppTest, RepairOfASignedInstallFetchesTheChangedFileAgain) {
   EXPECT_FALSE(m_app.m_config.bVerifyContent);
 }
 
-TEST_F(LauncherAppTest, DevStartLaunchesAtOnceAndHidesOnlyAfterwards) {
+// A game whose window is not found (none within the wait, or it crashed) is watched by its
+// process instead: when it ends, the main dialog comes back and the handle is given back.
+TEST_F(LauncherAppTest, DevStartLaunchesAtOnceAndAGameWithoutAWindowIsWatchedUntilItEnds) {
   m_system.commandLineArgs = {"dev=1"};
   ASSERT_TRUE(m_app.InitInstance());
   m_system.onMessageBox = [](const auto&) { FAIL() << "no box on a good start"; };
@@ -165,7 +204,17 @@ TEST_F(LauncherAppTest, DevStartLaunchesAtOnceAndHidesOnlyAfterwards) {
   EXPECT_FALSE(g_pLauncherDlg->IsWindowVisible());
   EXPECT_EQ(Events().back(), "event wd_start_game");
   EXPECT_EQ(m_app.m_hGameWnd, 0u);  // the fake process shows no window
+  EXPECT_EQ(m_system.OpenProcessHandles(), 1u);
+  m_backend.AdvanceClock(1000);
+  EXPECT_FALSE(g_pLauncherDlg->IsWindowVisible());
+
+  m_system.EndProcess(m_system.processId + 1);
+  m_backend.AdvanceClock(1000);
+  EXPECT_TRUE(g_pLauncherDlg->IsWindowVisible());
+  EXPECT_EQ(m_app.m_pMainWnd, g_pLauncherDlg);
+  EXPECT_TRUE(LogHas("game ended before its window was found, open main dialog \n"));
   EXPECT_EQ(m_system.OpenProcessHandles(), 0u);
+  EXPECT_EQ(m_system.StrayProcessCloses(), 0u);
 }
 
 // The game's process handle is needed only to wait for its window: it goes back to the system
@@ -192,7 +241,7 @@ TEST_F(LauncherAppTest, FailedLaunchShowsTheErrorBoxAndHidesNothing) {
   m_system.commandLineArgs = {"dev=1"};
   m_system.startSucceeds = false;
   ASSERT_TRUE(m_app.InitInstance());
-  StartGame();
+  StartGame(m_app.m_config);
   ASSERT_EQ(m_system.MessageBoxes().size(), 1u);
   EXPECT_EQ(m_system.MessageBoxes()[0].caption, "错误");
   EXPECT_EQ(m_system.MessageBoxes()[0].text, "游戏进程启动失败");
@@ -246,7 +295,7 @@ class GameWindowTest : public LauncherAppTest {
 
 TEST_F(GameWindowTest, ASecondStartIsRefusedWhileTheGameRuns) {
   const size_t events = Events().size();
-  StartGame();
+  StartGame(m_app.m_config);
   EXPECT_TRUE(m_system.Starts().empty());
   ASSERT_EQ(m_system.MessageBoxes().size(), 1u);
   EXPECT_EQ(m_system.MessageBoxes()[0].caption, "启动失败");

@@ -109,9 +109,9 @@ bool IsPinVerb(const std::string& name) {
   return false;
 }
 
-void StartHandOver(const std::string& file, const std::string& workFolder) {
+bool StartHandOver(const std::string& file, const std::string& workFolder) {
   char params[260];
   std::snprintf(params, sizeof params, "-killpid %d",
                 static_cast<int>(sys::Current().GetCurrentProcessId()));
-  sys::Current().StartProcess(file, params, workFolder, nullptr);
+  return sys::Current().StartProcess(file, params, workFolder, nullptr);
 }

@@ -33,5 +33,5 @@ bool PinToTaskbar(const std::string& folder, const std::string& item);
 bool IsPinVerb(const std::string& name);
 
 // Starts another copy of the launcher that takes over from this process: "-killpid <our id>",
-// in the work folder. Whether it started is not looked at; this process ends either way.
-void StartHandOver(const std::string& file, const std::string& workFolder);
+// in the work folder. Whether it started.
+bool StartHandOver(const std::string& file, const std::string& workFolder);

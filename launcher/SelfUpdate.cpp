@@ -1,5 +1,6 @@
 #include "SelfUpdate.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "AppLocation.h"
@@ -12,11 +13,6 @@
 namespace {
 
 constexpr const char* kAppName = "Launcher";
-
-// The server's word becomes part of a local file name: it must not lead out of the work folder.
-bool IsPlainFileName(const std::string& word) {
-  return word.find_first_of("/\\:") == std::string::npos;
-}
 
 // True when the update folder's signed content list, fetched now, names `build` as the launcher
 // of `version` with exactly its content; false with a log line saying what failed.
@@ -59,8 +55,8 @@ bool TryUpgradeApp(const AppConfig& config, Downloader& downloader, const std::s
   // A difference, not a higher number: an older build on the server is a downgrade.
   std::string remote = ReadFileWord(versionFile);
   if (remote == running) return false;
-  if (!IsPlainFileName(remote)) {
-    LogPrint("launcher version %s is not a file name", remote.c_str());
+  if (!IsLauncherVersion(remote)) {
+    LogPrint("launcher version \"%s\" is not a version, no update", remote.c_str());
     return false;
   }
   std::string remoteFile = updateBase + "/" + kAppName + ".exe." + remote;
@@ -83,9 +79,29 @@ bool TryUpgradeApp(const AppConfig& config, Downloader& downloader, const std::s
     LogPrint("downloaded launcher %s is not the signed build, deleted", localFile.c_str());
     return false;
   }
-  StartHandOver(localFile, work);
+  // A build that does not start (not an executable of this system after all) is not retried on
+  // every start-up: it goes, and this launcher carries on.
+  if (!StartHandOver(localFile, work)) {
+    LogPrint("TryUpgradeApp cannot start %s (%d), deleted, start-up goes on", localFile.c_str(),
+             errno);
+    system.DeleteFile(localFile);
+    return false;
+  }
   LogPrint("TryUpgradeApp run %s\n", localFile.c_str());
   return true;
+}
+
+bool IsLauncherVersion(const std::string& word) {
+  unsigned fields[4] = {};
+  char end = 0;
+  if (std::sscanf(word.c_str(), "%5u.%5u.%5u.%5u%c", &fields[0], &fields[1], &fields[2], &fields[3],
+                  &end) != 4) {
+    return false;
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", fields[0], fields[1], fields[2], fields[3]);
+  return text == word && fields[0] <= 0xFFFF && fields[1] <= 0xFFFF && fields[2] <= 0xFFFF &&
+         fields[3] <= 0xFFFF;
 }
 
 std::string GetFileVersionString(const std::string& path) {

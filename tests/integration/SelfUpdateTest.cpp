@@ -175,12 +175,32 @@ TEST_F(SelfUpdateTest, UnreachableServerLetsStartUpGoOn) {
   EXPECT_FALSE(std::filesystem::exists(m_work + "launcherversion.txt"));
 }
 
-TEST_F(SelfUpdateTest, VersionThatLeadsOutOfTheWorkFolderIsRefused) {
-  m_serverVersion = "../../evil";
-  EXPECT_FALSE(TryUpgrade());
-  EXPECT_EQ(m_http.Requests().size(), 1u);
+// An empty body (a captive portal's, with status 200), a path, a partial or padded number: no
+// build is fetched, none is started, start-up goes on.
+TEST_F(SelfUpdateTest, WordThatIsNoVersionMeansNoUpdate) {
+  for (const char* word : {"", " \r\n", "../../evil", "1.0.0", "1.0.0.0.0", "1.0.0.65536",
+                           "01.0.0.0", "1.0.0.x", "+1.0.0.0", "1.0.0.0/", "<html>"}) {
+    m_serverVersion = word;
+    EXPECT_FALSE(TryUpgrade()) << word;
+    EXPECT_EQ(Paths().back(), "/launcher/launcherversion.txt") << word;
+  }
   EXPECT_TRUE(m_system.Starts().empty());
-  EXPECT_TRUE(Logged("launcher version ../../evil is not a file name"));
+  EXPECT_TRUE(LauncherBuilds().empty());
+  EXPECT_TRUE(Logged("launcher version \"\" is not a version, no update"));
+  EXPECT_TRUE(Logged("launcher version \"../../evil\" is not a version, no update"));
+  EXPECT_TRUE(IsLauncherVersion("65535.0.10.1"));
+}
+
+// A build that cannot be started does not end the process (no window on every start): it is
+// deleted and start-up goes on.
+TEST_F(SelfUpdateTest, BuildThatDoesNotStartIsDeletedAndStartUpGoesOn) {
+  m_serverVersion = "1.0.0.0";
+  m_system.startSucceeds = false;
+  EXPECT_FALSE(TryUpgrade());
+  EXPECT_EQ(m_system.Starts().size(), 1u);
+  EXPECT_TRUE(LauncherBuilds().empty());
+  EXPECT_TRUE(Logged("TryUpgradeApp cannot start " + m_work +
+                     "Launcher_1.0.0.0.exe (2), deleted, start-up goes on"));
 }
 
 // A launcher built with a public key: the update folder also holds the signed content list

@@ -123,6 +123,12 @@ int CLauncherApp::ExitInstance() {
   return CWinApp::ExitInstance();
 }
 
+void CLauncherApp::ReportStartFailure(const char* reason) {
+  // The command line names the log; LogPrint also writes the line to the debugger output.
+  m_config.ParseCommandLine();
+  LogPrint("%s", reason);
+}
+
 void CLauncherApp::ShowMainDialog() {
   if (!g_pLauncherDlg) {
     g_pLauncherDlg = new CLauncherDlg(m_config);

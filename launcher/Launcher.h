@@ -20,6 +20,8 @@ class CLauncherApp : public CWinApp {
   BOOL InitInstance() override;
   BOOL PreTranslateMessage(MSG* pMsg) override;
   int ExitInstance() override;
+  // Logs why the launcher ends before it starts, in the work folder's log like every run.
+  void ReportStartFailure(const char* reason) override;
 
   // Creates the main dialog once and makes it the shown main window.
   void ShowMainDialog();

@@ -252,6 +252,10 @@ int CWinApp::Run() {
   return ExitInstance();
 }
 
+void CWinApp::ReportStartFailure(const char* reason) {
+  sys::Current().OutputDebugString(reason);
+}
+
 CWinApp* AfxGetApp() {
   return g_app;
 }
@@ -268,6 +272,14 @@ int AfxRunApplication() {
   app->m_nThreadID = GetCurrentThreadId();
   if (!app->InitInstance()) return app->ExitInstance();
   return app->Run();
+}
+
+int AfxFailApplication(const char* reason) {
+  if (CWinApp* app = AfxGetApp())
+    app->ReportStartFailure(reason);
+  else
+    sys::Current().OutputDebugString(reason);
+  return 1;
 }
 
 DWORD GetCurrentThreadId() {

@@ -24,6 +24,9 @@ class CWinApp : public CWinThread {
   virtual BOOL InitInstance() { return TRUE; }
   virtual int Run();  // the message loop, until WM_QUIT
   virtual int ExitInstance() { return m_nExitCode; }
+  // The program ends without InitInstance, for `reason` (no desktop to show windows on). The
+  // default says it on the debugger output; an application with a log of its own logs it.
+  virtual void ReportStartFailure(const char* reason);
 
   int m_nExitCode = 0;  // from PostQuitMessage
 
@@ -37,6 +40,9 @@ CWinApp* AfxGetApp();
 BOOL SetCurrentProcessExplicitAppUserModelID(const char* id);
 // Runs the application object: InitInstance, the loop when it returned TRUE, ExitInstance.
 int AfxRunApplication();
+// Ends the program that cannot start: the application object reports `reason`; returns the
+// exit status, 1.
+int AfxFailApplication(const char* reason);
 // The program's entry into the framework, provided by the backend the program links
 // (it sets up the display and the system services, then runs the application object).
 int AfxWinMain(int argc, char** argv);

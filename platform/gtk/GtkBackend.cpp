@@ -600,10 +600,20 @@ UINT_PTR GtkBackend::StartTimer(UINT milliseconds, std::function<void()> tick) {
       closure, [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
 }
 
+// Handles are X11 window ids and other programs' messages are X client messages, so GTK must
+// take its X11 backend on a Wayland session too (XWayland's display). GTK tries the backends
+// that GDK_BACKEND names and skips those not allowed, so both say X11; the variable also
+// reaches the processes started from here (the game, the web engine's processes).
+bool OpenX11Display() {
+  g_setenv("GDK_BACKEND", "x11", TRUE);
+  gdk_set_allowed_backends("x11");
+  return gtk_init_check(nullptr, nullptr);
+}
+
 }  // namespace
 
 bool Install() {
-  static bool initialised = gtk_init_check(nullptr, nullptr);
+  static bool initialised = OpenX11Display();
   if (!initialised) return false;
   if (!g_backend) {
     g_backend = new GtkBackend;

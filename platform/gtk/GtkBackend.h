@@ -9,8 +9,9 @@ typedef struct _GtkWidget GtkWidget;
 
 namespace gtkui {
 
-// Sets up GTK (once per process) and installs the backend; the calling thread becomes the UI
-// thread. False when there is no display.
+// Sets up GTK on X11 (once per process; on a Wayland desktop through XWayland, whatever
+// GDK_BACKEND says) and installs the backend; the calling thread becomes the UI thread. False
+// when there is no X display.
 bool Install();
 
 // Hosting a native widget in a child window: the widget fills the child's place in its

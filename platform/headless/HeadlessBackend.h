@@ -19,7 +19,7 @@ class HeadlessBackend : public ui::Backend {
   HeadlessBackend();
   ~HeadlessBackend() override;
 
-  SIZE screen{1920, 1080};
+  RECT primaryMonitor{0, 0, 1920, 1080};
 
   // Moves the clock on, running each timer that falls due (and the messages it queues).
   void AdvanceClock(uint32_t milliseconds);
@@ -62,7 +62,7 @@ class HeadlessBackend : public ui::Backend {
   void QueueRedraw(ui::WindowRecord&) override {}
   void UpdateLayered(ui::WindowRecord&) override {}
   void BeginMoveDrag(ui::WindowRecord& record) override;
-  SIZE ScreenSize() override { return screen; }
+  RECT PrimaryMonitor() override { return primaryMonitor; }
   void WakeUp() override;
   void RunLoop() override;
   void QuitLoop() override { ++loopsQuit; }

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "../Backend.h"
@@ -51,9 +52,12 @@ class HeadlessBackend : public ui::Backend {
     HWND hwnd;
     DWORD processId;
     HWND owner = 0;
+    std::string className{};
   };
   std::vector<ForeignWindow> foreignWindows;
   std::chrono::milliseconds listingTime{0};
+  // Messages posted or sent to those windows, in order (a send is answered 0).
+  std::vector<MSG> foreignMessages;
 
   // ui::Backend
   HWND CreateTopLevel(ui::WindowRecord& record) override;
@@ -72,6 +76,11 @@ class HeadlessBackend : public ui::Backend {
   bool ListTopLevel(std::vector<HWND>& out) override;
   bool ForeignProcessId(HWND hwnd, DWORD* pid) override;
   HWND ForeignOwner(HWND hwnd) override { return Foreign(hwnd) ? Foreign(hwnd)->owner : 0; }
+  std::string ForeignClass(HWND hwnd) override {
+    return Foreign(hwnd) ? Foreign(hwnd)->className : "";
+  }
+  bool PostForeign(HWND hwnd, UINT message, WPARAM w, LPARAM l) override;
+  bool SendForeign(HWND hwnd, UINT message, WPARAM w, LPARAM l, LRESULT* result) override;
 
  private:
   const ForeignWindow* Foreign(HWND hwnd) const;

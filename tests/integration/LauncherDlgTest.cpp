@@ -75,10 +75,11 @@ TEST_F(LauncherDlgTest, OpensAThirdDownCutToItsOutlineWithTheServerList) {
   EXPECT_EQ(Events(), std::vector<std::string>{"event wd_server_list"});
 }
 
-// The windows open on the primary monitor wherever the desktop puts it (left of it, above it,
-// or at its origin as on Windows): the main dialog (980 x 650), the update dialog (442 x 307)
-// and a 400 x 300 pop-up centred across it and a third down, a template's DS_CENTER (1200 x 738)
-// centred both ways; each division signed and truncating towards zero.
+// The windows open on the primary monitor wherever the desktop puts it (at the origin as on
+// Windows, right of another monitor, below one, before the origin, smaller than the windows):
+// the main dialog (980 x 650), the update dialog (442 x 307) and a 400 x 300 pop-up centred
+// across it and a third down, a template's DS_CENTER (1200 x 738) centred both ways; each
+// division signed and truncating towards zero.
 TEST_F(LauncherTest, WindowsOpenOnThePrimaryMonitorWhereverItLies) {
   struct Layout {
     RECT monitor;

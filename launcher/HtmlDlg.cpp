@@ -4,6 +4,7 @@
 
 #include "Log.h"
 #include "Messages.h"
+#include "WindowPlace.h"
 
 const MessageMap& CHtmlDlg::GetThisMessageMap() {
   static const MessageMap map = MessageMap::For<CHtmlDlg>(
@@ -52,9 +53,8 @@ CHtmlDlg* CreateHtmlDlg(int width, int height, const char* pszURL, CWnd* pParent
   CHtmlDlg* pDlg = new (std::nothrow) CHtmlDlg(config);
   if (!Check(pDlg != nullptr, "HtmlDlg", 70, "pDlg")) return nullptr;
   pDlg->Create(204, pParent);
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 3;
-  pDlg->MoveWindow(left, top, width, height, TRUE);
+  const POINT place = PlaceOnPrimaryMonitor(width, height);
+  pDlg->MoveWindow(place.x, place.y, width, height, TRUE);
   pDlg->m_htmlCtrl.Navigate(pszURL);
   pDlg->ShowWindow(SW_SHOW);
   pDlg->BringWindowToTop();

@@ -11,6 +11,7 @@
 #include "LauncherDlg.h"
 #include "Log.h"
 #include "Messages.h"
+#include "RunningLauncher.h"
 #include "SelfUpdate.h"
 #include "SignedTree.h"
 #include "Telemetry.h"
@@ -80,6 +81,7 @@ BOOL CLauncherApp::InitInstance() {
   LogPrint("%s", std::string(100, '-').c_str());
   LogPrint("Launcher start ...%s", module.c_str());
 
+  if (CheckRunningLauncher(m_config)) return FALSE;
   if (!m_config.bDev) {
     if (CheckNeedMoveAppLocation(m_config)) return FALSE;
     if (TryUpgradeApp(m_config, m_downloader)) return FALSE;

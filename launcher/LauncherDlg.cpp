@@ -10,6 +10,7 @@
 #include "PngImage.h"
 #include "Sites.h"
 #include "Telemetry.h"
+#include "WindowPlace.h"
 #include "platform/System.h"
 
 namespace {
@@ -104,9 +105,8 @@ BOOL CLauncherDlg::OnInitDialog() {
   m_pBgImage.reset(LoadPngImage(kBgImage));
   const int w = m_pBgImage ? static_cast<int>(m_pBgImage->GetWidth()) : 0;
   const int h = m_pBgImage ? static_cast<int>(m_pBgImage->GetHeight()) : 0;
-  // A third from the top, not centred vertically.
-  MoveWindow((GetSystemMetrics(SM_CXSCREEN) - w) / 2, (GetSystemMetrics(SM_CYSCREEN) - h) / 3, w, h,
-             TRUE);
+  const POINT place = PlaceOnPrimaryMonitor(w, h);
+  MoveWindow(place.x, place.y, w, h, TRUE);
 
   char title[260] = "";
   LoadString(129, title, sizeof title);

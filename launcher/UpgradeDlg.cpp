@@ -6,6 +6,7 @@
 #include "LauncherSettings.h"
 #include "PngImage.h"
 #include "UpdatePlan.h"
+#include "WindowPlace.h"
 #include "platform/Backend.h"
 
 namespace {
@@ -58,8 +59,8 @@ BOOL CUpgradeDlg::OnInitDialog() {
   m_pBgImage.reset(LoadPngImage(kBgImage));
   const int w = m_pBgImage ? static_cast<int>(m_pBgImage->GetWidth()) : 0;
   const int h = m_pBgImage ? static_cast<int>(m_pBgImage->GetHeight()) : 0;
-  MoveWindow((GetSystemMetrics(SM_CXSCREEN) - w) / 2, (GetSystemMetrics(SM_CYSCREEN) - h) / 3, w, h,
-             TRUE);
+  const POINT place = PlaceOnPrimaryMonitor(w, h);
+  MoveWindow(place.x, place.y, w, h, TRUE);
 
   m_pBarImage.reset(LoadPngImage(kBarImage));
   m_progressCtrl.SetImage(m_pBarImage.get());

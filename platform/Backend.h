@@ -46,7 +46,8 @@ class Backend {
   virtual void UpdateLayered(WindowRecord& record) = 0;
   // Moves the window with the pointer while the button that pressed it stays down.
   virtual void BeginMoveDrag(WindowRecord& record) = 0;
-  virtual SIZE ScreenSize() = 0;
+  // The primary monitor's rectangle on the desktop, origin included: windows open on it.
+  virtual RECT PrimaryMonitor() = 0;
   // The name the desktop groups this process's windows under (taskbar, window switcher).
   virtual void SetApplicationId(const std::string&) {}
 

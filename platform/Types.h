@@ -26,6 +26,8 @@ using HDC = CDC*;         // a device context is the framework's own object
 using HICON = IconData*;  // an icon decoded with its alpha channel
 using HCURSOR = HICON;
 using HRGN = RegionData*;
+// A monitor. The framework knows one, the primary monitor (MonitorFromPoint, Wnd.h).
+using HMONITOR = uintptr_t;
 
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
@@ -84,6 +86,12 @@ struct BLENDFUNCTION {
 };
 
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+
+// The member the launcher reads: the monitor's rectangle on the desktop.
+struct MONITORINFO {
+  DWORD cbSize = sizeof(MONITORINFO);
+  RECT rcMonitor;
+};
 
 inline constexpr WORD LOWORD(uintptr_t v) {
   return static_cast<WORD>(v & 0xFFFF);

@@ -64,8 +64,9 @@ inline constexpr UINT ODT_BUTTON = 4, ODA_DRAWENTIRE = 1;
 // Virtual keys.
 inline constexpr UINT VK_RETURN = 0x0D, VK_ESCAPE = 0x1B, VK_SPACE = 0x20;
 
-// Metrics, regions, raster operations, layered windows, message boxes.
+// Metrics, monitors, regions, raster operations, layered windows, message boxes.
 inline constexpr int SM_CXSCREEN = 0, SM_CYSCREEN = 1, SM_CXICON = 11, SM_CYICON = 12;
+inline constexpr DWORD MONITOR_DEFAULTTOPRIMARY = 1;
 inline constexpr int ALTERNATE = 1, WINDING = 2;
 inline constexpr int RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, RGN_COPY = 5;
 inline constexpr int ERROR = 0, NULLREGION = 1, SIMPLEREGION = 2, COMPLEXREGION = 3;

@@ -201,16 +201,36 @@ DWORD WaitForInputIdle(const sys::Process& process, DWORD milliseconds) {
 
 int GetSystemMetrics(int index) {
   switch (index) {
-    case SM_CXSCREEN:
-      return ui::GetBackend().ScreenSize().cx;
-    case SM_CYSCREEN:
-      return ui::GetBackend().ScreenSize().cy;
+    case SM_CXSCREEN: {
+      const RECT monitor = ui::GetBackend().PrimaryMonitor();
+      return monitor.right - monitor.left;
+    }
+    case SM_CYSCREEN: {
+      const RECT monitor = ui::GetBackend().PrimaryMonitor();
+      return monitor.bottom - monitor.top;
+    }
     case SM_CXICON:
     case SM_CYICON:
       return 32;
     default:
       return 0;
   }
+}
+
+namespace {
+constexpr HMONITOR kPrimaryMonitor = 1;
+}  // namespace
+
+HMONITOR MonitorFromPoint(POINT pt, DWORD flags) {
+  const RECT m = ui::GetBackend().PrimaryMonitor();
+  const bool onIt = pt.x >= m.left && pt.x < m.right && pt.y >= m.top && pt.y < m.bottom;
+  return onIt || flags == MONITOR_DEFAULTTOPRIMARY ? kPrimaryMonitor : 0;
+}
+
+BOOL GetMonitorInfo(HMONITOR monitor, MONITORINFO* info) {
+  if (monitor != kPrimaryMonitor || !info || info->cbSize != sizeof(MONITORINFO)) return FALSE;
+  info->rcMonitor = ui::GetBackend().PrimaryMonitor();
+  return TRUE;
 }
 
 int MessageBoxA(HWND, const char* text, const char* caption, UINT) {

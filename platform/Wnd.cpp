@@ -450,8 +450,9 @@ CWnd* CWnd::SetFocus() {
 void CWnd::CenterWindow() {
   WindowRecord* r = FindRecord(m_hWnd);
   if (!r || r->IsChild()) return;
-  const SIZE screen = ui::GetBackend().ScreenSize();
-  SetWindowPos(0, (screen.cx - r->Width()) / 2, (screen.cy - r->Height()) / 2, 0, 0,
+  const RECT m = ui::GetBackend().PrimaryMonitor();
+  SetWindowPos(0, m.left + (m.right - m.left - r->Width()) / 2,
+               m.top + (m.bottom - m.top - r->Height()) / 2, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

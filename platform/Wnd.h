@@ -165,7 +165,13 @@ DWORD WaitForInputIdle(const sys::Process& process, DWORD milliseconds);
 BOOL TrackMouseEvent(TRACKMOUSEEVENT* track);
 HWND SetCapture(HWND hwnd);
 BOOL ReleaseCapture();
+// SM_CXSCREEN and SM_CYSCREEN are the primary monitor's size.
 int GetSystemMetrics(int index);
+// The framework knows the primary monitor only: MonitorFromPoint gives it for a point on it, and
+// for any other point with MONITOR_DEFAULTTOPRIMARY (0 otherwise). Windows puts that monitor's
+// corner at (0, 0); an X11 desktop may put it anywhere, so rcMonitor has its origin.
+HMONITOR MonitorFromPoint(POINT pt, DWORD flags);
+BOOL GetMonitorInfo(HMONITOR monitor, MONITORINFO* info);
 int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
 #ifndef _WIN32
 // On Windows these are the system's own: the same per-thread value.

@@ -180,14 +180,15 @@ class GtkBackend : public ui::Backend {
   }
   void UpdateLayered(ui::WindowRecord& r) override;
   void BeginMoveDrag(ui::WindowRecord& r) override;
-  // The primary monitor's: a dialog centred on the screen must not straddle two monitors.
-  SIZE ScreenSize() override {
+  // Monitor 0 where none is marked primary. Its corner need not be the screen's (xrandr puts
+  // outputs anywhere), and a dialog centred on the whole screen would straddle two monitors.
+  RECT PrimaryMonitor() override {
     GdkDisplay* display = gdk_display_get_default();
     GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
     if (!monitor) monitor = gdk_display_get_monitor(display, 0);
     GdkRectangle area{};
     if (monitor) gdk_monitor_get_geometry(monitor, &area);
-    return SIZE{area.width, area.height};
+    return RECT{area.x, area.y, area.x + area.width, area.y + area.height};
   }
   // X11 desktops group windows by WM_CLASS: the id becomes its instance part, while the class
   // part stays the window class that other programs find a window by.

@@ -109,6 +109,17 @@ bool HeadlessBackend::ForeignProcessId(HWND hwnd, DWORD* pid) {
   return w != nullptr;
 }
 
+bool HeadlessBackend::PostForeign(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
+  if (!Foreign(hwnd)) return false;
+  foreignMessages.push_back(MSG{hwnd, message, w, l, 0, {}});
+  return true;
+}
+
+bool HeadlessBackend::SendForeign(HWND hwnd, UINT message, WPARAM w, LPARAM l, LRESULT* result) {
+  *result = 0;
+  return PostForeign(hwnd, message, w, l);
+}
+
 const HeadlessBackend::ForeignWindow* HeadlessBackend::Foreign(HWND hwnd) const {
   for (const ForeignWindow& w : foreignWindows) {
     if (w.hwnd == hwnd) return &w;

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "../Backend.h"
@@ -19,7 +20,7 @@ class HeadlessBackend : public ui::Backend {
   HeadlessBackend();
   ~HeadlessBackend() override;
 
-  SIZE screen{1920, 1080};
+  RECT primaryMonitor{0, 0, 1920, 1080};
 
   // Moves the clock on, running each timer that falls due (and the messages it queues).
   void AdvanceClock(uint32_t milliseconds);
@@ -51,9 +52,12 @@ class HeadlessBackend : public ui::Backend {
     HWND hwnd;
     DWORD processId;
     HWND owner = 0;
+    std::string className{};
   };
   std::vector<ForeignWindow> foreignWindows;
   std::chrono::milliseconds listingTime{0};
+  // Messages posted or sent to those windows, in order (a send is answered 0).
+  std::vector<MSG> foreignMessages;
 
   // ui::Backend
   HWND CreateTopLevel(ui::WindowRecord& record) override;
@@ -62,7 +66,7 @@ class HeadlessBackend : public ui::Backend {
   void QueueRedraw(ui::WindowRecord&) override {}
   void UpdateLayered(ui::WindowRecord&) override {}
   void BeginMoveDrag(ui::WindowRecord& record) override;
-  SIZE ScreenSize() override { return screen; }
+  RECT PrimaryMonitor() override { return primaryMonitor; }
   void WakeUp() override;
   void RunLoop() override;
   void QuitLoop() override { ++loopsQuit; }
@@ -72,6 +76,11 @@ class HeadlessBackend : public ui::Backend {
   bool ListTopLevel(std::vector<HWND>& out) override;
   bool ForeignProcessId(HWND hwnd, DWORD* pid) override;
   HWND ForeignOwner(HWND hwnd) override { return Foreign(hwnd) ? Foreign(hwnd)->owner : 0; }
+  std::string ForeignClass(HWND hwnd) override {
+    return Foreign(hwnd) ? Foreign(hwnd)->className : "";
+  }
+  bool PostForeign(HWND hwnd, UINT message, WPARAM w, LPARAM l) override;
+  bool SendForeign(HWND hwnd, UINT message, WPARAM w, LPARAM l, LRESULT* result) override;
 
  private:
   const ForeignWindow* Foreign(HWND hwnd) const;

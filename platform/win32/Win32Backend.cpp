@@ -129,13 +129,13 @@ class Win32Backend : public ui::Backend {
     if (NativeWindow* n = NativeOfRecord(r))
       PostMessageA(n->hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, 0);
   }
-  // The primary monitor's: a dialog centred on the screen must not straddle two monitors.
-  SIZE ScreenSize() override {
-    MONITORINFO info{};
+  // The system's primary monitor is the one that holds the desktop's origin.
+  RECT PrimaryMonitor() override {
+    win32_MONITORINFO info{};
     info.cbSize = sizeof info;
     GetMonitorInfoA(MonitorFromPoint(win32_POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
-    return SIZE{info.rcMonitor.right - info.rcMonitor.left,
-                info.rcMonitor.bottom - info.rcMonitor.top};
+    return RECT{info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right,
+                info.rcMonitor.bottom};
   }
   // The shell groups the taskbar buttons and pins of this process under this id.
   void SetApplicationId(const std::string& id) override { sys::SetAppUserModelId(id); }

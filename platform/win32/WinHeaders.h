@@ -20,6 +20,8 @@
 #define HICON win32_HICON
 #define HCURSOR win32_HCURSOR
 #define HRGN win32_HRGN
+#define HMONITOR win32_HMONITOR
+#define MONITORINFO win32_MONITORINFO
 #define POINT win32_POINT
 #define SIZE win32_SIZE
 #define RECT win32_RECT
@@ -87,6 +89,8 @@
 #undef HICON
 #undef HCURSOR
 #undef HRGN
+#undef HMONITOR
+#undef MONITORINFO
 #undef POINT
 #undef SIZE
 #undef RECT
@@ -144,6 +148,7 @@
 #undef CreateWindow
 #undef LoadIcon
 #undef GetClassName
+#undef GetMonitorInfo
 
 // ReleaseCapture under a name of its own (the framework has its own ReleaseCapture): bound to the
 // system's function by its linker symbol, stdcall-decorated on 32-bit x86.
@@ -275,6 +280,7 @@ extern "C" BOOL WINAPI SystemReleaseCapture(void) __asm__(LAUNCHER_SYSTEM_SYMBOL
 #undef SM_CYSCREEN
 #undef SM_CXICON
 #undef SM_CYICON
+#undef MONITOR_DEFAULTTOPRIMARY
 #undef ALTERNATE
 #undef WINDING
 #undef RGN_AND

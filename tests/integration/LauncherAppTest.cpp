@@ -280,6 +280,62 @@ TEST_F(LauncherAppTest, ExitDuringAnUpdateEndsItsWorkerFirst) {
   EXPECT_TRUE(LogHas("Exit ... "));
 }
 
+// A start while another launcher's main dialog exists (another process's window of its class)
+// brings that launcher forward and ends before it moves, updates, reports or shows anything,
+// here from a download folder it would otherwise relocate from. A "-killpid" hand-over and a
+// start with no launcher running go on as ever.
+struct SecondStart {
+  const char* name;
+  std::vector<std::string> args;
+  bool anotherRuns;
+  bool ends;
+};
+
+void PrintTo(const SecondStart& start, std::ostream* out) {
+  *out << start.name;
+}
+
+class SecondStartTest : public LauncherAppTest,
+                        public ::testing::WithParamInterface<SecondStart> {};
+
+TEST_P(SecondStartTest, EndsAtOnceOnlyWhenAnotherLauncherRunsAndItIsNoHandOver) {
+  constexpr HWND kRunning = 0x00A00002;
+  const SecondStart& start = GetParam();
+  m_system.commandLineArgs = start.args;
+  m_system.moduleFileName = m_dir / "Downloads/Launcher.exe";
+  std::filesystem::create_directories(m_dir / "Downloads");
+  std::filesystem::copy_file(LAUNCHER_EXE, m_system.moduleFileName);
+  m_backend.foreignWindows.push_back({0x00A00001, m_system.processId + 1, 0, "OrcaStandIn"});
+  if (start.anotherRuns)
+    m_backend.foreignWindows.push_back({kRunning, m_system.processId + 2, 0, "DODuzoDizuzide"});
+
+  const BOOL goesOn = m_app.InitInstance();
+  if (start.ends) {
+    EXPECT_FALSE(goesOn);
+    ASSERT_EQ(m_backend.foreignMessages.size(), 1u);
+    EXPECT_EQ(m_backend.foreignMessages[0].hwnd, kRunning);
+    EXPECT_EQ(m_backend.foreignMessages[0].message, WM_RUN_LAUNCHER);
+    EXPECT_TRUE(LogHas("launcher already running (window " + std::to_string(kRunning) +
+                       "), bring it to top \n"));
+    EXPECT_FALSE(LogHas("check application path"));
+    EXPECT_TRUE(m_system.Starts().empty());
+    EXPECT_EQ(g_pLauncherDlg, nullptr);
+    EXPECT_TRUE(Events().empty());
+  } else {  // on to the relocation check, which moves it or lets it go on
+    EXPECT_TRUE(m_backend.foreignMessages.empty());
+    EXPECT_FALSE(LogHas("launcher already running"));
+    EXPECT_TRUE(LogHas("check application path"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Starts, SecondStartTest,
+    ::testing::Values(SecondStart{"AnotherRuns", {}, true, true},
+                      SecondStart{"AnotherRunsInDevMode", {"dev=1"}, true, true},
+                      SecondStart{"HandOverWhileAnotherRuns", {"-killpid", "77"}, true, false},
+                      SecondStart{"NoneRuns", {}, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 class GameWindowTest : public LauncherAppTest {
  protected:
   void SetUp() override {

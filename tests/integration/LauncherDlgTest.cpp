@@ -1,10 +1,12 @@
 // The main dialog on the headless window system: its place and shape, its layered edges, its
 // buttons, and the messages the game sends it.
 #include "CopyDataCommand.h"
+#include "HtmlDlg.h"
 #include "LauncherDlg.h"
 #include "LauncherFixture.h"
 #include "LauncherSettings.h"
 #include "Messages.h"
+#include "UpgradeDlg.h"
 #include "platform/WindowTable.h"
 #include "platform/headless/HeadlessWebView.h"
 
@@ -45,7 +47,7 @@ TEST_F(LauncherDlgTest, OpensAThirdDownCutToItsOutlineWithTheServerList) {
   shape.CreateRectRgn(0, 0, 1, 1);
   ASSERT_EQ(m_dlg.GetWindowRgn(shape), COMPLEXREGION);
   EXPECT_TRUE(shape.PtInRegion(490, 325));
-  EXPECT_TRUE(shape.PtInRegion(40, 316));   // the left tip
+  EXPECT_TRUE(shape.PtInRegion(40, 316));    // the left tip
   EXPECT_FALSE(shape.PtInRegion(100, 100));  // left of the upper left edge
   EXPECT_FALSE(shape.PtInRegion(950, 130));  // beside the right notch
   EXPECT_FALSE(shape.PtInRegion(500, 600));  // below the bottom edge
@@ -56,8 +58,8 @@ TEST_F(LauncherDlgTest, OpensAThirdDownCutToItsOutlineWithTheServerList) {
   frame.CreateRectRgn(0, 0, 1, 1);
   ASSERT_NE(m_dlg.m_pLayeredWindow->GetWindowRgn(frame), ERROR);
   EXPECT_TRUE(frame.PtInRegion(5, 5));
-  EXPECT_TRUE(frame.PtInRegion(160, 80));     // between the outline and the inner outline
-  EXPECT_FALSE(frame.PtInRegion(490, 325));   // inside the inner outline
+  EXPECT_TRUE(frame.PtInRegion(160, 80));    // between the outline and the inner outline
+  EXPECT_FALSE(frame.PtInRegion(490, 325));  // inside the inner outline
   EXPECT_TRUE(m_dlg.m_pLayeredWindow->IsWindowVisible());
 
   RECT web;
@@ -71,6 +73,51 @@ TEST_F(LauncherDlgTest, OpensAThirdDownCutToItsOutlineWithTheServerList) {
   ASSERT_NE(page, nullptr);
   EXPECT_EQ(page->navigations, std::vector<std::string>{m_http.Url() + "/mini/zonelist.html"});
   EXPECT_EQ(Events(), std::vector<std::string>{"event wd_server_list"});
+}
+
+// The windows open on the primary monitor wherever the desktop puts it (at the origin as on
+// Windows, right of another monitor, below one, before the origin, smaller than the windows):
+// the main dialog (980 x 650), the update dialog (442 x 307) and a 400 x 300 pop-up centred
+// across it and a third down, a template's DS_CENTER (1200 x 738) centred both ways; each
+// division signed and truncating towards zero.
+TEST_F(LauncherTest, WindowsOpenOnThePrimaryMonitorWhereverItLies) {
+  struct Layout {
+    RECT monitor;
+    POINT main, update, popUp, centred;
+  };
+  const Layout layouts[] = {
+      {{0, 0, 1920, 1080}, {470, 143}, {739, 257}, {760, 260}, {360, 171}},
+      {{1920, 0, 3840, 1080}, {2390, 143}, {2659, 257}, {2680, 260}, {2280, 171}},
+      {{0, 1080, 1920, 2160}, {470, 1223}, {739, 1337}, {760, 1340}, {360, 1251}},
+      {{-1024, -768, 0, 0}, {-1002, -729}, {-733, -615}, {-712, -612}, {-1112, -753}},
+      {{100, 50, 901, 600}, {11, 17}, {279, 131}, {300, 133}, {-99, -44}},
+  };
+  CWinApp app;
+  AppConfig config;
+  config.strWorkPath = m_work;
+  auto corner = [](CWnd& wnd) {
+    RECT rc;
+    wnd.GetWindowRect(&rc);
+    return std::make_pair(rc.left, rc.top);
+  };
+  auto at = [](POINT pt) { return std::make_pair(pt.x, pt.y); };
+  for (const Layout& layout : layouts) {
+    SCOPED_TRACE(testing::Message()
+                 << "primary monitor at " << layout.monitor.left << "," << layout.monitor.top);
+    m_backend.primaryMonitor = layout.monitor;
+    CLauncherDlg main(config);
+    ASSERT_TRUE(main.Create(102, nullptr));
+    EXPECT_EQ(corner(main), at(layout.main));
+    CUpgradeDlg update(config);
+    ASSERT_TRUE(update.Create(104, nullptr));
+    EXPECT_EQ(corner(update), at(layout.update));
+    std::unique_ptr<CHtmlDlg> popUp(CreateHtmlDlg(400, 300, "about:blank", &main, config));
+    ASSERT_NE(popUp, nullptr);
+    EXPECT_EQ(corner(*popUp), at(layout.popUp));
+    CDialog centred(102, nullptr);
+    ASSERT_TRUE(centred.Create(102, nullptr));
+    EXPECT_EQ(corner(centred), at(layout.centred));
+  }
 }
 
 TEST(InnerOutlineTest, LeftPointsMoveFiftyInwardsTheOthersTen) {

@@ -29,7 +29,7 @@ TEST_F(HtmlDlgTest, MissingArgumentsAreLoggedAndGiveNoPopUp) {
 }
 
 TEST_F(HtmlDlgTest, PopUpIsPlacedTitledTopmostAndFilledByItsPage) {
-  m_backend.screen = SIZE{1920, 1080};
+  m_backend.primaryMonitor = RECT{0, 0, 1920, 1080};
   std::unique_ptr<CHtmlDlg> dlg(
       CreateHtmlDlg(400, 300, "http://127.0.0.1/pop.html", &m_owner, m_config));
   ASSERT_NE(dlg, nullptr);
@@ -59,7 +59,7 @@ TEST_F(HtmlDlgTest, PopUpIsPlacedTitledTopmostAndFilledByItsPage) {
   EXPECT_EQ(page->size.cy, 300);
 
   // Odd sizes and small screens: signed, truncating divisions.
-  m_backend.screen = SIZE{301, 200};
+  m_backend.primaryMonitor = RECT{0, 0, 301, 200};
   std::unique_ptr<CHtmlDlg> wide(CreateHtmlDlg(400, 250, "about:blank", &m_owner, m_config));
   wide->GetWindowRect(&rc);
   EXPECT_EQ(rc.left, -49);
@@ -77,7 +77,7 @@ TEST_F(HtmlDlgTest, FramedPopUpKeepsItsOuterSizeAndItsPageFillsTheClientArea) {
   EXPECT_EQ(client({400, 300}, {3, 24, 5, 4}), std::make_pair(392, 272));
   EXPECT_EQ(client({6, 20}, {3, 24, 5, 4}), std::make_pair(0, 0));
 
-  m_backend.screen = SIZE{1920, 1080};
+  m_backend.primaryMonitor = RECT{0, 0, 1920, 1080};
   std::unique_ptr<CHtmlDlg> dlg(
       CreateHtmlDlg(400, 300, "http://127.0.0.1/pop.html", &m_owner, m_config));
   ASSERT_NE(dlg, nullptr);

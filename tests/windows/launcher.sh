@@ -6,7 +6,8 @@
 #
 # Another Windows process (win-probe.exe) finds the main dialog by its class, reads back its
 # place, size and window region and the layered window beside it, and sends it the game's
-# notices and pop-up requests. A pop-up whose address is a start request starts the game (the
+# notices and pop-up requests; a second Launcher.exe finds it too, asks it forward and ends. A
+# pop-up whose address is a start request starts the game (the
 # web-browser control raises BeforeNavigate2 under Wine, though it renders nothing): first
 # without orca.exe (a message box, read back in Chinese), then with the stand-in orca.exe,
 # which gets its parameter string; its window closed, the launcher ends. Then the stand-in game
@@ -105,6 +106,15 @@ for n in 1 2 3; do probe send DODuzoDizuzide $((0x400 + n)) >/dev/null || fail "
 until_true 10 log_has "game activate ...." || fail "no log line for WM_USER+3"
 grep -qF "game init ...." "$WORK/log.txt" || fail "no log line for WM_USER+1"
 grep -qF "game resize ...." "$WORK/log.txt" || fail "no log line for WM_USER+2"
+
+# A second launcher asks the running one forward (2030) and ends without a dialog of its own.
+status=0
+(cd "$T/app" && LAUNCHER_FIXED_DRIVES=$(winpath "$T/drive") LAUNCHER_SERVER=$ORIGIN \
+  wine_run 60 Launcher.exe dev=1 >"$T/second.out" 2>&1) || status=$?
+((status != 124)) || fail "the second launcher did not end"
+log_has "launcher already running (window $dialog_id), bring it to top" ||
+  fail "the second launcher did not find the first"
+until_true 10 log_has "run launcher, open main dialog" || fail "the first was not brought forward"
 
 # A kind-1 copy-data request opens the pop-up: a 480 x 360 window owned by the dialog.
 out=$(probe copydata DODuzoDizuzide 1 "480,360,$ORIGIN/popup.html") || fail "copy-data: $out"

@@ -20,6 +20,7 @@
 
 // GLib and Xlib define macros (TRUE, None, Status, ...): their headers come last.
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/extensions/shape.h>
 #include <gtk/gtk.h>
 
@@ -291,14 +292,41 @@ TEST(GtkWindowTest, HandleStopsNamingAWindowOnceItIsDestroyed) {
 
 }  // namespace
 
-// The primary monitor's size (here, with one monitor, the whole screen's). Xvfb cannot be given
-// two monitors on one screen, so the two-monitor case is not tested here.
-TEST(GtkScreenTest, ScreenSizeIsThePrimaryMonitors) {
-  GdkMonitor* primary = gdk_display_get_primary_monitor(gdk_display_get_default());
-  ASSERT_NE(primary, nullptr);
-  GdkRectangle area;
-  gdk_monitor_get_geometry(primary, &area);
-  EXPECT_EQ(area.width, 1280);
+// The primary monitor with its corner. Alone it is the whole screen; made the right half of
+// the screen (a RandR 1.5 monitor on Xvfb's one output, as a desktop with a monitor left of the
+// primary one has it), it is that half, whose corner is not the screen's.
+TEST(GtkScreenTest, PrimaryMonitorIsTheMarkedOneWithItsCorner) {
   EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1280);
   EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 800);
+
+  Display* display = TestDisplay();
+  const Window root = DefaultRootWindow(display);
+  XRRScreenResources* resources = XRRGetScreenResources(display, root);
+  ASSERT_TRUE(resources && resources->noutput > 0);
+  RROutput output = resources->outputs[0];
+  XRRMonitorInfo right{};
+  right.name = XInternAtom(display, "RIGHT", False);
+  right.primary = True;
+  right.x = 640;
+  right.width = 640;
+  right.height = 800;
+  right.noutput = 1;
+  right.outputs = &output;
+  XRRSetMonitor(display, root, &right);
+  // Monitors alone change without a notice to clients; a change of the primary output sends one.
+  XRRSetOutputPrimary(display, root, output);
+  XSync(display, False);
+  XRRFreeScreenResources(resources);
+  EXPECT_TRUE(RunLoopUntil([] { return GetSystemMetrics(SM_CXSCREEN) == 640; }));
+  MONITORINFO info;
+  ASSERT_TRUE(GetMonitorInfo(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info));
+  EXPECT_EQ(info.rcMonitor.left, 640);
+  EXPECT_EQ(info.rcMonitor.top, 0);
+  EXPECT_EQ(info.rcMonitor.right, 1280);
+  EXPECT_EQ(info.rcMonitor.bottom, 800);
+
+  XRRDeleteMonitor(display, root, right.name);
+  XRRSetOutputPrimary(display, root, None);
+  XSync(display, False);
+  EXPECT_TRUE(RunLoopUntil([] { return GetSystemMetrics(SM_CXSCREEN) == 1280; }));
 }

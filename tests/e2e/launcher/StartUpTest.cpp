@@ -1,5 +1,6 @@
 // Start-up of the real launcher: the first install from a download folder, the self-update
-// hand-over, and developer mode with the main dialog's place and shape.
+// hand-over, a second start while one runs, and developer mode with the main dialog's place and
+// shape.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -118,6 +119,34 @@ TEST_F(StartUpTest, ASelfUpdateHandsOverTwiceAndEndsWithTheNewVersionInPlace) {
   EXPECT_EQ(LogCount("download app to"), 1);
   EXPECT_EQ(LogCount("Launcher start ..."), 3);
   EXPECT_TRUE(Alive(current));
+}
+
+// A player starts the download again while the launcher runs: the second launcher asks the
+// running one forward and ends, with no dialog of its own and without moving itself over the
+// running "Launcher.exe".
+TEST_F(StartUpTest, ASecondStartBringsTheRunningLauncherForwardAndEnds) {
+  ServeLauncherVersion("1.0.0.1");
+  const std::string target = Work() + "Launcher.exe";
+  PlaceLauncher(target);
+  const pid_t first = Start({target}, Work());
+  const uint32_t dialog = WaitForMainDialog(first);
+  ASSERT_NE(dialog, 0u);
+
+  const std::string downloaded = m_dir / "Downloads/Launcher.exe";
+  PlaceLauncher(downloaded);
+  const pid_t second = Start({downloaded}, m_dir / "Downloads");
+  ASSERT_TRUE(WaitUntil([&] { return !Alive(second); }, 20)) << "the second launcher runs on";
+  EXPECT_TRUE(WaitUntil([&] { return LogHas("run launcher, open main dialog"); }));
+  EXPECT_TRUE(InOrder(Log(), {"Launcher start ..." + downloaded,
+                              "launcher already running (window " + std::to_string(dialog) +
+                                  "), bring it to top"}));
+  EXPECT_EQ(LogCount("check application path"), 1) << "the second launcher went on to relocate";
+  int dialogs = 0;
+  for (uint32_t window : x11::TopLevelWindows())
+    dialogs += x11::WindowClass(window) == kMainDialogClass;
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_TRUE(Alive(first));
+  EXPECT_TRUE(Info(dialog).viewable);
 }
 
 TEST_F(StartUpTest, DevModeShowsTheShapedDialogWhereItWasStarted) {

@@ -5,21 +5,33 @@
 TransferQueue::TransferQueue(size_t nSections, uint64_t pauseMs)
     : m_sections(nSections), m_pauseMs(pauseMs) {}
 
-std::optional<size_t> TransferQueue::Next(uint64_t now) {
-  if (m_bGaveUp || !m_boxes.empty()) return std::nullopt;
-  // With no box due, every waiting section is a retry; ties go to the first in the list.
-  if (!m_waiting.empty() && m_waiting.begin()->first <= now) {
-    const size_t retry = m_waiting.begin()->second;
-    m_waiting.erase(m_waiting.begin());
-    return retry;
+std::optional<std::pair<uint64_t, size_t>> TransferQueue::FirstWaiting(size_t limit) const {
+  // Ties go to the first in the list. Sections after a box wait for it; they are few, since
+  // nothing new starts meanwhile.
+  for (const auto& waiting : m_waiting) {
+    if (waiting.second < limit) return waiting;
   }
-  if (m_nextNew < m_sections.size()) return m_nextNew++;
+  return std::nullopt;
+}
+
+std::optional<size_t> TransferQueue::Next(uint64_t now) {
+  if (m_bGaveUp) return std::nullopt;
+  const size_t box = FirstBox();
+  if (const auto retry = FirstWaiting(box); retry && retry->first <= now) {
+    m_waiting.erase(*retry);
+    return retry->second;
+  }
+  if (m_nextNew < box) return m_nextNew++;
   return std::nullopt;
 }
 
 void TransferQueue::Succeeded(size_t section) {
   ++m_succeeded;
+  m_sections[section].succeeded = true;
   m_waiting.erase({m_sections[section].dueAt, section});
+  while (m_firstUnsucceeded < m_sections.size() && m_sections[m_firstUnsucceeded].succeeded) {
+    ++m_firstUnsucceeded;
+  }
 }
 
 void TransferQueue::Failed(size_t section, uint64_t now) {
@@ -32,11 +44,12 @@ void TransferQueue::Failed(size_t section, uint64_t now) {
 }
 
 std::optional<size_t> TransferQueue::BoxDue(uint64_t now, int running) const {
-  if (running > 0 || m_bGaveUp) return std::nullopt;
-  for (size_t section : m_boxes) {
-    if (m_sections[section].dueAt <= now) return section;
+  const size_t box = FirstBox();
+  if (running > 0 || m_bGaveUp || box != m_firstUnsucceeded || box == m_sections.size() ||
+      m_sections[box].dueAt > now) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  return box;
 }
 
 bool TransferQueue::BoxConfirmed(size_t section, uint64_t now) {
@@ -59,7 +72,13 @@ bool TransferQueue::Ended(int running) const {
 }
 
 uint64_t TransferQueue::WaitMs(uint64_t now, uint64_t longest) const {
-  if (m_waiting.empty()) return longest;
-  const uint64_t dueAt = m_waiting.begin()->first;
-  return std::min(longest, dueAt > now ? dueAt - now : 0);
+  const size_t box = FirstBox();
+  std::optional<uint64_t> dueAt;
+  if (const auto retry = FirstWaiting(box)) dueAt = retry->first;
+  // A box that waits for earlier sections is woken by their ends, not by the clock.
+  if (box < m_sections.size() && box == m_firstUnsucceeded) {
+    dueAt = std::min(dueAt.value_or(UINT64_MAX), m_sections[box].dueAt);
+  }
+  if (!dueAt) return longest;
+  return std::min(longest, *dueAt > now ? *dueAt - now : 0);
 }

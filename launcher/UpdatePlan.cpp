@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <set>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -337,7 +338,13 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
 
   downloader.Reset();
   WorkFolderNames taken;
+  std::set<std::string> listed;
   for (const std::string& filename : filelist) {
+    // Two transfers of one entry at once would write one temporary file.
+    if (!listed.insert(filename).second) {
+      LogPrint("file %s is listed again, downloaded once", filename.c_str());
+      continue;
+    }
     const ContentEntry* pSigned = nullptr;
     bool stop =
         !Check(versionInfos.GetInfo(filename, info), "UpgradeDlg", 344,

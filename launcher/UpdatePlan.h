@@ -77,7 +77,7 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
 // (unstarted). Temporary files left beside a listed file by an ended job are removed (none
 // runs while the plan is made). False when the update stops (the log says why; nothing is
 // left to run): among other reasons, when two entries would be one local file or an entry
-// would be one of the launcher's own files.
+// would be one of the launcher's own files. An entry listed again is planned once.
 // `nAdded` is the number of files to download: 0 means the folder is current.
 // With a public key in `config` (strUpdatePublicKey), the update also stops when the content
 // list's signature does not verify, a manifest is not the one signed, the list is older than

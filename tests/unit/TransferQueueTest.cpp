@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 namespace {
 
 constexpr uint64_t kPause = 1000;
@@ -70,14 +73,56 @@ TEST(TransferQueueTest, RetriesByTheirTimeTiesInListOrder) {
 
   for (int attempt = 0; attempt < 3; ++attempt) queue.Failed(5, 2000);
   queue.Failed(2, 2500);
-  EXPECT_EQ(queue.WaitMs(2000, 5000), 1000u) << "the box's pause";
-  EXPECT_EQ(queue.Next(4000), std::nullopt) << "no retry while a box is due";
+  EXPECT_EQ(queue.WaitMs(3000, 5000), 500u) << "the box waits for the sections before it";
+  EXPECT_EQ(queue.Next(3500), 2u) << "a section before the box starts again";
+  EXPECT_EQ(queue.BoxDue(4000, 0), std::nullopt);
+  for (size_t i = 0; i < 5; ++i) queue.Succeeded(i);
+  EXPECT_EQ(queue.WaitMs(4000, 5000), 0u);
   ASSERT_EQ(queue.BoxDue(4000, 0), 5u);
   EXPECT_TRUE(queue.BoxConfirmed(5, 4000));
-  EXPECT_EQ(queue.WaitMs(4000, 5000), 0u);
-  EXPECT_EQ(queue.Next(4000), 2u) << "failed before the box was confirmed";
   EXPECT_EQ(queue.Next(4000), 5u);
   EXPECT_EQ(queue.WaitMs(4000, 5000), 5000u);
+}
+
+// The boxes a job shows, in order, with up to `connections` transfers at once, when the k-th
+// attempt (from 1) at section s succeeds exactly when `succeeds(s, k)`. Each round, the running
+// transfers all end after a tick.
+std::vector<size_t> Boxes(size_t sections, size_t connections,
+                          const std::function<bool(size_t, int)>& succeeds) {
+  TransferQueue queue(sections, kPause);
+  std::vector<int> attempts(sections);
+  std::vector<size_t> boxes, running;
+  uint64_t now = 0;
+  for (int round = 0; round < 1000 && !queue.Ended(static_cast<int>(running.size())); ++round) {
+    std::optional<size_t> next;
+    while (running.size() < connections && (next = queue.Next(now))) running.push_back(*next);
+    if (const auto box = queue.BoxDue(now, static_cast<int>(running.size()))) {
+      boxes.push_back(*box);
+      queue.BoxConfirmed(*box, now);
+      continue;
+    }
+    ++now;
+    for (size_t s : running) succeeds(s, ++attempts[s]) ? queue.Succeeded(s) : queue.Failed(s, now);
+    running.clear();
+    now += queue.WaitMs(now, kPause);
+  }
+  EXPECT_TRUE(queue.Ended(0));
+  return boxes;
+}
+
+// Eight transfers at once show the boxes one connection shows: a later file's failures wait
+// for the earlier files, and a file that fails for good ends the job after its third box.
+TEST(TransferQueueTest, BoxesAreThoseOfOneConnection) {
+  const std::vector<std::function<bool(size_t, int)>> cases = {
+      [](size_t s, int) { return s != 1 && s != 4; },       // two files fail for good
+      [](size_t s, int k) { return s != 1 || k > 4; },      // one fails a pass, then works
+      [](size_t s, int k) { return s % 2 == 0 || k > 7; },  // half fail two passes
+      [](size_t s, int k) { return s != 9 && (s != 3 || k > 2); },
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(Boxes(10, 8, cases[i]), Boxes(10, 1, cases[i])) << "case " << i;
+  }
+  EXPECT_EQ(Boxes(10, 8, cases[0]), (std::vector<size_t>{1, 1, 1}));
 }
 
 TEST(TransferQueueTest, TheThirdPassBoxGivesUpAndNothingNewStarts) {

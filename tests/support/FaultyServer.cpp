@@ -1,0 +1,95 @@
+#include "FaultyServer.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+constexpr size_t kChunk = 4096;
+constexpr auto kTrickleGap = std::chrono::milliseconds(50);
+// An endless body ends here all the same, so a client without a limit still finishes its test.
+constexpr size_t kEndlessCap = 64u << 20;
+}  // namespace
+
+FaultyServer::FaultyServer() {
+  m_http.server().set_keep_alive_max_count(1000);
+  m_http.server().Get(R"(/(.*))", [this](const httplib::Request& req, httplib::Response& res) {
+    Answer(req.matches[1], res);
+  });
+  m_http.Start();
+}
+
+FaultyServer::~FaultyServer() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_bStopping = true;
+  }
+  m_stopping.notify_all();
+  m_http.Stop();
+}
+
+void FaultyServer::Serve(const std::string& name, const std::string& body, Fault fault, int times) {
+  std::lock_guard lock(m_mutex);
+  m_files[name] = File{body, fault, times};
+}
+
+void FaultyServer::Answer(const std::string& name, httplib::Response& res) {
+  File file;
+  {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_files.find(name);
+    if (it == m_files.end()) {
+      res.status = 404;
+      return;
+    }
+    file = it->second;
+    if (it->second.times > 0) --it->second.times;
+  }
+  const Fault fault = file.times > 0 ? file.fault : Fault::kNone;
+  if (fault == Fault::kNotFound || fault == Fault::kServerError) {
+    res.status = fault == Fault::kNotFound ? 404 : 500;
+    return;
+  }
+  std::string body = file.body;
+  if (fault == Fault::kBadXz && body.size() > 64) body[body.size() / 2] ^= 0x55;
+  if (fault == Fault::kEndless) {
+    res.set_chunked_content_provider("application/octet-stream",
+                                     [this, body](size_t offset, httplib::DataSink& sink) {
+                                       const std::string block(kChunk, 'z');
+                                       if (offset >= kEndlessCap) return false;
+                                       return Send(sink, block.data(), block.size());
+                                     });
+    return;
+  }
+  res.set_content_provider(
+      body.size(), "application/octet-stream",
+      [this, body, fault](size_t offset, size_t, httplib::DataSink& sink) {
+        if (fault == Fault::kStall || (fault == Fault::kCutBody && offset >= body.size() / 2)) {
+          if (fault == Fault::kStall) Stall();
+          return false;  // the connection closes short of its length
+        }
+        if (fault == Fault::kTrickle) std::this_thread::sleep_for(kTrickleGap);
+        const size_t end = fault == Fault::kCutBody ? body.size() / 2 : body.size();
+        const size_t size = std::min(kChunk, end - offset);
+        return Send(sink, body.data() + offset, size);
+      });
+}
+
+bool FaultyServer::Send(httplib::DataSink& sink, const char* data, size_t size) {
+  if (m_rate > 0) {
+    std::chrono::steady_clock::time_point at;
+    {
+      std::lock_guard lock(m_mutex);
+      const auto now = std::chrono::steady_clock::now();
+      m_linkFree = std::max(m_linkFree, now) + std::chrono::microseconds(size * 1000000 / m_rate);
+      at = m_linkFree;
+    }
+    std::unique_lock lock(m_mutex);
+    if (m_stopping.wait_until(lock, at, [this] { return m_bStopping; })) return false;
+  }
+  return sink.write(data, size);
+}
+
+void FaultyServer::Stall() {
+  std::unique_lock lock(m_mutex);
+  m_stopping.wait_for(lock, std::chrono::seconds(60), [this] { return m_bStopping; });
+}

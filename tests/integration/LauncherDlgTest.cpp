@@ -45,7 +45,7 @@ TEST_F(LauncherDlgTest, OpensAThirdDownCutToItsOutlineWithTheServerList) {
   shape.CreateRectRgn(0, 0, 1, 1);
   ASSERT_EQ(m_dlg.GetWindowRgn(shape), COMPLEXREGION);
   EXPECT_TRUE(shape.PtInRegion(490, 325));
-  EXPECT_TRUE(shape.PtInRegion(40, 316));   // the left tip
+  EXPECT_TRUE(shape.PtInRegion(40, 316));    // the left tip
   EXPECT_FALSE(shape.PtInRegion(100, 100));  // left of the upper left edge
   EXPECT_FALSE(shape.PtInRegion(950, 130));  // beside the right notch
   EXPECT_FALSE(shape.PtInRegion(500, 600));  // below the bottom edge
@@ -56,8 +56,8 @@ TEST_F(LauncherDlgTest, OpensAThirdDownCutToItsOutlineWithTheServerList) {
   frame.CreateRectRgn(0, 0, 1, 1);
   ASSERT_NE(m_dlg.m_pLayeredWindow->GetWindowRgn(frame), ERROR);
   EXPECT_TRUE(frame.PtInRegion(5, 5));
-  EXPECT_TRUE(frame.PtInRegion(160, 80));     // between the outline and the inner outline
-  EXPECT_FALSE(frame.PtInRegion(490, 325));   // inside the inner outline
+  EXPECT_TRUE(frame.PtInRegion(160, 80));    // between the outline and the inner outline
+  EXPECT_FALSE(frame.PtInRegion(490, 325));  // inside the inner outline
   EXPECT_TRUE(m_dlg.m_pLayeredWindow->IsWindowVisible());
 
   RECT web;
@@ -107,6 +107,24 @@ TEST_F(LauncherDlgTest, TheLayeredWindowFollowsMovesShowsAndMinimising) {
   m_backend.KeyDown(m_dlg.m_hWnd, VK_ESCAPE);
   m_backend.KeyDown(m_dlg.m_hWnd, VK_RETURN);
   EXPECT_TRUE(m_dlg.IsWindowVisible());
+}
+
+// A hover repaints the dialog but shows anew only the button, and the layered edges, which
+// did not change, are not handed to the display again.
+TEST_F(LauncherDlgTest, AHoverShowsOnlyItsButtonAnew) {
+  m_backend.Pixels(m_dlg.m_hWnd);
+  const int layeredUpdates = m_backend.layeredUpdates;
+  ASSERT_GT(layeredUpdates, 0);
+  m_backend.redrawAreas.clear();
+  m_dlg.m_btnClose.SendMessage(WM_MOUSEHOVER, 0, 0);
+  m_backend.Pixels(m_dlg.m_hWnd);
+  RECT button = Rect(m_dlg.m_btnClose);
+  m_dlg.ScreenToClient(&button);
+  ASSERT_EQ(m_backend.redrawAreas.size(), 1u);
+  const RECT& area = m_backend.redrawAreas[0];
+  EXPECT_EQ(std::vector<LONG>({area.left, area.top, area.right, area.bottom}),
+            std::vector<LONG>({button.left, button.top, button.right, button.bottom}));
+  EXPECT_EQ(m_backend.layeredUpdates, layeredUpdates);
 }
 
 TEST_F(LauncherDlgTest, LinksOpenTheirPagesAndRepairEmptiesTheWorkFolder) {

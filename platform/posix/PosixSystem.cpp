@@ -489,6 +489,10 @@ bool PosixSystem::OpenUrl(const std::string& url) {
 
 namespace {
 
+std::string ShortcutFile(const std::string& folder, const std::string& name) {
+  return WithSeparator(folder) + name + ".desktop";
+}
+
 bool WriteWholeFile(const std::string& path, const std::string& content, mode_t mode) {
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
   if (fd < 0) return false;
@@ -527,8 +531,11 @@ bool RunBounded(std::vector<std::string> args, uint32_t milliseconds) {
   pid_t child = fork();
   if (child < 0) return false;
   if (child == 0) {
-    int null = open("/dev/null", O_RDWR);
-    if (null >= 0) dup2(null, STDIN_FILENO), dup2(null, STDOUT_FILENO);
+    int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null >= 0) {
+      dup2(null, STDIN_FILENO);
+      dup2(null, STDOUT_FILENO);
+    }
     execv(argv[0], argv.data());
     _exit(127);
   }
@@ -547,9 +554,8 @@ bool RunBounded(std::vector<std::string> args, uint32_t milliseconds) {
 
 }  // namespace
 
-// A desktop launcher file; executable, as desktop folders trust only those. Its picture is a
-// file beside the target, which is where the desktop will look for it as long as the entry
-// names the target.
+// A desktop launcher file; executable, as desktop folders trust only those. Its picture is
+// written beside the target, so that every shortcut to the target names the same file.
 bool PosixSystem::SaveShortcut(const std::string& folder, const std::string& name,
                                const Shortcut& shortcut) {
   std::string icon;
@@ -557,8 +563,7 @@ bool PosixSystem::SaveShortcut(const std::string& folder, const std::string& nam
     icon = DesktopIconPath(shortcut.target);
     if (!WriteIfDifferent(icon, shortcut.iconPng)) icon.clear();
   }
-  return WriteWholeFile(WithSeparator(folder) + name + ".desktop",
-                        DesktopEntryText(name, shortcut, icon), 0755);
+  return WriteWholeFile(ShortcutFile(folder, name), DesktopEntryText(name, shortcut, icon), 0755);
 }
 
 // GNOME's desktop starts a launcher file on a double click only once it carries the trusted
@@ -566,8 +571,7 @@ bool PosixSystem::SaveShortcut(const std::string& folder, const std::string& nam
 bool PosixSystem::TrustShortcut(const std::string& folder, const std::string& name) {
   const std::string gio = FindProgram("gio");
   if (gio.empty()) return true;
-  return RunBounded(
-      {gio, "set", WithSeparator(folder) + name + ".desktop", "metadata::trusted", "true"}, 3000);
+  return RunBounded({gio, "set", ShortcutFile(folder, name), "metadata::trusted", "true"}, 3000);
 }
 
 // The Linux desktop's shell offers no verbs on files, so nothing can be pinned through it.

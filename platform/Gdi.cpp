@@ -127,9 +127,7 @@ bool DecodeBmpEntry(const uint8_t* p, size_t size, Surface& out) {
   }
   return true;
 }
-}  // namespace
 
-namespace {
 struct IconEntry {
   const uint8_t* data = nullptr;
   size_t size = 0;

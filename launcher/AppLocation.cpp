@@ -6,6 +6,8 @@
 #include "LauncherSettings.h"
 #include "Log.h"
 #include "platform/CodePage.h"
+#include "platform/Dialog.h"
+#include "platform/Resources.h"
 
 namespace {
 
@@ -40,6 +42,18 @@ bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) 
 std::string FileName(const std::string& path) {
   size_t separator = FindLastSeparator(path);
   return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+// Desktops that read a shortcut's picture from a file get icon 128's largest image, and tie
+// the main dialog's windows to the shortcut by their class.
+sys::Shortcut MakeShortcut(const std::string& name, const std::string& targetPath,
+                           const std::string& workFolder) {
+  sys::Shortcut shortcut{targetPath, workFolder, name};
+  res::Resource icon;
+  if (res::FindResource(128, "icon", &icon)) shortcut.iconPng = IconPngImage(icon.data, icon.size);
+  const DialogTemplate* dialog = res::FindDialogTemplate(102);
+  if (dialog && dialog->className) shortcut.windowClass = dialog->className;
+  return shortcut;
 }
 
 }  // namespace
@@ -88,7 +102,13 @@ bool CreateShortcut(const std::string& name, sys::Folder folderId, const std::st
              "Quick Launch";
   }
   // A missing folder (usually Quick Launch) is not created; a failed write is not reported.
-  if (IsPathExist(folder)) system.SaveShortcut(folder, name, {targetPath, workFolder, name});
+  if (!IsPathExist(folder) ||
+      !system.SaveShortcut(folder, name, MakeShortcut(name, targetPath, workFolder))) {
+    return true;
+  }
+  // Only the desktop's shortcut is started from a file manager's view, which asks for the mark.
+  if (folderId == sys::Folder::Desktop && !system.TrustShortcut(folder, name))
+    LogPrint("shortcut %s in %s not marked trusted", name.c_str(), folder.c_str());
   return true;
 }
 

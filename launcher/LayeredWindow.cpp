@@ -51,29 +51,29 @@ void CLayeredWindow::UpdateLayered() {
   CDC* pWindowDC = GetDC();
   CDC memDC;
   memDC.CreateCompatibleDC(pWindowDC);
-  CBitmap bitmap;
-  bitmap.CreateDIBSection32(W, H);  // starts fully transparent
-  CBitmap* pOld = memDC.SelectObject(&bitmap);
-  {
+  const Surface* drawn = m_bitmap.GetSurface();
+  const bool redraw = !drawn || drawn->width != W || drawn->height != H;
+  if (redraw) {
+    m_bitmap.DeleteObject();
+    m_bitmap.CreateDIBSection32(W, H);  // starts fully transparent
+  }
+  CBitmap* pOld = memDC.SelectObject(&m_bitmap);
+  if (redraw && m_pImage) {
     Gdiplus::Graphics graphics(memDC);
-    if (m_pImage) {
-      // Each band goes where it is in the picture, each pixel once.
-      for (const Gdiplus::Rect& band : LayeredBands(W, H, m_rcHole)) {
-        graphics.DrawImage(m_pImage, band, band.X, band.Y, band.Width, band.Height,
-                           Gdiplus::UnitPixel);
-      }
-    }
-    POINT ptDst{rc.left, rc.top};
-    SIZE size{W, H};
-    POINT ptSrc{0, 0};
-    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    if (!UpdateLayeredWindow(m_hWnd, pWindowDC, &ptDst, &size, memDC, &ptSrc, 0, &blend,
-                             ULW_ALPHA)) {
-      LogPrint("UpdateLayeredWindow error(%u)!", static_cast<unsigned>(GetLastError()));
+    // Each band goes where it is in the picture, each pixel once.
+    for (const Gdiplus::Rect& band : LayeredBands(W, H, m_rcHole)) {
+      graphics.DrawImage(m_pImage, band, band.X, band.Y, band.Width, band.Height,
+                         Gdiplus::UnitPixel);
     }
   }
+  POINT ptDst{rc.left, rc.top};
+  SIZE size{W, H};
+  POINT ptSrc{0, 0};
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  if (!UpdateLayeredWindow(m_hWnd, pWindowDC, &ptDst, &size, memDC, &ptSrc, 0, &blend, ULW_ALPHA)) {
+    LogPrint("UpdateLayeredWindow error(%u)!", static_cast<unsigned>(GetLastError()));
+  }
   memDC.SelectObject(pOld);
-  bitmap.DeleteObject();
   memDC.DeleteDC();
   if (pWindowDC) ReleaseDC(pWindowDC);
 }

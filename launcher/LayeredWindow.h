@@ -36,4 +36,7 @@ class CLayeredWindow : public CWnd {
  private:
   Gdiplus::Image* m_pImage = nullptr;  // not owned
   HoleRect m_rcHole;
+  // The picture drawn around the hole at the window's size. Picture and hole are set once, so
+  // it is drawn again only for a new size; the owner's every paint hands it over again.
+  CBitmap m_bitmap;
 };

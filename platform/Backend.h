@@ -42,7 +42,9 @@ class Backend {
   // A child's place or visibility changed (hosted native widgets follow it).
   virtual void SyncChild(WindowRecord&) {}
   virtual void DestroyChild(WindowRecord&) {}
-  virtual void QueueRedraw(WindowRecord& topLevel) = 0;
+  // The top-level window is to be painted again and `area` of it (client coordinates) shown
+  // anew; what it shows elsewhere has not changed.
+  virtual void QueueRedraw(WindowRecord& topLevel, const RECT& area) = 0;
   virtual void UpdateLayered(WindowRecord& record) = 0;
   // Moves the window with the pointer while the button that pressed it stays down.
   virtual void BeginMoveDrag(WindowRecord& record) = 0;

@@ -127,10 +127,19 @@ bool DecodeBmpEntry(const uint8_t* p, size_t size, Surface& out) {
   }
   return true;
 }
-}  // namespace
 
-HICON DecodeIcon(const uint8_t* data, size_t size) {
-  if (!data || size < 6 || ReadLE16(data) != 0 || ReadLE16(data + 2) != 1) return nullptr;
+struct IconEntry {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  bool IsPng() const {
+    static const uint8_t kPng[] = {0x89, 'P', 'N', 'G'};
+    return size >= 4 && std::memcmp(data, kPng, 4) == 0;
+  }
+};
+
+// The entry with the most pixels (a size byte of 0 means 256), checked to lie in the file.
+bool LargestIconEntry(const uint8_t* data, size_t size, IconEntry* found) {
+  if (!data || size < 6 || ReadLE16(data) != 0 || ReadLE16(data + 2) != 1) return false;
   const int count = ReadLE16(data + 4);
   size_t best = 0, bestPixels = 0;
   for (int i = 0; i < count && 6 + 16u * (i + 1) <= size; ++i) {
@@ -139,19 +148,32 @@ HICON DecodeIcon(const uint8_t* data, size_t size) {
         static_cast<size_t>(entry[0] ? entry[0] : 256) * (entry[1] ? entry[1] : 256);
     if (pixels > bestPixels) bestPixels = pixels, best = 6 + 16 * i;
   }
-  if (!bestPixels) return nullptr;
+  if (!bestPixels) return false;
   const size_t length = ReadLE32(data + best + 8), offset = ReadLE32(data + best + 12);
-  if (offset > size || length > size - offset) return nullptr;
+  if (offset > size || length > size - offset) return false;
+  *found = IconEntry{data + offset, length};
+  return true;
+}
+}  // namespace
+
+HICON DecodeIcon(const uint8_t* data, size_t size) {
+  IconEntry entry;
+  if (!LargestIconEntry(data, size, &entry)) return nullptr;
   auto icon = std::make_unique<IconData>();
-  static const uint8_t kPng[] = {0x89, 'P', 'N', 'G'};
-  if (length >= 4 && std::memcmp(data + offset, kPng, 4) == 0) {
-    Gdiplus::Image image(data + offset, length);
+  if (entry.IsPng()) {
+    Gdiplus::Image image(entry.data, entry.size);
     if (image.GetWidth() == 0) return nullptr;
     icon->picture = image.GetSurface();
-  } else if (!DecodeBmpEntry(data + offset, length, icon->picture)) {
+  } else if (!DecodeBmpEntry(entry.data, entry.size, icon->picture)) {
     return nullptr;
   }
   return icon.release();
+}
+
+std::string IconPngImage(const uint8_t* data, size_t size) {
+  IconEntry entry;
+  if (!LargestIconEntry(data, size, &entry) || !entry.IsPng()) return "";
+  return std::string(reinterpret_cast<const char*>(entry.data), entry.size);
 }
 
 HICON LoadIconFromFile(const char* path) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "Surface.h"
@@ -109,6 +110,9 @@ struct IconData {
 };
 // Decodes a .ico file's largest entry (PNG or 32-bit BMP entries); null when it is none.
 HICON DecodeIcon(const uint8_t* data, size_t size);
+// The bytes of a .ico file's largest entry when that entry is a PNG (as large icons are
+// stored), for whoever needs the picture as a file; empty otherwise.
+std::string IconPngImage(const uint8_t* data, size_t size);
 HICON LoadIconFromFile(const char* path);
 BOOL DestroyIcon(HICON icon);
 

@@ -47,8 +47,14 @@ struct LocalTime {
 LocalTime ToLocalTime(const std::tm& tm);
 
 // A shortcut to a program: the file it starts, its working folder and the text shown for it.
+// Where the desktop reads a shortcut's picture from a file of its own rather than from the
+// program (Linux), `iconPng` is that picture; `windowClass` is the class of the program's main
+// window, by which such desktops tie the running window to its shortcut. Windows takes both
+// from the program itself and ignores them.
 struct Shortcut {
   std::string target, workDir, description;
+  std::string iconPng{};
+  std::string windowClass{};
 };
 
 // A started process. `handle` is what the backend waits on or asks about (the pid on POSIX);
@@ -139,6 +145,9 @@ class System {
   // Writes the shortcut called `name` into `folder`, replacing one of that name.
   virtual bool SaveShortcut(const std::string& folder, const std::string& name,
                             const Shortcut& shortcut) = 0;
+  // Marks the saved shortcut `name` in `folder` as one the user trusts, where the desktop
+  // starts a shortcut on its desktop only once it is marked. True when nothing needed doing.
+  virtual bool TrustShortcut(const std::string& folder, const std::string& name) = 0;
   // The display names of the shell's verbs on `item` inside `folder`, in the shell's order;
   // false when the shell does not know the folder or the item.
   virtual bool GetShellVerbs(const std::string& folder, const std::string& item,

@@ -271,10 +271,22 @@ BOOL UpdateLayeredWindow(HWND hwnd, HDC, POINT* dstPoint, SIZE* size, HDC src, P
   }
   const int w = size ? size->cx : r->Width(), h = size ? size->cy : r->Height();
   const int x = dstPoint ? dstPoint->x : r->rect.left, y = dstPoint ? dstPoint->y : r->rect.top;
-  r->layered = Surface(std::max(0, w), std::max(0, h));
-  CDC target(&r->layered, POINT{}, RECT{0, 0, w, h});
-  target.BitBlt(0, 0, w, h, src, srcPoint ? srcPoint->x : 0, srcPoint ? srcPoint->y : 0, SRCCOPY);
-  if (r->rect.left != x || r->rect.top != y || r->Width() != w || r->Height() != h) {
+  const bool moved = r->rect.left != x || r->rect.top != y || r->Width() != w || r->Height() != h;
+  const POINT from = srcPoint ? *srcPoint : POINT{};
+  const Surface* source = src->GetSurface();
+  if (from.x == 0 && from.y == 0 && src->GetOrigin().x == 0 && src->GetOrigin().y == 0 &&
+      source->width == w && source->height == h) {
+    // The usual call, a bitmap of the window's size. An owner refreshes its layered window on
+    // each of its paints, most of them for a hover elsewhere: the same pixels at the same place
+    // need nothing from the display, and new ones reuse the buffer.
+    if (!moved && source->pixels == r->layered.pixels) return TRUE;
+    r->layered = *source;
+  } else {
+    r->layered = Surface(std::max(0, w), std::max(0, h));
+    CDC target(&r->layered, POINT{}, RECT{0, 0, w, h});
+    target.BitBlt(0, 0, w, h, src, from.x, from.y, SRCCOPY);
+  }
+  if (moved) {
     r->rect = RECT{x, y, x + w, y + h};
     ui::GetBackend().Sync(*r, ui::kSyncGeometry);
   }

@@ -34,6 +34,11 @@ SIZE WindowRecord::ClientSize() const {
   return ClientSizeOf(SIZE{Width(), Height()}, frame);
 }
 
+RECT ClientArea(const WindowRecord& record) {
+  const SIZE client = record.ClientSize();
+  return RECT{0, 0, client.cx, client.cy};
+}
+
 HWND NewChildHandle() {
   return g_nextChild++;
 }

@@ -64,6 +64,8 @@ struct WindowRecord {
 // The client area of a window whose outer size is `outer` and whose frame adds `frame` on each
 // side (nothing where no window manager runs: the outer size is then the client's).
 SIZE ClientSizeOf(SIZE outer, const RECT& frame);
+// A window's whole client area, in its client coordinates.
+RECT ClientArea(const WindowRecord& record);
 
 // The table: records go in when their window is made and out when it is destroyed.
 void Register(std::unique_ptr<WindowRecord> record);

@@ -380,7 +380,7 @@ BOOL CWnd::SetWindowPos(HWND insertAfter, int x, int y, int cx, int cy, UINT fla
     ui::GetBackend().SyncChild(*record);
     if (WindowRecord* top = ui::TopLevelOf(hwnd)) {
       top->needsPaint = true;
-      ui::GetBackend().QueueRedraw(*top);
+      ui::GetBackend().QueueRedraw(*top, ui::ClientArea(*top));
     }
   } else {
     if (old.right - old.left != cx || old.bottom - old.top != cy) record->needsPaint = true;
@@ -566,19 +566,26 @@ void CWnd::Invalidate(BOOL erase) {
 }
 
 // Any invalidation repaints the whole top-level window, parents before children, so pictures
-// with alpha are always drawn over a fresh background rather than over their last frame.
-void CWnd::InvalidateRect(const RECT*, BOOL) {
+// with alpha are always drawn over a fresh background rather than over their last frame. Only
+// the invalidated area is shown anew: nothing else of the window can have changed, and a
+// button's hover then costs the display its button's pixels, not the window's.
+void CWnd::InvalidateRect(const RECT* rect, BOOL) {
   WindowRecord* top = ui::TopLevelOf(m_hWnd);
-  if (!top) return;
+  WindowRecord* r = FindRecord(m_hWnd);
+  if (!top || !r) return;
+  RECT area = rect ? *rect : ui::ClientArea(*r);
+  const POINT offset = ui::OffsetInTopLevel(m_hWnd);
+  area = RECT{area.left + offset.x, area.top + offset.y, area.right + offset.x,
+              area.bottom + offset.y};
   top->needsPaint = true;
-  ui::GetBackend().QueueRedraw(*top);
+  ui::GetBackend().QueueRedraw(*top, area);
 }
 
 void CWnd::UpdateWindow() {
   WindowRecord* top = ui::TopLevelOf(m_hWnd);
   if (!top || !top->needsPaint) return;
   ui::PaintTopLevel(top->hwnd);
-  ui::GetBackend().QueueRedraw(*top);
+  ui::GetBackend().QueueRedraw(*top, ui::ClientArea(*top));
 }
 
 CDC* CWnd::GetDC() {

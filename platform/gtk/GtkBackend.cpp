@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <map>
+#include <vector>
 
 #include "XMessages.h"
 #include "platform/ForeignMessages.h"
@@ -21,6 +22,13 @@ struct NativeWindow {
   GtkWidget* fixed = nullptr;  // holds hosted widgets of child windows
   HWND hwnd = 0;
   Surface shown;  // layered windows: the pixels on screen
+  // Layered windows without a compositor: where `shown` is opaque. Rebuilt only when a pixel
+  // turns opaque or clear, which a new colour alone does not.
+  cairo_region_t* opaque = nullptr;
+  // The bounding shape the X server has (null: none), so that an unchanged one is not sent
+  // again, and how many times one was sent.
+  cairo_region_t* shape = nullptr;
+  unsigned shapeChanges = 0;
 };
 
 NativeWindow* Native(ui::WindowRecord& r) {
@@ -44,57 +52,75 @@ bool HasWindowManager() {
          g_strcmp0(gdk_x11_screen_get_window_manager_name(screen), "unknown") != 0;
 }
 
-// Pixels of a layered window as the screen can show them: as they are with a compositor;
-// otherwise opaque where at least half opaque (colours un-premultiplied) and clear elsewhere.
-void PrepareShown(ui::WindowRecord& r) {
-  NativeWindow* n = Native(r);
-  n->shown = r.layered;
-  if (IsComposited()) return;
-  for (uint32_t& p : n->shown.pixels) {
-    if (Surface::Alpha(p) < 128) {
-      p = 0;
-      continue;
-    }
-    p = 0xFF000000u | Surface::Straight(p);
-  }
-}
-
 cairo_region_t* OpaqueRegion(const Surface& s) {
-  cairo_region_t* region = cairo_region_create();
+  std::vector<cairo_rectangle_int_t> runs;
   for (int y = 0; y < s.height; ++y) {
     int x = 0;
     while (x < s.width) {
       while (x < s.width && Surface::Alpha(s.At(x, y)) == 0) ++x;
       const int start = x;
       while (x < s.width && Surface::Alpha(s.At(x, y)) != 0) ++x;
-      if (x > start) {
-        cairo_rectangle_int_t rect{start, y, x - start, 1};
-        cairo_region_union_rectangle(region, &rect);
-      }
+      if (x > start) runs.push_back({start, y, x - start, 1});
     }
   }
-  return region;
+  // One call: adding the runs one by one costs time in the square of their number.
+  return cairo_region_create_rectangles(runs.data(), static_cast<int>(runs.size()));
+}
+
+void SetRegion(cairo_region_t*& slot, cairo_region_t* region) {
+  if (slot) cairo_region_destroy(slot);
+  slot = region;
+}
+
+// Pixels of a layered window as the screen can show them: as they are with a compositor;
+// otherwise opaque where at least half opaque (colours un-premultiplied) and clear elsewhere,
+// with the opaque part as a region for the shape.
+void PrepareShown(ui::WindowRecord& r) {
+  NativeWindow* n = Native(r);
+  if (IsComposited()) {
+    n->shown = r.layered;
+    SetRegion(n->opaque, nullptr);
+    return;
+  }
+  const bool sameSize = n->shown.width == r.layered.width && n->shown.height == r.layered.height;
+  if (!sameSize) n->shown = Surface(r.layered.width, r.layered.height);
+  bool maskChanged = !sameSize || !n->opaque;
+  for (size_t i = 0; i < r.layered.pixels.size(); ++i) {
+    const uint32_t p = r.layered.pixels[i];
+    const uint32_t shown = Surface::Alpha(p) < 128 ? 0 : 0xFF000000u | Surface::Straight(p);
+    maskChanged = maskChanged || (shown == 0) != (n->shown.pixels[i] == 0);
+    n->shown.pixels[i] = shown;
+  }
+  if (maskChanged) SetRegion(n->opaque, OpaqueRegion(n->shown));
+}
+
+bool SameRegion(const cairo_region_t* a, const cairo_region_t* b) {
+  return a && b ? cairo_region_equal(a, b) : a == b;
 }
 
 // Bounding shape: the window region, cut by the alpha of a layered window's pixels where no
 // compositor blends them. Input shape of a layered window: empty, so presses go beneath.
+// The X server is told only what changed: a hover repaint must not rebuild the shape.
 void ApplyShape(ui::WindowRecord& r) {
   NativeWindow* n = Native(r);
   if (!n) return;
   cairo_region_t* shape =
       r.region ? cairo_region_copy(static_cast<cairo_region_t*>(r.region->Native())) : nullptr;
-  if (r.IsLayered() && !IsComposited() && r.layered.width > 0) {
-    cairo_region_t* opaque = OpaqueRegion(n->shown);
-    if (shape) {
-      cairo_region_intersect(shape, opaque);
-      cairo_region_destroy(opaque);
-    } else {
-      shape = opaque;
-    }
+  if (r.IsLayered() && n->opaque && !IsComposited()) {
+    if (shape)
+      cairo_region_intersect(shape, n->opaque);
+    else
+      shape = cairo_region_copy(n->opaque);
   }
-  // Through the widget, which keeps the shape across its own size changes.
-  gtk_widget_shape_combine_region(n->window, shape);
-  if (shape) cairo_region_destroy(shape);
+  if (SameRegion(shape, n->shape)) {
+    if (shape) cairo_region_destroy(shape);
+  } else {
+    // Through the widget, which keeps the shape across its own size changes.
+    gtk_widget_shape_combine_region(n->window, shape);
+    SetRegion(n->shape, shape);
+    ++n->shapeChanges;
+  }
+  // Given again each time: one given before the window is first shown no longer holds after.
   if (r.IsLayered()) {
     cairo_region_t* none = cairo_region_create();
     gtk_widget_input_shape_combine_region(n->window, none);
@@ -175,8 +201,11 @@ class GtkBackend : public ui::Backend {
     if (r.hostedWidget) gtk_widget_destroy(static_cast<GtkWidget*>(r.hostedWidget));
     r.hostedWidget = nullptr;
   }
-  void QueueRedraw(ui::WindowRecord& r) override {
-    if (NativeWindow* n = Native(r)) gtk_widget_queue_draw(n->window);
+  void QueueRedraw(ui::WindowRecord& r, const RECT& area) override {
+    if (NativeWindow* n = Native(r)) {
+      gtk_widget_queue_draw_area(n->window, area.left, area.top, area.right - area.left,
+                                 area.bottom - area.top);
+    }
   }
   void UpdateLayered(ui::WindowRecord& r) override;
   void BeginMoveDrag(ui::WindowRecord& r) override;
@@ -442,6 +471,15 @@ GdkFilterReturn OnXEvent(GdkXEvent* xevent, GdkEvent*, gpointer) {
   return GDK_FILTER_REMOVE;
 }
 
+// A compositor that starts or ends changes what layered windows can show: translucent pixels
+// blend, or are cut by their alpha again.
+void OnCompositedChanged(GdkScreen*, gpointer) {
+  for (HWND top : ui::LocalTopLevels()) {
+    ui::WindowRecord* r = ui::FindRecord(top);
+    if (r && r->IsLayered() && r->layered.width > 0) g_backend->UpdateLayered(*r);
+  }
+}
+
 HWND GtkBackend::CreateTopLevel(ui::WindowRecord& r) {
   auto* n = new NativeWindow;
   n->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -500,6 +538,8 @@ void GtkBackend::DestroyTopLevel(ui::WindowRecord& r) {
   if (m_drag.hwnd == r.hwnd) m_drag.hwnd = 0;
   g_signal_handlers_disconnect_by_data(n->window, n);
   gtk_widget_destroy(n->window);
+  SetRegion(n->opaque, nullptr);
+  SetRegion(n->shape, nullptr);
   delete n;
   r.native = nullptr;
   // From here on the handle must not name a window, for this process or any other.
@@ -619,6 +659,8 @@ bool Install() {
   if (!g_backend) {
     g_backend = new GtkBackend;
     gdk_window_add_filter(nullptr, OnXEvent, nullptr);
+    g_signal_connect(gdk_screen_get_default(), "composited-changed",
+                     G_CALLBACK(OnCompositedChanged), nullptr);
   }
   ui::InstallBackend(g_backend);
   return true;
@@ -632,6 +674,11 @@ bool HostWidget(HWND child, GtkWidget* widget) {
   gtk_fixed_put(GTK_FIXED(Native(*top)->fixed), widget, 0, 0);
   g_backend->SyncChild(*r);
   return true;
+}
+
+unsigned ShapeChanges(HWND topLevel) {
+  ui::WindowRecord* r = ui::FindRecord(topLevel);
+  return r && Native(*r) ? Native(*r)->shapeChanges : 0;
 }
 
 GtkWidget* TopLevelWidget(HWND topLevel) {

@@ -19,6 +19,10 @@ bool Install();
 bool HostWidget(HWND child, GtkWidget* widget);
 GtkWidget* TopLevelWidget(HWND topLevel);
 
+// How many times a top-level window's bounding shape was given to the X server. An unchanged
+// shape is not sent again, so repaints that change no outline leave this alone.
+unsigned ShapeChanges(HWND topLevel);
+
 // Whether translucent pixels of layered windows blend with what is beneath (a compositing
 // manager runs); without one they are cut by their alpha at 50 %.
 bool IsComposited();

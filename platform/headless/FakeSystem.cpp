@@ -51,6 +51,11 @@ std::vector<FakeSystem::VerbCall> FakeSystem::InvokedVerbs() {
   return m_verbs;
 }
 
+std::vector<std::string> FakeSystem::TrustedShortcuts() {
+  std::lock_guard lock(m_mutex);
+  return m_trusted;
+}
+
 std::vector<std::string> FakeSystem::DebugOutput() {
   std::lock_guard lock(m_mutex);
   return m_debug;
@@ -192,6 +197,12 @@ bool FakeSystem::InvokeShellVerb(const std::string& folder, const std::string& i
   if (index >= shellVerbs.size()) return false;
   std::lock_guard lock(m_mutex);
   m_verbs.push_back({folder, item, shellVerbs[index]});
+  return true;
+}
+
+bool FakeSystem::TrustShortcut(const std::string& folder, const std::string& name) {
+  std::lock_guard lock(m_mutex);
+  m_trusted.push_back(folder + "/" + name);
   return true;
 }
 

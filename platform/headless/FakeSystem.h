@@ -61,6 +61,8 @@ class FakeSystem : public PosixSystem {
   size_t StrayProcessCloses();
   std::vector<std::string> OpenedUrls();
   std::vector<VerbCall> InvokedVerbs();
+  // Shortcuts marked trusted, as folder + "/" + name.
+  std::vector<std::string> TrustedShortcuts();
   std::vector<std::string> DebugOutput();
   uint64_t SleptMilliseconds();
 
@@ -90,6 +92,7 @@ class FakeSystem : public PosixSystem {
   bool GetShellVerbs(const std::string& folder, const std::string& item,
                      std::vector<std::string>& verbs) override;
   bool InvokeShellVerb(const std::string& folder, const std::string& item, size_t index) override;
+  bool TrustShortcut(const std::string& folder, const std::string& name) override;
 
  private:
   bool IsLocked(const std::string& path);
@@ -105,6 +108,7 @@ class FakeSystem : public PosixSystem {
   std::set<uint32_t> m_endedProcesses;
   std::vector<std::string> m_urls;
   std::vector<VerbCall> m_verbs;
+  std::vector<std::string> m_trusted;
   std::vector<std::string> m_debug;
   uint64_t m_slept = 0;
 };

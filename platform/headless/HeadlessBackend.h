@@ -44,6 +44,10 @@ class HeadlessBackend : public ui::Backend {
   const Surface& LayeredPixels(HWND hwnd);
   // Windows the display was asked to start moving with the pointer.
   std::vector<HWND> moveDrags;
+  // Areas of top-level windows the display was asked to show anew (client coordinates), and
+  // how many times it was handed a layered window's pixels.
+  std::vector<RECT> redrawAreas;
+  int layeredUpdates = 0;
   int loopsQuit = 0;
 
   // Top-level windows of other processes, listed below this process's own, and how long one
@@ -63,8 +67,8 @@ class HeadlessBackend : public ui::Backend {
   HWND CreateTopLevel(ui::WindowRecord& record) override;
   void DestroyTopLevel(ui::WindowRecord&) override {}
   void Sync(ui::WindowRecord&, unsigned) override {}
-  void QueueRedraw(ui::WindowRecord&) override {}
-  void UpdateLayered(ui::WindowRecord&) override {}
+  void QueueRedraw(ui::WindowRecord&, const RECT& area) override { redrawAreas.push_back(area); }
+  void UpdateLayered(ui::WindowRecord&) override { ++layeredUpdates; }
   void BeginMoveDrag(ui::WindowRecord& record) override;
   RECT PrimaryMonitor() override { return primaryMonitor; }
   void WakeUp() override;

@@ -41,23 +41,33 @@ std::string QuoteExecArgument(const std::string& program) {
 
 }  // namespace
 
-std::string DesktopEntryText(const std::string& name, const Shortcut& shortcut) {
-  return "[Desktop Entry]\n"
-         "Type=Application\n"
-         "Version=1.0\n"
-         "Name=" +
-         EscapeValue(name) +
-         "\n"
-         "Comment=" +
-         EscapeValue(shortcut.description) +
-         "\n"
-         "Exec=" +
-         EscapeValue(QuoteExecArgument(shortcut.target)) +
-         "\n"
-         "Path=" +
-         EscapeValue(shortcut.workDir) +
-         "\n"
-         "Terminal=false\n";
+std::string DesktopEntryText(const std::string& name, const Shortcut& shortcut,
+                             const std::string& iconPath) {
+  std::string text =
+      "[Desktop Entry]\n"
+      "Type=Application\n"
+      "Version=1.0\n"
+      "Name=" +
+      EscapeValue(name) +
+      "\n"
+      "Comment=" +
+      EscapeValue(shortcut.description) +
+      "\n"
+      "Exec=" +
+      EscapeValue(QuoteExecArgument(shortcut.target)) +
+      "\n"
+      "Path=" +
+      EscapeValue(shortcut.workDir) + "\n";
+  if (!iconPath.empty()) text += "Icon=" + EscapeValue(iconPath) + "\n";
+  if (!shortcut.windowClass.empty())
+    text += "StartupWMClass=" + EscapeValue(shortcut.windowClass) + "\n";
+  return text + "Terminal=false\n";
+}
+
+std::string DesktopIconPath(const std::string& target) {
+  const size_t name = target.rfind('/') + 1;  // 0 when there is no folder
+  const size_t dot = target.rfind('.');
+  return (dot != std::string::npos && dot > name ? target.substr(0, dot) : target) + ".png";
 }
 
 }  // namespace sys

@@ -499,15 +499,91 @@ bool PosixSystem::OpenUrl(const std::string& url) {
   return Spawn({"xdg-open", url}, "", true, nullptr);
 }
 
-// A desktop launcher file; executable, as desktop folders trust only those.
+namespace {
+
+std::string ShortcutFile(const std::string& folder, const std::string& name) {
+  return WithSeparator(folder) + name + ".desktop";
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& content, mode_t mode) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, content.data(), content.size());
+  return close(fd) == 0 && ok;
+}
+
+// Every start rewrites the shortcuts; the picture is left alone while it is the same, so a
+// desktop watching the folder does not reload it each time.
+bool WriteIfDifferent(const std::string& path, const std::string& content) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream old;
+  if (in && (old << in.rdbuf()) && old.str() == content) return true;
+  in.close();
+  return WriteWholeFile(path, content, 0644);
+}
+
+// The executable file `name` in an absolute folder of PATH; empty when there is none (a
+// relative entry would make the current folder's files programs we run).
+std::string FindProgram(const std::string& name) {
+  std::istringstream path(Env("PATH"));
+  for (std::string dir; std::getline(path, dir, ':');) {
+    if (dir.empty() || dir[0] != '/') continue;
+    std::string file = WithSeparator(dir) + name;
+    if (access(file.c_str(), X_OK) == 0) return file;
+  }
+  return "";
+}
+
+// Runs `args` (no shell) and waits for its end, at most `milliseconds`; a program still running
+// then is killed. True when it ended with status 0.
+bool RunBounded(std::vector<std::string> args, uint32_t milliseconds) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null >= 0) {
+      dup2(null, STDIN_FILENO);
+      dup2(null, STDOUT_FILENO);
+    }
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  int status = 0;
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+// A desktop launcher file; executable, as desktop folders trust only those. Its picture is
+// written beside the target, so that every shortcut to the target names the same file.
 bool PosixSystem::SaveShortcut(const std::string& folder, const std::string& name,
                                const Shortcut& shortcut) {
-  std::string text = DesktopEntryText(name, shortcut);
-  std::string path = WithSeparator(folder) + name + ".desktop";
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, text.data(), text.size());
-  return close(fd) == 0 && ok;
+  std::string icon;
+  if (!shortcut.iconPng.empty()) {
+    icon = DesktopIconPath(shortcut.target);
+    if (!WriteIfDifferent(icon, shortcut.iconPng)) icon.clear();
+  }
+  return WriteWholeFile(ShortcutFile(folder, name), DesktopEntryText(name, shortcut, icon), 0755);
+}
+
+// GNOME's desktop starts a launcher file on a double click only once it carries the trusted
+// mark, which gio sets; a desktop without gio has no such mark to set.
+bool PosixSystem::TrustShortcut(const std::string& folder, const std::string& name) {
+  const std::string gio = FindProgram("gio");
+  if (gio.empty()) return true;
+  return RunBounded({gio, "set", ShortcutFile(folder, name), "metadata::trusted", "true"}, 3000);
 }
 
 // The Linux desktop's shell offers no verbs on files, so nothing can be pinned through it.

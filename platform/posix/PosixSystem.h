@@ -42,6 +42,7 @@ class PosixSystem : public System {
   bool OpenUrl(const std::string& url) override;
   bool SaveShortcut(const std::string& folder, const std::string& name,
                     const Shortcut& shortcut) override;
+  bool TrustShortcut(const std::string& folder, const std::string& name) override;
   bool GetShellVerbs(const std::string& folder, const std::string& item,
                      std::vector<std::string>& verbs) override;
   bool InvokeShellVerb(const std::string& folder, const std::string& item, size_t index) override;

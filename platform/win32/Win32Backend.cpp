@@ -120,8 +120,9 @@ class Win32Backend : public ui::Backend {
     if (r.hostedWidget) DestroyWindow(static_cast<win32_HWND>(r.hostedWidget));
     r.hostedWidget = nullptr;
   }
-  void QueueRedraw(ui::WindowRecord& r) override {
-    if (NativeWindow* n = NativeOfRecord(r)) InvalidateRect(n->hwnd, nullptr, FALSE);
+  void QueueRedraw(ui::WindowRecord& r, const RECT& area) override {
+    const win32_RECT rc{area.left, area.top, area.right, area.bottom};
+    if (NativeWindow* n = NativeOfRecord(r)) InvalidateRect(n->hwnd, &rc, FALSE);
   }
   void UpdateLayered(ui::WindowRecord& r) override;
   // The system's own move loop, as a press on a caption starts it.

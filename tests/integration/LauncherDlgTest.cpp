@@ -156,6 +156,24 @@ TEST_F(LauncherDlgTest, TheLayeredWindowFollowsMovesShowsAndMinimising) {
   EXPECT_TRUE(m_dlg.IsWindowVisible());
 }
 
+// A hover repaints the dialog but shows anew only the button, and the layered edges, which
+// did not change, are not handed to the display again.
+TEST_F(LauncherDlgTest, AHoverShowsOnlyItsButtonAnew) {
+  m_backend.Pixels(m_dlg.m_hWnd);
+  const int layeredUpdates = m_backend.layeredUpdates;
+  ASSERT_GT(layeredUpdates, 0);
+  m_backend.redrawAreas.clear();
+  m_dlg.m_btnClose.SendMessage(WM_MOUSEHOVER, 0, 0);
+  m_backend.Pixels(m_dlg.m_hWnd);
+  RECT button = Rect(m_dlg.m_btnClose);
+  m_dlg.ScreenToClient(&button);
+  ASSERT_EQ(m_backend.redrawAreas.size(), 1u);
+  const RECT& area = m_backend.redrawAreas[0];
+  EXPECT_EQ(std::vector<LONG>({area.left, area.top, area.right, area.bottom}),
+            std::vector<LONG>({button.left, button.top, button.right, button.bottom}));
+  EXPECT_EQ(m_backend.layeredUpdates, layeredUpdates);
+}
+
 TEST_F(LauncherDlgTest, LinksOpenTheirPagesAndRepairEmptiesTheWorkFolder) {
   for (UINT id : {1002u, 1003u, 1004u, 1005u}) m_dlg.SendMessage(WM_COMMAND, id, 0);
   const std::string site = m_http.Url();

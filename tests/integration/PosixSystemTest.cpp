@@ -102,6 +102,51 @@ TEST(PosixSystemTest, OnlyProgramsInTheWorkFolderStart) {
   EXPECT_TRUE(std::filesystem::exists(work + "/started"));
 }
 
+// gio marks a shortcut trusted where it is installed: looked for in the absolute folders of PATH
+// only (a relative one would run the current folder's files), run without a shell, and killed
+// when it hangs. A machine without it has nothing to mark.
+TEST(PosixSystemTest, ShortcutsAreMarkedTrustedByTheGioOnThePathWithinABound) {
+  struct Case {
+    const char* ending;  // of the stand-in gio; null: none
+    const char* path;    // PATH, with DIR for the test's folder
+    bool result;
+  };
+  const Case cases[] = {
+      {"exit 0", "DIR/bin", true},
+      {"exit 3", "DIR/bin", false},
+      {"exec /bin/sleep 60", "DIR/bin", false},
+      {nullptr, "DIR/bin", true},
+      {"exit 3", "bin", true},
+  };
+  const std::string savedPath = std::getenv("PATH");
+  const std::string savedFolder = std::filesystem::current_path();
+  for (const Case& c : cases) {
+    const std::string label = std::string(c.ending ? c.ending : "no gio") + " on " + c.path;
+    TempDir dir;
+    std::filesystem::create_directories(dir / "bin");
+    std::filesystem::current_path(dir.path());
+    if (c.ending) {
+      WriteFile(dir / "bin/gio", "#!/bin/sh\nprintf '%s|' \"$@\" > " + dir / "ran\n" + c.ending);
+      chmod((dir / "bin/gio").c_str(), 0755);
+    }
+    std::string path = c.path;
+    if (path.rfind("DIR/", 0) == 0) path = dir / path.substr(4);
+    setenv("PATH", path.c_str(), 1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(sys::PosixSystem().TrustShortcut(dir / "Desktop", "WanVellmark"), c.result) << label;
+    const auto took = std::chrono::steady_clock::now() - start;
+    setenv("PATH", savedPath.c_str(), 1);
+    std::filesystem::current_path(savedFolder);
+    EXPECT_LT(took, std::chrono::seconds(10)) << label;
+    const bool ran = c.ending && c.path[0] == 'D';
+    EXPECT_EQ(std::filesystem::exists(dir / "ran"), ran) << label;
+    if (ran) {
+      EXPECT_EQ(ReadFile(dir / "ran"),
+                "set|" + dir / "Desktop/WanVellmark.desktop|metadata::trusted|true|");
+    }
+  }
+}
+
 TEST(PosixSystemTest, DriveWhoseFreeSpaceCannotBeReadIsReportedOnStandardOutput) {
   TempDir dir;
   std::filesystem::create_directories(dir / "c");

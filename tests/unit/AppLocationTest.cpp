@@ -96,6 +96,16 @@ TEST_F(AppLocationTest, InWorkFolderWritesShortcutsOnlyWhereFoldersExistAndGoesO
   EXPECT_NE(shortcut.find("\nName=WanVellmark\n"), std::string::npos) << shortcut;
   EXPECT_NE(shortcut.find("\nExec=\"" + m_target + "\"\n"), std::string::npos) << shortcut;
   EXPECT_NE(shortcut.find("\nPath=" + m_work + "\n"), std::string::npos) << shortcut;
+  // The desktop shows icon 128's largest picture (256 x 256, a PNG in the icon) and ties the
+  // main dialog's windows to the shortcut; it starts it once marked trusted.
+  EXPECT_NE(shortcut.find("\nIcon=" + m_work + "Launcher.png\n"), std::string::npos) << shortcut;
+  EXPECT_NE(shortcut.find("\nStartupWMClass=DODuzoDizuzide\n"), std::string::npos) << shortcut;
+  const std::string png = ReadFile(m_work + "Launcher.png");
+  ASSERT_GE(png.size(), 24u);
+  EXPECT_EQ(png.substr(0, 4), "\x89PNG");
+  EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x01\0\0\0\x01\0", 8));  // IHDR width, height
+  EXPECT_EQ(m_system.TrustedShortcuts(),
+            std::vector<std::string>{m_dir / "Desktop" + "/WanVellmark"});
   // Neither the program menu nor Quick Launch exists; neither is created.
   EXPECT_FALSE(std::filesystem::exists(m_dir / "applications"));
   EXPECT_FALSE(std::filesystem::exists(m_dir / "share/Microsoft"));
@@ -107,7 +117,18 @@ TEST_F(AppLocationTest, EveryStartRewritesTheShortcutsIncludingQuickLaunch) {
   std::filesystem::create_directories(quickLaunch);
   std::filesystem::create_directories(m_dir / "applications");
   WriteFile(m_dir / "applications/WanVellmark.desktop", "stale");
+  WriteFile(m_work + "Launcher.png", "stale");
   EXPECT_FALSE(CheckNeedMoveAppLocation(m_config));
+  // The picture is replaced only while it differs.
+  const std::string png = ReadFile(m_work + "Launcher.png");
+  EXPECT_EQ(png.substr(0, 4), "\x89PNG");
+  const auto long_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
+  std::filesystem::last_write_time(m_work + "Launcher.png", long_ago);
+  EXPECT_FALSE(CheckNeedMoveAppLocation(m_config));
+  EXPECT_EQ(std::filesystem::last_write_time(m_work + "Launcher.png"), long_ago);
+  // Only the desktop's shortcut is marked, once per start.
+  EXPECT_EQ(m_system.TrustedShortcuts(),
+            std::vector<std::string>(2, m_dir / "Desktop" + "/WanVellmark"));
   std::string desktop = ReadFile(m_dir / "Desktop/WanVellmark.desktop");
   EXPECT_NE(desktop.find("[Desktop Entry]"), std::string::npos);
   EXPECT_EQ(ReadFile(m_dir / "applications/WanVellmark.desktop"), desktop);

@@ -144,6 +144,29 @@ TEST(GtkWindowTest, LayeredWindowShowsItsPixelsAndLetsPressesThrough) {
   ASSERT_TRUE(RunLoopUntil([&] { return !owner.presses.empty(); }));
   EXPECT_EQ(owner.presses[0].x, 50);
   EXPECT_EQ(owner.presses[0].y, 20);
+
+  // Pixels handed over again are shaped again only when their alpha changes: the same ones or
+  // new colours leave the shape alone (new colours still show), an opaque band where it was
+  // clear joins it.
+  const unsigned shapes = gtkui::ShapeChanges(layered.m_hWnd);
+  auto update = [&] {
+    ASSERT_TRUE(UpdateLayeredWindow(layered.m_hWnd, nullptr, &dst, &size, memDC, &src, 0, &blend,
+                                    ULW_ALPHA));
+  };
+  update();
+  Gdiplus::SolidBrush blue(Gdiplus::Color(0xFF0000FF));
+  graphics.FillRectangle(&blue, 0, 0, 300, 50);
+  update();
+  EXPECT_TRUE(RunLoopUntil([&] { return ScreenPixel(150, 120) == 0x0000FF; }))
+      << std::hex << ScreenPixel(150, 120);
+  EXPECT_EQ(gtkui::ShapeChanges(layered.m_hWnd), shapes);
+  graphics.FillRectangle(&blue, 0, 100, 300, 50);
+  update();
+  EXPECT_TRUE(RunLoopUntil([&] { return ScreenPixel(150, 220) == 0x0000FF; }))
+      << std::hex << ScreenPixel(150, 220);
+  if (!gtkui::IsComposited()) {
+    EXPECT_EQ(gtkui::ShapeChanges(layered.m_hWnd), shapes + 1);
+  }
 }
 
 TEST(GtkWindowTest, MessageBoxFromAWorkerWaitsForThePlayer) {

@@ -69,6 +69,13 @@ TEST_F(StartUpTest, AFreshInstallMovesToTheWorkFolderAndLaterStartsThereDirectly
   EXPECT_EQ(LogCount("download app to"), 0);
   EXPECT_TRUE(fs::exists(m_dir / "home/Desktop/WanVellmark.desktop"));
   EXPECT_TRUE(fs::exists(m_dir / "share/applications/WanVellmark.desktop"));
+  // The desktop shows the launcher's picture and ties the running dialog to the entry by the
+  // class its window really has.
+  const std::string entry = ReadFile(m_dir / "home/Desktop/WanVellmark.desktop");
+  EXPECT_NE(entry.find("\nIcon=" + Work() + "Launcher.png\n"), std::string::npos) << entry;
+  EXPECT_TRUE(fs::exists(Work() + "Launcher.png"));
+  EXPECT_NE(entry.find("\nStartupWMClass=" + x11::WindowClass(dialog) + "\n"), std::string::npos)
+      << entry;
   // Only the copy that went on reported its start.
   ASSERT_TRUE(WaitUntil([&] { return Telemetry().size() >= 3; })) << "no startup event";
   EXPECT_EQ(Telemetry(),

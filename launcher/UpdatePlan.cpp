@@ -144,11 +144,12 @@ bool HasSignedContent(const std::string& path, const ContentEntry& entry,
   return false;
 }
 
-// Removes what an ended job left of `path`'s download; no job runs while the plan is made.
+// Removes what an ended job left of `path`'s download and marker; no job runs while the plan
+// is made.
 void RemoveStaleTemporaryFiles(const std::string& path) {
   sys::System& system = sys::Current();
-  for (const char* suffix : {".tmp", ".tmp2"}) {
-    const std::string temporary = path + suffix;
+  for (const std::string& temporary :
+       {path + ".tmp", path + ".tmp2", sys::HiddenFileTemporary(VersionFileName(path))}) {
     if (IsPathExist(temporary)) system.DeleteFile(temporary);
   }
 }
@@ -262,7 +263,8 @@ WorkFolderNames::Clash WorkFolderNames::Take(const std::string& entry, const std
     }
   }
   // The marker and the temporary files lie beside the file, named after it.
-  const std::string files[] = {key, key + ".version", key + ".tmp", key + ".tmp2"};
+  const std::string files[] = {key, key + ".version", key + ".version.tmp", key + ".tmp",
+                               key + ".tmp2"};
   for (const std::string& file : files) {
     if (const auto it = m_folders.find(file); it != m_folders.end()) {
       other = it->second;

@@ -197,8 +197,9 @@ TEST_F(UpdatePlanTest, StaleTemporaryFilesOfCheckedEntriesAreRemoved) {
   Install("old", "1");
   std::filesystem::create_directories(m_dir / "Cached/resourcelib");
   Install("Cached/resourcelib/r.1", "1");
-  const std::vector<std::string> stale = {"current.tmp", "current.tmp2", "old.tmp", "old.tmp2",
-                                          "Cached/resourcelib/r.1.tmp"};
+  const std::vector<std::string> stale = {"current.tmp",     "current.tmp2",
+                                          "old.tmp",         "old.tmp2",
+                                          "old.version.tmp", "Cached/resourcelib/r.1.tmp"};
   for (const std::string& name : stale) WriteFile(m_dir / name, "partial");
   WriteFile(m_dir / "unlisted.tmp", "not an entry's");
   int nAdded = -1;
@@ -252,6 +253,8 @@ TEST_F(UpdatePlanTest, AFileWhereAnotherEntryNeedsAFolderStopsEverything) {
              "file a.version/b would need a folder where a has a file, update stopped");
   ExpectStop("a.tmp2/b\na\n",
              "file a would put a file where a.tmp2/b needs a folder, update stopped");
+  ExpectStop("a.version.tmp/b\na\n",
+             "file a would put a file where a.version.tmp/b needs a folder, update stopped");
   ExpectStop("Cached\nresourcelib/r\n",
              "file resourcelib/r would need a folder where Cached has a file, update stopped");
   // The launcher's own files are no folders for game files either.

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace sys {
@@ -32,5 +34,15 @@ size_t FindText(std::string_view text, std::string_view what, size_t from = 0,
                 CharRule rule = CharSize);
 // Whether the last character is one of the single-byte `chars` (a path's trailing separator).
 bool EndsWithChar(std::string_view text, std::string_view chars, CharRule rule = CharSize);
+
+// Upper case as Windows compares file names: Unicode's simple upper-case mapping in the Basic
+// Multilingual Plane (full-width, Greek and Cyrillic letters too); any other character is its
+// own upper case.
+char32_t UpperCase(char32_t c);
+// One character (as CharSize steps) upper-cased so: in the system's code page, the character
+// itself when the page has no upper case for it.
+std::string UpperCaseChar(std::string_view character);
+// One UTF-8 character upper-cased so; a byte that starts no character stays as it is.
+std::string Utf8UpperCase(std::string_view character);
 
 }  // namespace sys

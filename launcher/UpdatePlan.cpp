@@ -274,13 +274,15 @@ std::string LocalNameKey(const std::string& localName) {
 }
 
 bool IsReservedLocalName(const std::string& localName) {
+  static const std::vector<std::string> ownKeys = [] {
+    std::vector<std::string> keys;
+    for (const char* own : kLaunchersFiles) keys.push_back(LocalNameKey(own));
+    return keys;
+  }();
   const std::string key = LocalNameKey(localName);
   const std::vector<std::string> folders = FoldersOf(key);
-  for (const char* own : kLaunchersFiles) {
-    const std::string ownKey = LocalNameKey(own);
-    if (key == ownKey || std::find(folders.begin(), folders.end(), ownKey) != folders.end()) {
-      return true;
-    }
+  for (const std::string& own : ownKeys) {
+    if (key == own || std::find(folders.begin(), folders.end(), own) != folders.end()) return true;
   }
   return EndsWith(key, ".version") || EndsWith(key, ".tmp") || EndsWith(key, ".tmp2");
 }

@@ -123,6 +123,10 @@ std::string Utf8UpperCase(std::string_view character) {
 }
 
 std::string UpperCaseChar(std::string_view character) {
+  // ASCII is ASCII in every code page: most names need no decoding.
+  const auto first = static_cast<unsigned char>(character.empty() ? 0x80 : character[0]);
+  if (character.size() == 1 && first < 0x80)
+    return std::string(1, static_cast<char>(UpperCase(first)));
 #ifdef _WIN32
   // The system decodes its code page, so a build on another ANSI code page folds that page's
   // characters; a character whose upper case the page lacks stays as it is.

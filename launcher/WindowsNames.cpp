@@ -37,9 +37,12 @@ bool IsDevicePart(std::string_view part) {
     if (base == device) return true;
   }
   if (base.substr(0, 3) != "com" && base.substr(0, 3) != "lpt") return false;
+  // One character, a digit from 1 or a superscript one, two or three (by its code point: in
+  // code page 936 the bytes of "¹" in UTF-8 make a Chinese character).
   const std::string_view digit = base.substr(3);
-  return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "¹" ||
-         digit == "²" || digit == "³";
+  if (digit.empty() || sys::CharSize(digit, 0) != digit.size()) return false;
+  const char32_t c = sys::CodePoint(digit);
+  return (c >= U'1' && c <= U'9') || c == U'\u00B9' || c == U'\u00B2' || c == U'\u00B3';
 }
 
 bool IsShortNamePart(std::string_view part) {

@@ -2,10 +2,6 @@
 // one file there ("Ａ.txt" and "ａ.txt", "Σ" and "σ"), so the update must treat them as one.
 #include "CodePage.h"
 
-#ifdef _WIN32
-#include "win32/WinHeaders.h"
-#endif
-
 namespace sys {
 
 namespace {
@@ -214,19 +210,6 @@ constexpr UpperRun kUpperRuns[] = {
 };
 // clang-format on
 
-std::string Utf8Encode(char32_t c) {
-  if (c < 0x80) return std::string(1, static_cast<char>(c));
-  if (c < 0x800) {
-    return {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
-  }
-  if (c < 0x10000) {
-    return {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
-            static_cast<char>(0x80 | (c & 0x3F))};
-  }
-  return {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
-          static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-}
-
 }  // namespace
 
 char32_t UpperCase(char32_t c) {
@@ -239,39 +222,18 @@ char32_t UpperCase(char32_t c) {
   return c;
 }
 
-std::string Utf8UpperCase(std::string_view character) {
-  const size_t size = character.size();
-  if (size == 0 || Utf8CharSize(character, 0) != size) return std::string(character);
-  const auto lead = static_cast<unsigned char>(character[0]);
-  if (size == 1 && lead >= 0x80) return std::string(character);
-  // The lead byte's payload bits, then six from each continuation byte.
-  char32_t c = size == 1 ? lead : lead & (0x7F >> size);
-  for (size_t i = 1; i < size; ++i) c = c << 6 | (static_cast<unsigned char>(character[i]) & 0x3F);
-  return Utf8Encode(UpperCase(c));
-}
-
 std::string UpperCaseChar(std::string_view character) {
   // ASCII is ASCII in every code page: most names need no decoding.
   const auto first = static_cast<unsigned char>(character.empty() ? 0x80 : character[0]);
-  if (character.size() == 1 && first < 0x80)
+  if (character.size() == 1 && first < 0x80) {
     return std::string(1, static_cast<char>(UpperCase(first)));
-#ifdef _WIN32
-  // The system decodes its code page, so a build on another ANSI code page folds that page's
-  // characters; a character whose upper case the page lacks stays as it is.
-  wchar_t wide[4];
-  const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, character.data(),
-                                    static_cast<int>(character.size()), wide, 4);
-  if (n <= 0) return std::string(character);
-  for (int i = 0; i < n; ++i) wide[i] = static_cast<wchar_t>(UpperCase(wide[i]));
-  char narrow[8];
-  BOOL lossy = FALSE;
-  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, n, narrow, sizeof narrow,
-                                       nullptr, &lossy);
-  return size > 0 && !lossy ? std::string(narrow, static_cast<size_t>(size))
-                            : std::string(character);
-#else
-  return Utf8UpperCase(character);
-#endif
+  }
+  // Decoded by the system's code page, so a build on another ANSI code page folds its own
+  // characters; one whose upper case that page lacks stays as it is.
+  const char32_t c = CodePoint(character);
+  const char32_t upper = UpperCase(c);
+  const std::string encoded = upper == c ? std::string() : CharFromCodePoint(upper);
+  return encoded.empty() ? std::string(character) : encoded;
 }
 
 }  // namespace sys

@@ -259,9 +259,13 @@ std::string LocalNameKey(const std::string& localName) {
   for (std::string_view c : Characters(localName)) {
     if (IsSeparator(c)) {
       endPart();
+    } else if (c.size() == 1 && static_cast<unsigned char>(c[0]) < 0x80) {
+      // ASCII in lower case, as keys always were: it is ASCII in every code page.
+      part += static_cast<char>(std::tolower(static_cast<unsigned char>(c[0])));
     } else {
-      // Upper case as Windows compares names, whole characters (the second byte of a
-      // double-byte character is no letter); ASCII then in lower case, as keys always were.
+      // Upper case as Windows compares names, of whole characters (the second byte of a
+      // double-byte character is no letter); one whose upper case is ASCII ("ı" is "I") as
+      // above.
       const std::string upper = sys::UpperCaseChar(c);
       const auto byte = static_cast<unsigned char>(upper[0]);
       part += upper.size() == 1 && byte < 0x80

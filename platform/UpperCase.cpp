@@ -223,11 +223,6 @@ char32_t UpperCase(char32_t c) {
 }
 
 std::string UpperCaseChar(std::string_view character) {
-  // ASCII is ASCII in every code page: most names need no decoding.
-  const auto first = static_cast<unsigned char>(character.empty() ? 0x80 : character[0]);
-  if (character.size() == 1 && first < 0x80) {
-    return std::string(1, static_cast<char>(UpperCase(first)));
-  }
   // Decoded by the system's code page, so a build on another ANSI code page folds its own
   // characters; one whose upper case that page lacks stays as it is.
   const char32_t c = CodePoint(character);

@@ -54,7 +54,7 @@ std::string CharFromCodePoint(char32_t c) {
     n = 2;
   }
   char narrow[8];
-  BOOL lossy = FALSE;
+  BOOL lossy = 0;
   const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, n, narrow, sizeof narrow,
                                        nullptr, &lossy);
   return size > 0 && !lossy ? std::string(narrow, static_cast<size_t>(size)) : std::string();

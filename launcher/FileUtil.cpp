@@ -50,7 +50,8 @@ bool CreateDirectoryRecursive(const std::string& path) {
   size_t separator = FindLastSeparator(path);
   if (separator == std::string::npos) return false;
   CreateDirectoryRecursive(path.substr(0, separator));
-  if (system.CreateDirectory(path)) return true;
+  // A path ending in a separator names the folder the call above has just made.
+  if (system.CreateDirectory(path) || system.IsDirectory(path)) return true;
   LogPrint("CreateDirectory(%s) failed!(%d)", path.c_str(), system.GetLastError());
   return false;
 }

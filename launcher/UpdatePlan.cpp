@@ -14,6 +14,7 @@
 #include "Signature.h"
 #include "SignedTree.h"
 #include "VersionInfos.h"
+#include "WindowsNames.h"
 #include "platform/CodePage.h"
 #include "platform/System.h"
 
@@ -61,6 +62,11 @@ bool EndsWith(const std::string& text, const char* end) {
   return text.size() >= size && text.compare(text.size() - size, size, end) == 0;
 }
 
+// The launcher's own files in the work folder.
+constexpr const char* kLaunchersFiles[] = {"versions.txt", "gamefiles.txt",
+                                           "log.txt",      "launcherversion.txt",
+                                           "Launcher.exe", "Cached/versions.txt"};
+
 // The folders on the way to a local name key, outermost first.
 std::vector<std::string> FoldersOf(const std::string& key) {
   std::vector<std::string> folders;
@@ -81,6 +87,15 @@ bool RefuseEntry(const std::string& filename, const std::string& localName,
   }
   if (IsReservedLocalName(localName)) {
     LogPrint("file %s would replace a file of the launcher, update stopped", filename.c_str());
+    return true;
+  }
+  if (NamesADevice(localName)) {
+    LogPrint("file %s names a device on Windows, update stopped", filename.c_str());
+    return true;
+  }
+  if (MayBeAShortName(localName)) {
+    LogPrint("file %s may be the short name of another file on Windows, update stopped",
+             filename.c_str());
     return true;
   }
   std::string other;
@@ -145,11 +160,32 @@ bool HasSignedContent(const std::string& path, const ContentEntry& entry,
   return false;
 }
 
-// Removes what an ended job left of `path`'s download; no job runs while the plan is made.
+// True (with the log line) when the file at `path`, about to be replaced, is one of the
+// launcher's own under another name that the name rules did not see (a link, or a short name
+// Windows gave it): the files' identity decides, not their names.
+bool RefuseAlias(const std::string& filename, const std::string& path,
+                 const std::string& workPath) {
+  sys::System& system = sys::Current();
+  if (!IsPathExist(path)) return false;
+  const SignedListFiles lists = GameTreeListFiles(workPath);
+  std::vector<std::string> own = {system.GetModuleFileName(), lists.list, lists.signature,
+                                  lists.accepted};
+  for (const char* name : kLaunchersFiles) own.push_back(LocalFilePath(workPath, name));
+  for (const std::string& file : own) {
+    if (system.SameFile(path, file)) {
+      LogPrint("file %s would replace a file of the launcher, update stopped", filename.c_str());
+      return true;
+    }
+  }
+  return false;
+}
+
+// Removes what an ended job left of `path`'s download and marker; no job runs while the plan
+// is made.
 void RemoveStaleTemporaryFiles(const std::string& path) {
   sys::System& system = sys::Current();
-  for (const char* suffix : {".tmp", ".tmp2"}) {
-    const std::string temporary = path + suffix;
+  for (const std::string& temporary :
+       {path + ".tmp", path + ".tmp2", sys::HiddenFileTemporary(VersionFileName(path))}) {
     if (IsPathExist(temporary)) system.DeleteFile(temporary);
   }
 }
@@ -224,12 +260,18 @@ std::string LocalNameKey(const std::string& localName) {
   for (std::string_view c : Characters(localName)) {
     if (IsSeparator(c)) {
       endPart();
-    } else if (c.size() == 1) {
-      // ASCII letters only: the second byte of a double-byte character is no letter.
-      const auto byte = static_cast<unsigned char>(c[0]);
-      part += byte < 0x80 ? static_cast<char>(std::tolower(byte)) : c[0];
+    } else if (c.size() == 1 && static_cast<unsigned char>(c[0]) < 0x80) {
+      // ASCII in lower case, as keys always were: it is ASCII in every code page.
+      part += static_cast<char>(std::tolower(static_cast<unsigned char>(c[0])));
     } else {
-      part += c;
+      // Upper case as Windows compares names, of whole characters (the second byte of a
+      // double-byte character is no letter); one whose upper case is ASCII ("ı" is "I") as
+      // above.
+      const std::string upper = sys::UpperCaseChar(c);
+      const auto byte = static_cast<unsigned char>(upper[0]);
+      part += upper.size() == 1 && byte < 0x80
+                  ? std::string(1, static_cast<char>(std::tolower(byte)))
+                  : upper;
     }
   }
   endPart();
@@ -237,10 +279,14 @@ std::string LocalNameKey(const std::string& localName) {
 }
 
 bool IsReservedLocalName(const std::string& localName) {
+  static const std::vector<std::string> ownKeys = [] {
+    std::vector<std::string> keys;
+    for (const char* own : kLaunchersFiles) keys.push_back(LocalNameKey(own));
+    return keys;
+  }();
   const std::string key = LocalNameKey(localName);
   const std::vector<std::string> folders = FoldersOf(key);
-  for (const char* own : {"versions.txt", "gamefiles.txt", "log.txt", "launcherversion.txt",
-                          "launcher.exe", "cached/versions.txt"}) {
+  for (const std::string& own : ownKeys) {
     if (key == own || std::find(folders.begin(), folders.end(), own) != folders.end()) return true;
   }
   return EndsWith(key, ".version") || EndsWith(key, ".tmp") || EndsWith(key, ".tmp2");
@@ -263,7 +309,8 @@ WorkFolderNames::Clash WorkFolderNames::Take(const std::string& entry, const std
     }
   }
   // The marker and the temporary files lie beside the file, named after it.
-  const std::string files[] = {key, key + ".version", key + ".tmp", key + ".tmp2"};
+  const std::string files[] = {key, key + ".version", key + ".version.tmp", key + ".tmp",
+                               key + ".tmp2"};
   for (const std::string& file : files) {
     if (const auto it = m_folders.find(file); it != m_folders.end()) {
       other = it->second;
@@ -337,6 +384,12 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
   LogPrint("set client version %s", config.strClientVersion.c_str());
 
   downloader.Reset();
+  // Nothing of the list is downloaded when any entry is refused.
+  auto stopAll = [&] {
+    downloader.Reset();
+    nAdded = 0;
+    return false;
+  };
   WorkFolderNames taken;
   std::set<std::string> listed;
   for (const std::string& filename : filelist) {
@@ -352,17 +405,13 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
         RefuseEntry(filename, LocalFileName(filename, info.version), taken) ||
         (bSigned && !(pSigned = SignedEntryToInstall(contentList, filename, info.version,
                                                      LocalFileName(filename, info.version))));
-    if (stop) {
-      // Nothing of the list is downloaded when any entry is refused.
-      downloader.Reset();
-      nAdded = 0;
-      return false;
-    }
+    if (stop) return stopAll();
     const std::string path =
         LocalFilePath(config.GetWorkPath(), LocalFileName(filename, info.version));
     RemoveStaleTemporaryFiles(path);
     const bool current = pSigned && config.bVerifyContent ? HasSignedContent(path, *pSigned, pFound)
                                                           : IsFileCurrent(path, info.version);
+    if (!current && RefuseAlias(filename, path, config.GetWorkPath())) return stopAll();
     if (!current) {
       downloader.Add(GameFileUrl(config.GetDataHost(), filename, info.version), path,
                      pSigned ? &pSigned->content : nullptr);

@@ -30,8 +30,9 @@ std::string LocalFileName(const std::string& name, int version);
 bool IsInsideWorkFolder(const std::string& localName);
 // The local name as a file system compares it, so that two names of one file are one key:
 // "/" and "\" alike, empty and "." parts dropped, dots and blanks at the end of a part dropped
-// and ASCII letters in lower case, as Windows does. Both clients read the same tree, so a tree
-// that would clash on Windows is refused on Linux too.
+// and letters in one case as Windows compares them (sys::UpperCaseChar: "Ａ" and "ａ", "Σ" and
+// "σ" are one letter there; ASCII comes out in lower case). Both clients read the same tree,
+// so a tree that would clash on Windows is refused on Linux too.
 std::string LocalNameKey(const std::string& localName);
 // True for a local name that is one of the launcher's own files in the work folder: the
 // manifests' copies, the log, the launcher and its version word, the cached versions manifest
@@ -76,8 +77,10 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
 // version, and adds every listed file that is not current to a fresh job on `downloader`
 // (unstarted). Temporary files left beside a listed file by an ended job are removed (none
 // runs while the plan is made). False when the update stops (the log says why; nothing is
-// left to run): among other reasons, when two entries would be one local file or an entry
-// would be one of the launcher's own files. An entry listed again is planned once.
+// left to run): among other reasons, when two entries would be one local file, an entry
+// would be one of the launcher's own files (by its name, or an existing file by its identity),
+// or a name is one Windows takes for another file or a device (WindowsNames.h). An entry
+// listed again is planned once.
 // `nAdded` is the number of files to download: 0 means the folder is current.
 // With a public key in `config` (strUpdatePublicKey), the update also stops when the content
 // list's signature does not verify, a manifest is not the one signed, the list is older than

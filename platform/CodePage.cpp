@@ -28,6 +28,64 @@ size_t Utf8CharSize(std::string_view text, size_t at) {
   return size;
 }
 
+char32_t CodePoint(std::string_view character) {
+#ifdef _WIN32
+  wchar_t wide[2];
+  const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, character.data(),
+                                    static_cast<int>(character.size()), wide, 2);
+  if (n == 1) return wide[0];
+  if (n == 2 && wide[0] >= 0xD800 && wide[0] < 0xDC00 && wide[1] >= 0xDC00 && wide[1] < 0xE000) {
+    return 0x10000 + ((static_cast<char32_t>(wide[0]) - 0xD800) << 10) + (wide[1] - 0xDC00);
+  }
+  return kNoCodePoint;
+#else
+  return Utf8CodePoint(character);
+#endif
+}
+
+std::string CharFromCodePoint(char32_t c) {
+#ifdef _WIN32
+  if (c > 0x10FFFF) return "";
+  wchar_t wide[2] = {static_cast<wchar_t>(c), 0};
+  int n = 1;
+  if (c >= 0x10000) {
+    wide[0] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+    wide[1] = static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    n = 2;
+  }
+  char narrow[8];
+  BOOL lossy = 0;
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, n, narrow, sizeof narrow,
+                                       nullptr, &lossy);
+  return size > 0 && !lossy ? std::string(narrow, static_cast<size_t>(size)) : std::string();
+#else
+  return Utf8Char(c);
+#endif
+}
+
+char32_t Utf8CodePoint(std::string_view character) {
+  const size_t size = character.size();
+  if (size == 0 || Utf8CharSize(character, 0) != size) return kNoCodePoint;
+  const auto lead = static_cast<unsigned char>(character[0]);
+  if (size == 1) return lead < 0x80 ? lead : kNoCodePoint;
+  // The lead byte's payload bits, then six from each continuation byte.
+  char32_t c = lead & (0x7F >> size);
+  for (size_t i = 1; i < size; ++i) c = c << 6 | (static_cast<unsigned char>(character[i]) & 0x3F);
+  return c;
+}
+
+std::string Utf8Char(char32_t c) {
+  if (c < 0x80) return std::string(1, static_cast<char>(c));
+  if (c < 0x800) return {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+  if (c < 0x10000) {
+    return {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+            static_cast<char>(0x80 | (c & 0x3F))};
+  }
+  if (c > 0x10FFFF) return "";
+  return {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+          static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+}
+
 size_t DoubleByteCharSize(std::string_view text, size_t at) {
   const auto lead = static_cast<unsigned char>(text[at]);
   return lead >= 0x81 && lead <= 0xFE && at + 1 < text.size() ? 2 : 1;

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace sys {
@@ -32,5 +34,23 @@ size_t FindText(std::string_view text, std::string_view what, size_t from = 0,
                 CharRule rule = CharSize);
 // Whether the last character is one of the single-byte `chars` (a path's trailing separator).
 bool EndsWithChar(std::string_view text, std::string_view chars, CharRule rule = CharSize);
+
+// Returned by CodePoint for bytes that make no character.
+inline constexpr char32_t kNoCodePoint = 0xFFFFFFFF;
+// The Unicode code point of one character (as CharSize steps) in the system's code page.
+char32_t CodePoint(std::string_view character);
+// A code point as one character of the system's code page; empty when the page has none.
+std::string CharFromCodePoint(char32_t c);
+// The same two for UTF-8, on every platform.
+char32_t Utf8CodePoint(std::string_view character);
+std::string Utf8Char(char32_t c);
+
+// Upper case as Windows compares file names: Unicode's simple upper-case mapping in the Basic
+// Multilingual Plane (full-width, Greek and Cyrillic letters too); any other character is its
+// own upper case.
+char32_t UpperCase(char32_t c);
+// One character (as CharSize steps) upper-cased so, in the system's code page: the character
+// itself when the page has no upper case for it.
+std::string UpperCaseChar(std::string_view character);
 
 }  // namespace sys

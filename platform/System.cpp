@@ -80,6 +80,10 @@ bool Signal::WaitFor(uint32_t milliseconds) const {
                             [this] { return m_set.load(); });
 }
 
+std::string HiddenFileTemporary(const std::string& path) {
+  return path + ".tmp";
+}
+
 std::vector<std::string> StandInDrives(char separator) {
   std::vector<std::string> roots;
   const char* list = std::getenv("LAUNCHER_FIXED_DRIVES");

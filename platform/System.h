@@ -124,7 +124,9 @@ class System {
   // joined to the current folder. Empty when neither can be had.
   virtual std::string GetFullPath(const std::string& path) = 0;
   // Writes a small file the user does not see (a version marker), replacing one of that name,
-  // hidden or not. The content goes out in one write.
+  // hidden or not. The content goes out in one write to HiddenFileTemporary(path), which then
+  // replaces `path` in one step: at every moment `path` is the old file, the new one or absent,
+  // never part of one. A failed write removes the temporary file.
   virtual bool WriteHiddenFile(const std::string& path, const std::string& content) = 0;
   // The file version an executable carries, as a version resource holds it: major << 16 | minor
   // in `high`, build << 16 | revision in `low`. False when the file has none.
@@ -165,6 +167,10 @@ System* Install(System* system);
 // Splits a parameter string into arguments the way the Windows start-up code does:
 // blanks and tabs separate, double quotes group, backslashes escape only before quotes.
 std::vector<std::string> SplitCommandLine(const std::string& params);
+
+// Where WriteHiddenFile writes `path`'s new content before it replaces `path`: `path` + ".tmp",
+// a name the update reserves and clears away when a killed process left it.
+std::string HiddenFileTemporary(const std::string& path);
 
 // The folders LAUNCHER_FIXED_DRIVES lists, separated by `separator` (":" on Linux, ";" on
 // Windows), each ending with the path separator; none when it is unset. Test rigs and the demo

@@ -446,12 +446,17 @@ bool IsProgramFile(const std::string& path) {
 }  // namespace
 
 // Linux has no hidden attribute: marker files are hidden by their leading dot or not at all.
+// The content is written beside the file and renamed over it, so a process killed in between
+// leaves the old file or none, never an empty or partial one.
 bool PosixSystem::WriteHiddenFile(const std::string& path, const std::string& content) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const std::string temp = HiddenFileTemporary(path);
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, content.data(), content.size());
   int error = errno;
   if (close(fd) != 0 && ok) ok = false, error = errno;
+  if (ok && rename(temp.c_str(), path.c_str()) != 0) ok = false, error = errno;
+  if (!ok) unlink(temp.c_str());
   errno = error;
   return ok;
 }

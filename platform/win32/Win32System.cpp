@@ -228,10 +228,13 @@ std::string Win32System::GetFullPath(const std::string& path) {
   return n > 0 && n < sizeof full ? std::string(full, n) : std::string();
 }
 
-// Created hidden. Replacing a hidden file needs the attribute asked for again: CREATE_ALWAYS
-// over a hidden file with other attributes is refused.
+// Written hidden beside the file, then moved over it, so a process ended in between leaves the
+// old file or none, never a part of one; the move keeps the attribute. Replacing a hidden
+// leftover needs the attribute asked for again: CREATE_ALWAYS over a hidden file with other
+// attributes is refused.
 bool Win32System::WriteHiddenFile(const std::string& path, const std::string& content) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  const std::string temp = HiddenFileTemporary(path);
+  HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_HIDDEN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   win32_DWORD written = 0;
@@ -240,6 +243,8 @@ bool Win32System::WriteHiddenFile(const std::string& path, const std::string& co
             written == content.size();
   win32_DWORD error = ::GetLastError();
   if (!CloseHandle(file) && ok) ok = false, error = ::GetLastError();
+  if (ok && !MoveFileReplace(temp, path)) ok = false, error = ::GetLastError();
+  if (!ok) DeleteFileA(temp.c_str());
   SetLastError(error);
   return ok;
 }

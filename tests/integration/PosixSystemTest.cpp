@@ -251,6 +251,21 @@ TEST(PosixSystemTest, ReplacingMoveAndCopyKeepContent) {
   EXPECT_EQ(system.GetLastError(), ENOENT);
 }
 
+// A marker replaces the old one whole, and a write that fails (here the rename, onto a folder)
+// leaves no temporary file behind.
+TEST(PosixSystemTest, HiddenFileReplacesWholeAndLeavesNoTemporaryFile) {
+  TempDir dir;
+  sys::PosixSystem system;
+  WriteFile(dir / "a.version", "12");
+  EXPECT_TRUE(system.WriteHiddenFile(dir / "a.version", "7"));
+  EXPECT_EQ(ReadFile(dir / "a.version"), "7");
+  std::filesystem::create_directory(dir / "folder");
+  EXPECT_FALSE(system.WriteHiddenFile(dir / "folder", "7"));
+  EXPECT_EQ(system.GetLastError(), EISDIR);
+  EXPECT_FALSE(system.PathExists(dir / "a.version.tmp"));
+  EXPECT_FALSE(system.PathExists(dir / "folder.tmp"));
+}
+
 TEST(PosixSystemTest, CopyReplacesARunningProgramAndLeavesNoTemporaryFile) {
   TempDir dir;
   sys::PosixSystem system;

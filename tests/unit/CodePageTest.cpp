@@ -74,4 +74,21 @@ TEST(CodePageTest, TheSystemRuleHereIsUtf8) {
   EXPECT_EQ(sys::FindLastChar(text, "/"), 6u);
 }
 
+// Upper case as Windows compares file names, beyond ASCII too; what has none stays. The
+// system's page here is UTF-8.
+TEST(CodePageTest, UpperCaseIsWindowsNameCase) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a", "A"},   {"Z", "Z"},   {"~", "~"},       {"é", "É"},
+      {"ÿ", "Ÿ"},   {"ａ", "Ａ"}, {"σ", "Σ"},       {"ς", "Σ"},
+      {"д", "Д"},   {"ё", "Ё"},   {"ⅰ", "Ⅰ"},       {"ß", "ß"},
+      {"数", "数"}, {"¹", "¹"},   {"\xC3", "\xC3"}, {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+  };
+  for (const auto& [lower, upper] : cases) EXPECT_EQ(sys::UpperCaseChar(lower), upper) << lower;
+  EXPECT_EQ(sys::UpperCase(U'\u0101'), U'\u0100');  // every other character of a run
+  EXPECT_EQ(sys::UpperCase(U'\u0100'), U'\u0100');
+  EXPECT_EQ(sys::Utf8CodePoint("\xF0\x9F\x98\x80"), U'\U0001F600');
+  EXPECT_EQ(sys::Utf8CodePoint("\xC3"), sys::kNoCodePoint);
+  EXPECT_EQ(sys::Utf8Char(U'\U0001F600'), "\xF0\x9F\x98\x80");
+}
+
 }  // namespace

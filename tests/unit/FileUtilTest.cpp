@@ -73,9 +73,24 @@ TEST_F(FileUtilTest, CreateParentDirectoryMakesEveryMissingLevel) {
   std::string file = m_dir / "one/two/three/file.txt";
   EXPECT_TRUE(CreateParentDirectory(file));
   EXPECT_TRUE(std::filesystem::is_directory(m_dir / "one/two/three"));
-  EXPECT_TRUE(CreateDirectoryRecursive(m_dir / "one/two"));  // existing is fine
   EXPECT_FALSE(CreateParentDirectory("file.txt"));
   EXPECT_FALSE(CreateParentDirectory(""));
+}
+
+// However the folder is spelt, it is made with every level above it, and one already there is
+// success.
+TEST_F(FileUtilTest, CreateDirectoryRecursiveTakesEverySpelling) {
+  struct Case {
+    const char* path;
+    const char* made;
+  } cases[] = {
+      {"x/y/z/", "x/y/z"}, {"a//b", "a/b"}, {"c/d//", "c/d"},
+      {"x/y/z/", "x/y/z"}, {"x/y", "x/y"},  {"x//y/new/", "x/y/new"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(CreateDirectoryRecursive(m_dir / c.path)) << c.path;
+    EXPECT_TRUE(std::filesystem::is_directory(m_dir / c.made)) << c.path;
+  }
 }
 
 TEST_F(FileUtilTest, CreateDirectoryRecursiveLogsTheFailure) {

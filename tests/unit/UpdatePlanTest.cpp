@@ -197,8 +197,9 @@ TEST_F(UpdatePlanTest, StaleTemporaryFilesOfCheckedEntriesAreRemoved) {
   Install("old", "1");
   std::filesystem::create_directories(m_dir / "Cached/resourcelib");
   Install("Cached/resourcelib/r.1", "1");
-  const std::vector<std::string> stale = {"current.tmp", "current.tmp2", "old.tmp", "old.tmp2",
-                                          "Cached/resourcelib/r.1.tmp"};
+  const std::vector<std::string> stale = {"current.tmp",     "current.tmp2",
+                                          "old.tmp",         "old.tmp2",
+                                          "old.version.tmp", "Cached/resourcelib/r.1.tmp"};
   for (const std::string& name : stale) WriteFile(m_dir / name, "partial");
   WriteFile(m_dir / "unlisted.tmp", "not an entry's");
   int nAdded = -1;
@@ -256,6 +257,8 @@ TEST_F(UpdatePlanTest, AFileWhereAnotherEntryNeedsAFolderStopsEverything) {
              "file a.version/b would need a folder where a has a file, update stopped");
   ExpectStop("a.tmp2/b\na\n",
              "file a would put a file where a.tmp2/b needs a folder, update stopped");
+  ExpectStop("a.version.tmp/b\na\n",
+             "file a would put a file where a.version.tmp/b needs a folder, update stopped");
   ExpectStop("Cached\nresourcelib/r\n",
              "file resourcelib/r would need a folder where Cached has a file, update stopped");
   // The launcher's own files are no folders for game files either.
@@ -280,6 +283,66 @@ TEST_F(UpdatePlanTest, EntryMissingFromTheVersionsStopsEverything) {
   EXPECT_TRUE(Logged("UpgradeDlg(344) : versionInfos.GetInfo(filename, info)"));
   EXPECT_TRUE(Planned().empty());
   EXPECT_EQ(nAdded, 0);
+}
+
+// Names Windows takes for something else: a device (the payload goes to it and the entry is
+// reported current), one file for two names of other case, or a short name that may be another
+// file's, the launcher's own included. A file that is one of the launcher's by its identity (a
+// link; a short name the rules could not see) is never replaced either.
+TEST_F(UpdatePlanTest, NamesWindowsTakesForSomethingElseStopEverything) {
+  auto device = [](const std::string& name) {
+    return "file " + name + " names a device on Windows, update stopped";
+  };
+  auto shortName = [](const std::string& name) {
+    return "file " + name + " may be the short name of another file on Windows, update stopped";
+  };
+  auto oneFile = [](const std::string& first, const std::string& second) {
+    return "file " + second + " would be written to the same file as " + first + ", update stopped";
+  };
+  struct Case {
+    std::string names, line;
+  } cases[] = {
+      {"CON\n", device("CON")},
+      {"nul.txt\n", device("nul.txt")},
+      {"aux\n", device("aux")},
+      {"com1.dat\n", device("com1.dat")},
+      {"LPT1\n", device("LPT1")},
+      {"sub\\PRN.txt\n", device("sub\\PRN.txt")},
+      {"CONIN$\n", device("CONIN$")},
+      {"conout$.log\n", device("conout$.log")},
+      {"Com9.a.b\n", device("Com9.a.b")},
+      {"COM¹\n", device("COM¹")},
+      {"lpt³.txt\n", device("lpt³.txt")},
+      {"Con .txt\n", device("Con .txt")},
+      {"nul. .\n", device("nul. .")},
+      {"data/AUX/x.pak\n", device("data/AUX/x.pak")},
+      {"Ａ.txt\nａ.txt\n", oneFile("Ａ.txt", "ａ.txt")},
+      {"Σ.txt\nσ.txt\n", oneFile("Σ.txt", "σ.txt")},
+      {"Д.txt\nд.txt\n", oneFile("Д.txt", "д.txt")},
+      {"ＤＡＴＡ/x\nｄａｔａ/x\n", oneFile("ＤＡＴＡ/x", "ｄａｔａ/x")},
+      {"GAMEFI~1.TXT\n", shortName("GAMEFI~1.TXT")},
+      {"launch~1.txt\n", shortName("launch~1.txt")},
+      {"longfilename-1.dat\nLONGFI~1.DAT\n", shortName("LONGFI~1.DAT")},
+      {"数据~12.pak\n", shortName("数据~12.pak")},
+      {"DATA~1/x\n", shortName("DATA~1/x")},
+  };
+  for (const Case& c : cases) ExpectStop(c.names, c.line);
+
+  // Another name of the log (a hard link) and of a manifest (a symbolic link).
+  WriteFile(m_dir / "log.txt", "the log");
+  std::filesystem::create_hard_link(m_dir / "log.txt", m_dir / "alias.dat");
+  ExpectStop("alias.dat\n", "file alias.dat would replace a file of the launcher, update stopped");
+  std::filesystem::create_symlink(m_dir / "versions.txt", m_dir / "link.dat");
+  ExpectStop("link.dat\n", "file link.dat would replace a file of the launcher, update stopped");
+  EXPECT_EQ(ReadFile(m_dir / "log.txt"), "the log");
+
+  // Names that only look like those install as before.
+  ListEntries(
+      "console.txt\ncom10\ncom0.txt\nlpt\nauxiliary/x\nnul_\na~b.txt\nname~1.long\n"
+      "verylong~1.txt\nx~1.y.z\nß.txt\nss.txt\nＡ.dat\nA.dat\n");
+  int nAdded = -1;
+  EXPECT_TRUE(Plan(nAdded));
+  EXPECT_EQ(nAdded, 15);
 }
 
 TEST_F(UpdatePlanTest, EntryLeavingTheWorkFolderStopsEverything) {

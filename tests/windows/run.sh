@@ -11,7 +11,8 @@
 # with Chinese names (GBK on the Windows side), marks the markers hidden, replaces them, and a
 # run over a current folder downloads nothing; a signed tree is checked as on Linux (there with
 # libsodium's SHA-256, on Linux with libcrypto's): it installs, and a payload swapped after
-# signing is refused.
+# signing is refused; trees whose names Windows takes for a device, for one file with another
+# or for a short name, and an entry that is the log under another name, are refused.
 set -euo pipefail
 WIN=$(cd "$1" && pwd) LINUX=$(cd "$2" && pwd) TEMPLATE=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -240,4 +241,46 @@ same_folders "$T/clinux" "$T/cwindows" versions.txt gamefiles.txt
 cmp -s "$T/gbktree/versions.txt" "$T/cwindows/versions.txt" || fail "versions.txt copy, Chinese"
 same_as_build "$C" "$T/ctree" "$T/cwindows"
 [[ -f "$T/cwindows/数据/乗/地图 1.pak.version" ]] || fail "no marker beside 乗/地图 1.pak"
+
+# --- Names Windows takes for something else, in trees wan-publish would refuse: made by hand,
+# served in GBK with every payload, so that without the refusal they would install ---
+# refused_tree WHY NAME...: wan-update.exe stops at "file WHY, update stopped" in its log and
+# writes nothing but its log and the manifests' copies into $T/hostile-work (which the caller
+# may prepare; it is removed after).
+refused_tree() {
+  local why=$1 tree=$T/hostile work=$T/hostile-work name served rc=0
+  shift
+  written() { (cd "$work" && find . -type f ! -name log.txt ! -name versions.txt ! -name gamefiles.txt | sort); }
+  rm -rf "$tree" && mkdir -p "$tree/standalone/launcher" "$work"
+  { printf 'header\nclientVersion\t1\t0\n' && printf '%s\t1\t0\n' "$@"; } |
+    iconv -f UTF-8 -t GBK >"$tree/versions.txt"
+  printf '%s\n' "$@" | iconv -f UTF-8 -t GBK >"$tree/standalone/launcher/gamefiles.txt"
+  for name in "$@"; do
+    served=$tree/$(gbk "${name//\\//}").1
+    mkdir -p "$(dirname "$served")" && echo "$name" | xz >"$served"
+  done
+  written >"$T/before"
+  start_server "$tree"
+  wan_update_exe "$work" >"$T/out" 2>&1 || rc=$?
+  stop_server
+  ((rc == 1)) || fail "a tree of $* ended with $rc: $(cat "$T/out")"
+  grep -qF "$(gbk "file $why, update stopped")" "$work/log.txt" ||
+    fail "$* stopped otherwise: $(iconv -f GBK -t UTF-8 "$work/log.txt" | tail -3)"
+  written | diff "$T/before" - >&2 || fail "a tree of $* wrote files"
+  rm -rf "$work"
+}
+for name in CON nul.txt aux com1.dat LPT9 'sub\PRN.txt' 'CONIN$' 'conout$.log' 'Con .txt' data/AUX/x; do
+  refused_tree "$name names a device on Windows" "$name"
+done
+refused_tree "ａ.txt would be written to the same file as Ａ.txt" Ａ.txt ａ.txt
+refused_tree "σ.txt would be written to the same file as Σ.txt" Σ.txt σ.txt
+refused_tree "д.txt would be written to the same file as Д.txt" Д.txt д.txt
+refused_tree "ｄａｔａ/x would be written to the same file as ＤＡＴＡ/x" ＤＡＴＡ/x ｄａｔａ/x
+refused_tree "GAMEFI~1.TXT may be the short name of another file on Windows" GAMEFI~1.TXT
+refused_tree "LONGFI~1.DAT may be the short name of another file on Windows" \
+  longfilename-1.dat LONGFI~1.DAT
+# A file that is the launcher's log under another name (a hard link): its identity decides.
+mkdir -p "$T/hostile-work" && echo "the log" >"$T/hostile-work/log.txt"
+ln "$T/hostile-work/log.txt" "$T/hostile-work/alias.dat"
+refused_tree "alias.dat would replace a file of the launcher" alias.dat
 echo "windows tests passed"

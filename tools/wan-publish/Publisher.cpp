@@ -9,6 +9,7 @@
 #include "SignedTree.h"
 #include "UpdatePlan.h"
 #include "VersionInfos.h"
+#include "WindowsNames.h"
 #include "XzEncode.h"
 
 namespace fs = std::filesystem;
@@ -42,6 +43,10 @@ std::string RefusedName(const std::string& name) {
   if (name == kGameFilesManifest) return "is a file of the update itself";
   if (IsReservedLocalName(LocalFileName(name, 1))) {
     return "would replace a file of the launcher in the work folder";
+  }
+  if (NamesADevice(LocalFileName(name, 1))) return "names a device on Windows";
+  if (MayBeAShortName(LocalFileName(name, 1))) {
+    return "may be the short name of another file on Windows";
   }
   return "";
 }

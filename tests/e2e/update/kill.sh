@@ -1,6 +1,7 @@
 # kill -9 of wan-update at random moments of an update from one published build to the next,
-# then a normal run: right after every kill no file's marker names a version whose content the
-# file does not hold, and the folder ends byte-identical to the new build.
+# then a normal run: right after every kill every marker is a whole version word and names no
+# version whose content the file does not hold, and the folder ends byte-identical to the new
+# build. REPEAT=1 lists two entries of the new build twice.
 source "$(dirname "$0")/lib.sh"
 
 A=$T/build-a B=$T/build-b W=$T/work TREE=$T/tree
@@ -17,6 +18,7 @@ cp -r "$A" "$B"
 for i in $(seq 1 2 60); do compressible_text $((i * 7919 % 40000 + 300)) "b$i" >"$B/data/f$i.dat"; done
 for i in 1 3; do compressible_text 1600000 "map-b$i" >"$B/maps/m$i.pak"; done
 "$PUBLISH" --from "$B" --to "$TREE" >/dev/null
+[[ -z ${REPEAT:-} ]] || printf 'data/f1.dat\nmaps/m1.pak\n' >>"$TREE/standalone/launcher/gamefiles.txt"
 
 # version<TAB>name<TAB>md5 of every content a marker may name.
 (cd "$A" && find . -type f -printf '%P\n' | sort | xargs md5sum) | awk '{print "1\t" $2 "\t" $1}' >"$T/expected"
@@ -25,6 +27,9 @@ awk -F'\t' '$2 == 2 { print $1 }' "$TREE/versions.txt" | (cd "$B" && xargs md5su
 [[ $(grep -c '^2' "$T/expected") == 32 ]] || fail "the second build changes 32 files"
 
 check_markers() {
+  local partial
+  partial=$(find "$W" -type f -name '*.version' -exec grep -Lx '[0-9][0-9]*' {} +)
+  [[ -z $partial ]] || fail "an empty or partial marker (kill $1): $partial"
   (cd "$W" && { grep -r --include='*.version' . || true; }) |
     sed 's|^\./||; s|\.version:|\t|' >"$T/markers"
   [[ -s $T/markers ]] || return 0

@@ -68,4 +68,20 @@ grep -qx orca.exe "$T/tree2/standalone/launcher/gamefiles.txt" || fail "orca.exe
 [[ $(xz -dc "$T/tree2/orca.exe.1") == "stand-in game" ]] || fail "orca.exe is not the --orca file"
 rc=0; "$PUBLISH" --from "$B" --to "$T/tree2" --orca "$T/no such file" 2>/dev/null || rc=$?
 [[ $rc == 1 ]] || fail "--orca of a missing file exits $rc"
+
+# refused_build WHY NAME...: wan-publish refuses a build of NAMEs, saying WHY; on Windows, where
+# players install every tree, each kind would write a device or two entries as one file.
+refused_build() {
+  local why=$1 name rc=0
+  shift
+  rm -rf "$T/hostile" && mkdir "$T/hostile"
+  for name in "$@"; do mkdir -p "$(dirname "$T/hostile/$name")" && echo "$name" >"$T/hostile/$name"; done
+  "$PUBLISH" --from "$T/hostile" --to "$T/hostile-tree" 2>"$T/err" || rc=$?
+  [[ $rc == 1 ]] && grep -qF "$why" "$T/err" || fail "published $*: $(cat "$T/err")"
+}
+refused_build "names a device on Windows" "sub/Nul.txt"
+refused_build "names a device on Windows" "COM¹ .dat/x"
+refused_build "would be installed as one file" "Ａ.txt" "ａ.txt"
+refused_build "would be installed as one file" "Σ/x" "σ/x"
+refused_build "may be the short name of another file on Windows" "GAMEFI~1.TXT"
 echo "round trip passed"

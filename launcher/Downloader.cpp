@@ -70,12 +70,16 @@ int Downloader::Request::TransferInfo(void* clientp, curl_off_t dlTotal, curl_of
   return request->Aborted() ? 1 : 0;
 }
 
-// A handle with the job's options; the sections' own are set before each transfer.
+// A handle with the job's options; the sections' own are set before each transfer. Only a
+// transfer that is stuck fails by the clock: one that cannot connect, or that moves less than
+// the low speed for its time. One that keeps moving runs to its end, however long it takes.
 CURL* Downloader::Request::NewHandle(curl_slist* header) {
   CURL* curl = curl_easy_init();
   if (!curl) return nullptr;
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, header);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 300L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, m_timing.connectTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, m_timing.lowSpeedBytesPerSecond);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, m_timing.lowSpeedSeconds);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &BodyWriter::WriteCallback);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Request::TransferInfo);
@@ -242,7 +246,6 @@ std::unique_ptr<BodyWriter> Downloader::Request::BeginAttempt(CURL* curl, Sectio
                                            section.expected.has_value());
   curl_easy_setopt(curl, CURLOPT_URL, section.url.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, body.get());
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_timing.transferTimeoutMs);
   return body;
 }
 

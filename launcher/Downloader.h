@@ -42,9 +42,13 @@ class Downloader {
     virtual void OnComplete() = 0;  // the job has ended, successfully or not
   };
 
-  // How long one transfer may take, and the pause after a failed attempt.
+  // When a transfer counts as stuck, and the pause after a failed attempt. A transfer has no
+  // limit on its whole length: a large file on a slow link (or one of many sharing it) takes as
+  // long as it takes, while one that cannot connect or stops moving fails.
   struct Timing {
-    long transferTimeoutMs = 30000;
+    long connectTimeoutMs = 30000;
+    long lowSpeedBytesPerSecond = 1024;  // less than this ...
+    long lowSpeedSeconds = 30;           // ... for this long fails the attempt
     uint32_t retryPauseMs = 1000;
   };
 
@@ -100,7 +104,7 @@ class Downloader {
   };
 
   Downloader();
-  // Tests shorten the time-out and the pause; the product keeps 30 s and 1000 ms.
+  // Tests shorten the limits and the pause; the product keeps 30 s, 1 KiB/s and 1000 ms.
   explicit Downloader(const Timing& timing);
   // Ends a running job (its transfer is abandoned, OnComplete is not called) and waits for it.
   virtual ~Downloader();

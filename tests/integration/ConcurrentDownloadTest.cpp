@@ -93,7 +93,7 @@ class ConcurrentDownloadTest : public ::testing::TestWithParam<int> {
   sys::FakeSystem m_system;
   TempDir m_dir;
   TestHttpServer m_http;
-  Downloader m_downloader{Downloader::Timing{5000, 10}};
+  Downloader m_downloader{Downloader::Timing{.lowSpeedSeconds = 5, .retryPauseMs = 10}};
   std::mutex m_mutex;
   std::condition_variable m_changed;
   std::map<std::string, std::string> m_content;
@@ -231,6 +231,131 @@ TEST_P(ConcurrentDownloadTest, EndingTheJobMidwayLeavesNothingHalfInstalled) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Connections, ConcurrentDownloadTest, ::testing::Values(1, 4),
+                         [](const auto& info) { return std::to_string(info.param); });
+
+// A server whose bodies may come in 4 KiB pieces with a pause between them or stall after their
+// headers: each checked against the limits a stuck transfer must hit, at one connection and at
+// eight.
+class TransferLimitsTest : public ::testing::TestWithParam<int> {
+ protected:
+  static constexpr size_t kPiece = 4096;
+
+  TransferLimitsTest() {
+    m_downloader.SetConnections(GetParam());
+    // /KIND/NAME.VERSION: "files" serves NAME's content at once, "trickle" a piece at a time
+    // with m_pieceDelay between pieces, "stall" its headers and then nothing for longer than a
+    // client waits.
+    m_http.server().Get(R"(/(\w+)/(\w+)\.\d+)", [this](const httplib::Request& req,
+                                                       httplib::Response& res) {
+      const std::string kind = req.matches[1];
+      std::string content;
+      {
+        std::lock_guard lock(m_mutex);
+        content = m_content[req.matches[2]];
+      }
+      res.set_chunked_content_provider(
+          "application/octet-stream", [this, kind, content](size_t at, httplib::DataSink& sink) {
+            // Longer than the client waits for a stalled body, short enough to free the thread
+            // for the next attempt.
+            if (kind == "stall") {
+              Pause(m_stall);
+              return false;
+            }
+            const std::string piece = content.substr(at, kPiece);
+            const bool last = at + piece.size() >= content.size();
+            const bool written = sink.write(piece.data(), piece.size());
+            if (last && written) sink.done();
+            return written && (last || Pause(kind == "trickle" ? m_pieceDelay : 0ms));
+          });
+    });
+    m_http.Start();
+  }
+  ~TransferLimitsTest() override {
+    {
+      std::lock_guard lock(m_mutex);
+      m_released = true;
+    }
+    m_changed.notify_all();
+    m_downloader.Reset();
+    m_http.Stop();
+  }
+
+  // Waits as a link would; false once the test ends. The test sets the pauses before its job.
+  bool Pause(const std::chrono::milliseconds& pause) {
+    std::unique_lock lock(m_mutex);
+    return !m_changed.wait_for(lock, pause, [this] { return m_released; });
+  }
+  void Serve(const std::string& name, const std::string& content) {
+    std::lock_guard lock(m_mutex);
+    m_content[name] = content;
+  }
+  bool Logged(const std::string& prefix) {
+    for (const std::string& line : m_system.DebugOutput()) {
+      if (line.rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+  }
+
+  sys::FakeSystem m_system;
+  TempDir m_dir;
+  TestHttpServer m_http;
+  // Formerly every transfer had one second in all; a stall now fails after one.
+  Downloader m_downloader{Downloader::Timing{.lowSpeedSeconds = 1, .retryPauseMs = 10}};
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::map<std::string, std::string> m_content;
+  std::chrono::milliseconds m_pieceDelay{0};
+  std::chrono::milliseconds m_stall{3s};
+  bool m_released = false;
+};
+
+TEST_P(TransferLimitsTest, MovingBodiesFinishAndStuckOnesFail) {
+  const std::string text = TestText(80 * 1024);
+  Serve("text", text);
+  const std::string file = m_dir / "f";
+  struct Case {
+    std::string path;
+    std::string logged;  // empty: the file is installed
+  } cases[] = {
+      // 20 pieces 100 ms apart: two seconds, but always moving.
+      {"/trickle/text", ""},
+      {"/stall/text", "download " + m_http.Url("/stall/text.5") + " failed(28)"},
+  };
+  m_pieceDelay = 100ms;
+  for (const Case& c : cases) {
+    WriteFile(file, "old");
+    WriteFile(file + ".version", "4");
+    m_downloader.Reset();
+    ASSERT_TRUE(m_downloader.Add(m_http.Url(c.path + ".5"), file));
+    const bool installed = m_downloader.Excute(true, true);
+    EXPECT_EQ(installed, c.logged.empty()) << c.path;
+    if (installed) {
+      EXPECT_EQ(ReadFile(file), text) << c.path;
+      continue;
+    }
+    EXPECT_TRUE(Logged(c.logged)) << c.logged;
+    EXPECT_EQ(m_http.RequestCount(c.path + ".5"), 9u) << c.path;
+    EXPECT_EQ(ReadFile(file), "old") << c.path;
+    EXPECT_EQ(ReadFile(file + ".version"), "4") << c.path;
+    EXPECT_FALSE(IsPathExist(file + ".tmp") || IsPathExist(file + ".tmp2")) << c.path;
+  }
+}
+
+// Ending the job does not wait for a stalled transfer to fail by its low speed.
+TEST_P(TransferLimitsTest, EndingTheJobStopsAStalledTransferAtOnce) {
+  m_stall = 60s;
+  Downloader downloader;  // the product's limits: the stall would fail after 30 s
+  downloader.SetConnections(GetParam());
+  ASSERT_TRUE(downloader.Add(m_http.Url("/stall/text.1"), m_dir / "f"));
+  ASSERT_TRUE(downloader.ExcuteThread(true, true, nullptr));
+  while (m_http.RequestCount("/stall/text.1") == 0) std::this_thread::sleep_for(5ms);
+  const auto start = std::chrono::steady_clock::now();
+  downloader.Reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_FALSE(IsPathExist(m_dir / "f") || IsPathExist(m_dir / "f.tmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Connections, TransferLimitsTest, ::testing::Values(1, 8),
                          [](const auto& info) { return std::to_string(info.param); });
 
 }  // namespace

@@ -62,7 +62,7 @@ class ContentCheckTest : public ::testing::Test {
   sys::FakeSystem m_system;
   TempDir m_dir;
   TestHttpServer m_http;
-  Downloader m_downloader{Downloader::Timing{5000, 0}};
+  Downloader m_downloader{Downloader::Timing{.lowSpeedSeconds = 5, .retryPauseMs = 0}};
   std::mutex m_mutex;
   std::map<std::string, std::string> m_content;
   std::map<std::string, int> m_cut;

@@ -66,7 +66,7 @@ class Callback : public Downloader::ICallback {
 
 class DownloaderTest : public ::testing::Test {
  protected:
-  static constexpr long kTimeoutMs = 300;
+  static constexpr long kStallSeconds = 1;
   static constexpr uint32_t kPauseMs = 1000;  // recorded by the fake system, not slept
 
   DownloaderTest() {
@@ -133,7 +133,7 @@ class DownloaderTest : public ::testing::Test {
   sys::FakeSystem m_system;
   TempDir m_dir;
   TestHttpServer m_http;
-  Downloader m_downloader{Downloader::Timing{kTimeoutMs, kPauseMs}};
+  Downloader m_downloader{Downloader::Timing{.lowSpeedSeconds = kStallSeconds, .retryPauseMs = kPauseMs}};
   std::mutex m_contentMutex;
   std::map<std::string, std::string> m_content;
   std::condition_variable m_release;
@@ -473,7 +473,7 @@ TEST_F(DownloaderTest, DestroyingTheDownloaderEndsARunningJobWithoutOnComplete) 
   Callback callback(m_downloader);
   auto start = std::chrono::steady_clock::now();
   {
-    Downloader downloader(Downloader::Timing{20000, kPauseMs});
+    Downloader downloader(Downloader::Timing{.retryPauseMs = kPauseMs});
     Callback own(downloader);
     ASSERT_TRUE(downloader.Add(m_http.Url("/stall"), m_dir / "never"));
     ASSERT_TRUE(downloader.ExcuteThread(false, false, &own));

@@ -40,7 +40,7 @@ TEST(ManifestJobTest, StaleTemporaryFilesOfEveryManifestAreRemoved) {
   for (const std::string& path : stale) WriteFile(path, "cut short by a crash");
   WriteFile(dir / "unlisted.tmp", "not a manifest's");
 
-  Downloader downloader(Downloader::Timing{5000, 0});
+  Downloader downloader(Downloader::Timing{.lowSpeedSeconds = 5, .retryPauseMs = 0});
   JobEnd end;
   ASSERT_TRUE(StartManifestJob(downloader, config, versions, files, &end));
   ASSERT_TRUE(end.Wait());

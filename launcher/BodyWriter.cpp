@@ -16,10 +16,13 @@ constexpr size_t kFileBufferSize = 1 << 16;
 
 }  // namespace
 
-BodyWriter::BodyWriter(FILE* raw, const std::string& tmpName, bool bDecompress, bool bHash)
+BodyWriter::BodyWriter(FILE* raw, const std::string& tmpName, bool bDecompress, bool bHash,
+                       uint64_t maxSize)
     : m_raw(raw),
+      m_rawName(tmpName),
       m_unpackedName(tmpName + "2"),
       m_bDecompress(bDecompress),
+      m_maxSize(maxSize),
       m_rawBuffer(new char[kFileBufferSize]),
       m_pHasher(bHash ? std::make_unique<HashPipeline>() : nullptr) {
   std::setvbuf(m_raw, m_rawBuffer.get(), _IOFBF, kFileBufferSize);
@@ -89,8 +92,28 @@ bool BodyWriter::StartDecoder() {
 }
 
 bool BodyWriter::WriteRaw(const uint8_t* data, size_t size) {
+  if (!Fits(size, m_rawName)) return false;
   if (m_pHasher) m_pHasher->Update(data, size);
-  return std::fwrite(data, 1, size, m_raw) == size;
+  if (std::fwrite(data, 1, size, m_raw) == size) return true;
+  m_bDiskFull = IsDiskFullError(errno);
+  return false;
+}
+
+// Counts the bytes about to be written to the file to install; false (logged) past the most it
+// may hold, before a byte too many reaches the disk.
+bool BodyWriter::Fits(size_t size, const std::string& file) {
+  if (size > m_maxSize - m_filled) {
+    LogPrint("%s: more than %llu bytes, the most it may hold", file.c_str(),
+             static_cast<unsigned long long>(m_maxSize));
+    return false;
+  }
+  m_filled += size;
+  return true;
+}
+
+bool BodyWriter::IsDiskFullError(int error) {
+  // EFBIG: the file system's largest file (4 GiB on FAT32) is as final as a full disk.
+  return error == ENOSPC || error == EFBIG;
 }
 
 bool BodyWriter::Decode(const uint8_t* data, size_t size, lzma_action action) {
@@ -113,8 +136,10 @@ bool BodyWriter::Decode(const uint8_t* data, size_t size, lzma_action action) {
 
 bool BodyWriter::FlushDecoded() {
   const size_t size = kFileBufferSize - m_strm.avail_out;
+  if (!Fits(size, m_unpackedName)) return false;
   if (m_pHasher) m_pHasher->Update(m_decoded.get(), size);
   if (std::fwrite(m_decoded.get(), 1, size, m_unpacked) != size) {
+    m_bDiskFull = IsDiskFullError(errno);
     LogPrint("Write error: %s", std::strerror(errno));
     return false;
   }
@@ -144,6 +169,7 @@ bool BodyWriter::Finish(bool bComplete) {
   if (m_unpacked) {
     // A failed close loses buffered output: the file is then incomplete.
     if (std::fclose(m_unpacked) != 0 && written) {
+      m_bDiskFull = IsDiskFullError(errno);
       LogPrint("Write error: %s", std::strerror(errno));
       written = false;
     }

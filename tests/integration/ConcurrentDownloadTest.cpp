@@ -11,6 +11,7 @@
 
 #include "Downloader.h"
 #include "FileUtil.h"
+#include "Signature.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
 #include "VersionInfos.h"
@@ -233,9 +234,9 @@ TEST_P(ConcurrentDownloadTest, EndingTheJobMidwayLeavesNothingHalfInstalled) {
 INSTANTIATE_TEST_SUITE_P(Connections, ConcurrentDownloadTest, ::testing::Values(1, 4),
                          [](const auto& info) { return std::to_string(info.param); });
 
-// A server whose bodies may come in 4 KiB pieces with a pause between them or stall after their
-// headers: each checked against the limits a stuck transfer must hit, at one connection and at
-// eight.
+// A server whose bodies may come in 4 KiB pieces with a pause between them, stall after their
+// headers or never end: each checked against the limits a stuck or oversized transfer must
+// hit, at one connection and at eight.
 class TransferLimitsTest : public ::testing::TestWithParam<int> {
  protected:
   static constexpr size_t kPiece = 4096;
@@ -244,7 +245,7 @@ class TransferLimitsTest : public ::testing::TestWithParam<int> {
     m_downloader.SetConnections(GetParam());
     // /KIND/NAME.VERSION: "files" serves NAME's content at once, "trickle" a piece at a time
     // with m_pieceDelay between pieces, "stall" its headers and then nothing for longer than a
-    // client waits.
+    // client waits, "endless" a body of 'z' that never ends.
     m_http.server().Get(R"(/(\w+)/(\w+)\.\d+)", [this](const httplib::Request& req,
                                                        httplib::Response& res) {
       const std::string kind = req.matches[1];
@@ -261,8 +262,9 @@ class TransferLimitsTest : public ::testing::TestWithParam<int> {
               Pause(m_stall);
               return false;
             }
-            const std::string piece = content.substr(at, kPiece);
-            const bool last = at + piece.size() >= content.size();
+            const std::string piece =
+                kind == "endless" ? std::string(kPiece, 'z') : content.substr(at, kPiece);
+            const bool last = kind != "endless" && at + piece.size() >= content.size();
             const bool written = sink.write(piece.data(), piece.size());
             if (last && written) sink.done();
             return written && (last || Pause(kind == "trickle" ? m_pieceDelay : 0ms));
@@ -309,24 +311,29 @@ class TransferLimitsTest : public ::testing::TestWithParam<int> {
   bool m_released = false;
 };
 
-TEST_P(TransferLimitsTest, MovingBodiesFinishAndStuckOnesFail) {
+TEST_P(TransferLimitsTest, MovingBodiesFinishAndStuckOrOversizedOnesFail) {
   const std::string text = TestText(80 * 1024);
   Serve("text", text);
+  Serve("bomb", XzCompress(std::string(16 << 20, '\0')));
+  const ContentDigest six = HashBytes("sixsix");
   const std::string file = m_dir / "f";
   struct Case {
     std::string path;
+    const ContentDigest* expected;
     std::string logged;  // empty: the file is installed
   } cases[] = {
       // 20 pieces 100 ms apart: two seconds, but always moving.
-      {"/trickle/text", ""},
-      {"/stall/text", "download " + m_http.Url("/stall/text.5") + " failed(28)"},
+      {"/trickle/text", nullptr, ""},
+      {"/stall/text", nullptr, "download " + m_http.Url("/stall/text.5") + " failed(28)"},
+      {"/endless/x", &six, file + ".tmp: more than 6 bytes, the most it may hold"},
+      {"/files/bomb", &six, file + ".tmp2: more than 6 bytes, the most it may hold"},
   };
   m_pieceDelay = 100ms;
   for (const Case& c : cases) {
     WriteFile(file, "old");
     WriteFile(file + ".version", "4");
     m_downloader.Reset();
-    ASSERT_TRUE(m_downloader.Add(m_http.Url(c.path + ".5"), file));
+    ASSERT_TRUE(m_downloader.Add(m_http.Url(c.path + ".5"), file, c.expected));
     const bool installed = m_downloader.Excute(true, true);
     EXPECT_EQ(installed, c.logged.empty()) << c.path;
     if (installed) {

@@ -50,4 +50,32 @@ TEST(ManifestJobTest, StaleTemporaryFilesOfEveryManifestAreRemoved) {
   EXPECT_TRUE(IsPathExist(dir / "unlisted.tmp"));
 }
 
+// A signature is a line per key: one of kilobytes is no signature, and is not received whole.
+TEST(ManifestJobTest, AnOversizedSignatureFailsAsItArrives) {
+  sys::FakeSystem system;
+  TempDir dir;
+  TestHttpServer http;
+  http.server().Get(".*", [](const httplib::Request& req, httplib::Response& res) {
+    const bool signature = req.path.ends_with("contentlist.sig");
+    res.set_content(std::string(signature ? kMaxSignatureBytes + 1 : 10, 's'), "text/plain");
+  });
+  http.Start();
+  AppConfig config;
+  config.strWorkPath = dir.path();
+  config.strDataHost = http.Url("/");
+  config.strUpdatePublicKey = std::string(64, '0');
+  const SignedListFiles list = GameTreeListFiles(dir.path());
+  Downloader downloader(Downloader::Timing{.lowSpeedSeconds = 5, .retryPauseMs = 0});
+  JobEnd end;
+  ASSERT_TRUE(StartManifestJob(downloader, config, VersionsFilePath(dir.path()),
+                               GameFilesPath(dir.path()), &end));
+  ASSERT_TRUE(end.Wait());
+  EXPECT_EQ(ReadFile(list.list), std::string(10, 's'));
+  EXPECT_FALSE(IsPathExist(list.signature));
+  const auto log = system.DebugOutput();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      list.signature + ".tmp: more than 4096 bytes, the most it may hold"),
+            log.end());
+}
+
 }  // namespace

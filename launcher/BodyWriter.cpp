@@ -73,7 +73,7 @@ bool BodyWriter::Decide() {
 }
 
 bool BodyWriter::StartDecoder() {
-  const lzma_ret ret = lzma_stream_decoder(&m_strm, UINT64_MAX, LZMA_CONCATENATED);
+  const lzma_ret ret = lzma_stream_decoder(&m_strm, kDecoderMemLimit, LZMA_CONCATENATED);
   if (ret != LZMA_OK) {
     LogDecoderInitError(ret);
     return false;
@@ -116,6 +116,19 @@ bool BodyWriter::IsDiskFullError(int error) {
   return error == ENOSPC || error == EFBIG;
 }
 
+uint64_t BodyWriter::MemoryHeld() const {
+  if (m_state == State::Plain) return 0;
+  return m_bDecoderHeld ? lzma_memusage(&m_strm) : kDecoderMemLimit;
+}
+
+// Called once the first block has begun, when its dictionary is allocated: the decoder's limit
+// becomes what it uses, so a later block that wants more fails instead of growing past what
+// the transfer was counted for.
+void BodyWriter::HoldDecoderToItsNeed() {
+  lzma_memlimit_set(&m_strm, lzma_memusage(&m_strm));
+  m_bDecoderHeld = true;
+}
+
 bool BodyWriter::Decode(const uint8_t* data, size_t size, lzma_action action) {
   // After a decoder error the rest of the body is read and dropped.
   if (m_result != LZMA_OK) return true;
@@ -123,7 +136,14 @@ bool BodyWriter::Decode(const uint8_t* data, size_t size, lzma_action action) {
   m_strm.avail_in = size;
   while (true) {
     const lzma_ret ret = lzma_code(&m_strm, action);
+    if (!m_bDecoderHeld && m_strm.total_out > 0) HoldDecoderToItsNeed();
     if ((m_strm.avail_out == 0 || ret == LZMA_STREAM_END) && !FlushDecoded()) return false;
+    // Decided by the stream's headers alone: nothing later in the body changes it.
+    if (ret == LZMA_MEMLIMIT_ERROR) {
+      m_result = ret;
+      LogDecoderMemoryNeed(m_rawName, lzma_memusage(&m_strm));
+      return false;
+    }
     if (ret != LZMA_OK) {
       m_result = ret;
       return true;
@@ -183,7 +203,7 @@ bool BodyWriter::Finish(bool bComplete) {
 // head alone (the stream header is the first 12 bytes, and a shorter body is cut short).
 void BodyWriter::JudgePlainHead() {
   lzma_stream strm = LZMA_STREAM_INIT;
-  m_result = lzma_stream_decoder(&strm, UINT64_MAX, LZMA_CONCATENATED);
+  m_result = lzma_stream_decoder(&strm, kDecoderMemLimit, LZMA_CONCATENATED);
   uint8_t out[64];
   strm.next_in = m_head;
   strm.avail_in = m_headSize;

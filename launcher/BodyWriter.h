@@ -32,9 +32,9 @@ class BodyWriter {
   BodyWriter& operator=(const BodyWriter&) = delete;
 
   // The next bytes of the body; false when they cannot be kept (a write error, no FILE.tmp2,
-  // more than `maxSize`), which ends the transfer. A body that stops decoding is read to its end
-  // and dropped, so that its failure is judged, and logged, once the transfer is known to be
-  // whole.
+  // more than `maxSize`, a stream needing more memory than kDecoderMemLimit), which ends the
+  // transfer. A body that stops decoding for any other reason is read to its end and dropped, so
+  // that its failure is judged, and logged, once the transfer is known to be whole.
   bool Write(const char* data, size_t size);
   // The body has ended: with `bComplete` the decoder is run to the end of its input; FILE.tmp2
   // is closed either way. False when decoded bytes could not be written.
@@ -53,6 +53,9 @@ class BodyWriter {
   // A write failed because the disk (or the file system's largest file) is full.
   bool DiskFull() const { return m_bDiskFull; }
   static bool IsDiskFullError(int error);
+  // The memory this body's decoder may take: the per-decoder limit until the body shows what
+  // its stream needs, then that need (the decoder is held to it); none for a plain body.
+  uint64_t MemoryHeld() const;
 
   // libcurl's write callback; `userdata` is the BodyWriter.
   static size_t WriteCallback(char* data, size_t size, size_t count, void* userdata);
@@ -66,6 +69,7 @@ class BodyWriter {
   bool Decode(const uint8_t* data, size_t size, lzma_action action);
   bool FlushDecoded();
   bool Fits(size_t size, const std::string& file);
+  void HoldDecoderToItsNeed();
   void JudgePlainHead();
 
   FILE* m_raw;
@@ -75,6 +79,7 @@ class BodyWriter {
   uint64_t m_maxSize;
   uint64_t m_filled = 0;  // bytes written to the file to install
   bool m_bDiskFull = false;
+  bool m_bDecoderHeld = false;
   State m_state = State::Undecided;
   // The first bytes of the body: enough for the magic, and for the verdict on a plain body.
   uint8_t m_head[LZMA_STREAM_HEADER_SIZE] = {};

@@ -175,6 +175,13 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
   for (Slot& slot : slots) ready = ready && (slot.curl = NewHandle(header)) != nullptr;
   TransferQueue queue(m_sections.size(), m_timing.retryPauseMs);
   int running = 0;
+  // What the running transfers' decoders may take; a new transfer starts only while its
+  // decoder, at the per-decoder limit, still fits the budget beside them.
+  auto decoderMemory = [&slots] {
+    uint64_t held = 0;
+    for (const Slot& slot : slots) held += slot.body ? slot.body->MemoryHeld() : 0;
+    return held;
+  };
   if (ready) {
     curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(slots.size()));
   } else {
@@ -183,7 +190,7 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
   while (ready && !Aborted() && !queue.Ended(running)) {
     for (Slot& slot : slots) {
       std::optional<size_t> next;
-      while (!slot.body && (next = queue.Next(now()))) {
+      while (!slot.body && DecoderMemoryAllows(decoderMemory()) && (next = queue.Next(now()))) {
         slot.body = BeginAttempt(slot.curl, *m_sections[*next]);
         if (!slot.body) {
           queue.Failed(*next, now());

@@ -264,8 +264,10 @@ class TransferLimitsTest : public ::testing::TestWithParam<int> {
             }
             const std::string piece =
                 kind == "endless" ? std::string(kPiece, 'z') : content.substr(at, kPiece);
+            if (kind == "trickle" && at == 0) Count(+1);
             const bool last = kind != "endless" && at + piece.size() >= content.size();
             const bool written = sink.write(piece.data(), piece.size());
+            if (kind == "trickle" && (last || !written)) Count(-1);
             if (last && written) sink.done();
             return written && (last || Pause(kind == "trickle" ? m_pieceDelay : 0ms));
           });
@@ -286,6 +288,11 @@ class TransferLimitsTest : public ::testing::TestWithParam<int> {
   bool Pause(const std::chrono::milliseconds& pause) {
     std::unique_lock lock(m_mutex);
     return !m_changed.wait_for(lock, pause, [this] { return m_released; });
+  }
+  void Count(int change) {
+    std::lock_guard lock(m_mutex);
+    m_inFlight += change;
+    m_maxInFlight = std::max(m_maxInFlight, m_inFlight);
   }
   void Serve(const std::string& name, const std::string& content) {
     std::lock_guard lock(m_mutex);
@@ -308,6 +315,7 @@ class TransferLimitsTest : public ::testing::TestWithParam<int> {
   std::map<std::string, std::string> m_content;
   std::chrono::milliseconds m_pieceDelay{0};
   std::chrono::milliseconds m_stall{3s};
+  int m_inFlight = 0, m_maxInFlight = 0;
   bool m_released = false;
 };
 
@@ -315,6 +323,7 @@ TEST_P(TransferLimitsTest, MovingBodiesFinishAndStuckOrOversizedOnesFail) {
   const std::string text = TestText(80 * 1024);
   Serve("text", text);
   Serve("bomb", XzCompress(std::string(16 << 20, '\0')));
+  Serve("hungry", XzDeclaringDictionary(text, 30));
   const ContentDigest six = HashBytes("sixsix");
   const std::string file = m_dir / "f";
   struct Case {
@@ -327,6 +336,8 @@ TEST_P(TransferLimitsTest, MovingBodiesFinishAndStuckOrOversizedOnesFail) {
       {"/stall/text", nullptr, "download " + m_http.Url("/stall/text.5") + " failed(28)"},
       {"/endless/x", &six, file + ".tmp: more than 6 bytes, the most it may hold"},
       {"/files/bomb", &six, file + ".tmp2: more than 6 bytes, the most it may hold"},
+      // A gigabyte of dictionary: the need is that and the decoder's own few kilobytes.
+      {"/files/hungry", nullptr, file + ".tmp: Decoder error: the stream needs 1025 MiB of memory"},
   };
   m_pieceDelay = 100ms;
   for (const Case& c : cases) {
@@ -346,6 +357,21 @@ TEST_P(TransferLimitsTest, MovingBodiesFinishAndStuckOrOversizedOnesFail) {
     EXPECT_EQ(ReadFile(file + ".version"), "4") << c.path;
     EXPECT_FALSE(IsPathExist(file + ".tmp") || IsPathExist(file + ".tmp2")) << c.path;
   }
+}
+
+// Eight bodies whose decoders each take more than their 64 MiB dictionary: no more start at
+// once than the decoders' budget has room for, counting each new one at the per-decoder limit.
+TEST_P(TransferLimitsTest, LargeDictionariesRunNoMoreAtOnceThanTheBudgetHolds) {
+  const std::string text = TestText(400 * 1024);
+  Serve("text", XzDeclaringDictionary(text, 26));
+  for (int i = 0; i < 8; ++i) {
+    ASSERT_TRUE(m_downloader.Add(m_http.Url("/trickle/text.1"), m_dir / std::to_string(i)));
+  }
+  m_pieceDelay = 100ms;
+  ASSERT_TRUE(m_downloader.Excute(true, false));
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(ReadFile(m_dir / std::to_string(i)), text);
+  std::lock_guard lock(m_mutex);
+  EXPECT_LE(m_maxInFlight, 1 + static_cast<int>((kDecoderMemBudget - kDecoderMemLimit) >> 26));
 }
 
 // Ending the job does not wait for a stalled transfer to fail by its low speed.

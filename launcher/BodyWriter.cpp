@@ -16,10 +16,13 @@ constexpr size_t kFileBufferSize = 1 << 16;
 
 }  // namespace
 
-BodyWriter::BodyWriter(FILE* raw, const std::string& tmpName, bool bDecompress, bool bHash)
+BodyWriter::BodyWriter(FILE* raw, const std::string& tmpName, bool bDecompress, bool bHash,
+                       uint64_t maxSize)
     : m_raw(raw),
+      m_rawName(tmpName),
       m_unpackedName(tmpName + "2"),
       m_bDecompress(bDecompress),
+      m_maxSize(maxSize),
       m_rawBuffer(new char[kFileBufferSize]),
       m_pHasher(bHash ? std::make_unique<HashPipeline>() : nullptr) {
   std::setvbuf(m_raw, m_rawBuffer.get(), _IOFBF, kFileBufferSize);
@@ -70,7 +73,7 @@ bool BodyWriter::Decide() {
 }
 
 bool BodyWriter::StartDecoder() {
-  const lzma_ret ret = lzma_stream_decoder(&m_strm, UINT64_MAX, LZMA_CONCATENATED);
+  const lzma_ret ret = lzma_stream_decoder(&m_strm, kDecoderMemLimit, LZMA_CONCATENATED);
   if (ret != LZMA_OK) {
     LogDecoderInitError(ret);
     return false;
@@ -89,8 +92,41 @@ bool BodyWriter::StartDecoder() {
 }
 
 bool BodyWriter::WriteRaw(const uint8_t* data, size_t size) {
+  if (!Fits(size, m_rawName)) return false;
   if (m_pHasher) m_pHasher->Update(data, size);
-  return std::fwrite(data, 1, size, m_raw) == size;
+  if (std::fwrite(data, 1, size, m_raw) == size) return true;
+  m_bDiskFull = IsDiskFullError(errno);
+  return false;
+}
+
+// Counts the bytes about to be written to the file to install; false (logged) past the most it
+// may hold, before a byte too many reaches the disk.
+bool BodyWriter::Fits(size_t size, const std::string& file) {
+  if (size > m_maxSize - m_filled) {
+    LogPrint("%s: more than %llu bytes, the most it may hold", file.c_str(),
+             static_cast<unsigned long long>(m_maxSize));
+    return false;
+  }
+  m_filled += size;
+  return true;
+}
+
+bool BodyWriter::IsDiskFullError(int error) {
+  // EFBIG: the file system's largest file (4 GiB on FAT32) is as final as a full disk.
+  return error == ENOSPC || error == EFBIG;
+}
+
+uint64_t BodyWriter::MemoryHeld() const {
+  if (m_state == State::Plain) return 0;
+  return m_bDecoderHeld ? lzma_memusage(&m_strm) : kDecoderMemLimit;
+}
+
+// Called once the first block has begun, when its dictionary is allocated: the decoder's limit
+// becomes what it uses, so a later block that wants more fails instead of growing past what
+// the transfer was counted for.
+void BodyWriter::HoldDecoderToItsNeed() {
+  lzma_memlimit_set(&m_strm, lzma_memusage(&m_strm));
+  m_bDecoderHeld = true;
 }
 
 bool BodyWriter::Decode(const uint8_t* data, size_t size, lzma_action action) {
@@ -100,7 +136,14 @@ bool BodyWriter::Decode(const uint8_t* data, size_t size, lzma_action action) {
   m_strm.avail_in = size;
   while (true) {
     const lzma_ret ret = lzma_code(&m_strm, action);
+    if (!m_bDecoderHeld && m_strm.total_out > 0) HoldDecoderToItsNeed();
     if ((m_strm.avail_out == 0 || ret == LZMA_STREAM_END) && !FlushDecoded()) return false;
+    // Decided by the stream's headers alone: nothing later in the body changes it.
+    if (ret == LZMA_MEMLIMIT_ERROR) {
+      m_result = ret;
+      LogDecoderMemoryNeed(m_rawName, lzma_memusage(&m_strm));
+      return false;
+    }
     if (ret != LZMA_OK) {
       m_result = ret;
       return true;
@@ -113,8 +156,10 @@ bool BodyWriter::Decode(const uint8_t* data, size_t size, lzma_action action) {
 
 bool BodyWriter::FlushDecoded() {
   const size_t size = kFileBufferSize - m_strm.avail_out;
+  if (!Fits(size, m_unpackedName)) return false;
   if (m_pHasher) m_pHasher->Update(m_decoded.get(), size);
   if (std::fwrite(m_decoded.get(), 1, size, m_unpacked) != size) {
+    m_bDiskFull = IsDiskFullError(errno);
     LogPrint("Write error: %s", std::strerror(errno));
     return false;
   }
@@ -144,6 +189,7 @@ bool BodyWriter::Finish(bool bComplete) {
   if (m_unpacked) {
     // A failed close loses buffered output: the file is then incomplete.
     if (std::fclose(m_unpacked) != 0 && written) {
+      m_bDiskFull = IsDiskFullError(errno);
       LogPrint("Write error: %s", std::strerror(errno));
       written = false;
     }
@@ -157,7 +203,7 @@ bool BodyWriter::Finish(bool bComplete) {
 // head alone (the stream header is the first 12 bytes, and a shorter body is cut short).
 void BodyWriter::JudgePlainHead() {
   lzma_stream strm = LZMA_STREAM_INIT;
-  m_result = lzma_stream_decoder(&strm, UINT64_MAX, LZMA_CONCATENATED);
+  m_result = lzma_stream_decoder(&strm, kDecoderMemLimit, LZMA_CONCATENATED);
   uint8_t out[64];
   strm.next_in = m_head;
   strm.avail_in = m_headSize;

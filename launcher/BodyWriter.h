@@ -21,15 +21,20 @@ class HashPipeline;
 class BodyWriter {
  public:
   // `raw` is the open FILE.tmp (closed by its owner, after this object's Finish); `tmpName`
-  // is its name. With `bHash`, Content() gives the installed bytes' digest after Finish.
-  BodyWriter(FILE* raw, const std::string& tmpName, bool bDecompress, bool bHash = false);
+  // is its name. With `bHash`, Content() gives the installed bytes' digest after Finish. The
+  // file this body fills (FILE.tmp2 for an .xz body, FILE.tmp for any other) may hold at most
+  // `maxSize` bytes: one byte more ends the transfer, so a body that never ends, or a small .xz
+  // that unpacks to gigabytes, takes no more disk than the file it claims to be.
+  BodyWriter(FILE* raw, const std::string& tmpName, bool bDecompress, bool bHash = false,
+             uint64_t maxSize = UINT64_MAX);
   ~BodyWriter();
   BodyWriter(const BodyWriter&) = delete;
   BodyWriter& operator=(const BodyWriter&) = delete;
 
-  // The next bytes of the body; false when they cannot be kept (a write error, no FILE.tmp2),
-  // which ends the transfer. A body that stops decoding is read to its end and dropped, so that
-  // its failure is judged, and logged, once the transfer is known to be whole.
+  // The next bytes of the body; false when they cannot be kept (a write error, no FILE.tmp2,
+  // more than `maxSize`, a stream needing more memory than kDecoderMemLimit), which ends the
+  // transfer. A body that stops decoding for any other reason is read to its end and dropped, so
+  // that its failure is judged, and logged, once the transfer is known to be whole.
   bool Write(const char* data, size_t size);
   // The body has ended: with `bComplete` the decoder is run to the end of its input; FILE.tmp2
   // is closed either way. False when decoded bytes could not be written.
@@ -45,6 +50,12 @@ class BodyWriter {
   // file it fills, FILE.tmp2 for an .xz body and FILE.tmp for any other. Only one of the two
   // ever receives bytes, so this is the content of whichever file gets installed.
   const std::optional<ContentDigest>& Content() const { return m_content; }
+  // A write failed because the disk (or the file system's largest file) is full.
+  bool DiskFull() const { return m_bDiskFull; }
+  static bool IsDiskFullError(int error);
+  // The memory this body's decoder may take: the per-decoder limit until the body shows what
+  // its stream needs, then that need (the decoder is held to it); none for a plain body.
+  uint64_t MemoryHeld() const;
 
   // libcurl's write callback; `userdata` is the BodyWriter.
   static size_t WriteCallback(char* data, size_t size, size_t count, void* userdata);
@@ -57,11 +68,18 @@ class BodyWriter {
   bool WriteRaw(const uint8_t* data, size_t size);
   bool Decode(const uint8_t* data, size_t size, lzma_action action);
   bool FlushDecoded();
+  bool Fits(size_t size, const std::string& file);
+  void HoldDecoderToItsNeed();
   void JudgePlainHead();
 
   FILE* m_raw;
+  std::string m_rawName;
   std::string m_unpackedName;
   bool m_bDecompress;
+  uint64_t m_maxSize;
+  uint64_t m_filled = 0;  // bytes written to the file to install
+  bool m_bDiskFull = false;
+  bool m_bDecoderHeld = false;
   State m_state = State::Undecided;
   // The first bytes of the body: enough for the magic, and for the verdict on a plain body.
   uint8_t m_head[LZMA_STREAM_HEADER_SIZE] = {};

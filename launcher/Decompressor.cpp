@@ -76,7 +76,11 @@ bool DecodeStream(lzma_stream& strm, FILE* in, FILE* out, const std::string& inF
     }
     if (ret == LZMA_OK) continue;
     if (ret == LZMA_STREAM_END) return true;
-    LogDecoderError(inFile, ret);
+    if (ret == LZMA_MEMLIMIT_ERROR) {
+      LogDecoderMemoryNeed(inFile, lzma_memusage(&strm));
+    } else {
+      LogDecoderError(inFile, ret);
+    }
     return false;
   }
 }
@@ -85,7 +89,7 @@ bool DecodeStream(lzma_stream& strm, FILE* in, FILE* out, const std::string& inF
 
 bool Decompressor::Decompress(const std::string& inFile, const std::string& outFile) {
   lzma_stream strm = LZMA_STREAM_INIT;
-  lzma_ret ret = lzma_stream_decoder(&strm, UINT64_MAX, LZMA_CONCATENATED);
+  lzma_ret ret = lzma_stream_decoder(&strm, kDecoderMemLimit, LZMA_CONCATENATED);
   if (ret != LZMA_OK) {
     LogDecoderInitError(ret);
     return false;
@@ -121,4 +125,13 @@ void LogDecoderInitError(unsigned code) {
 
 void LogDecoderError(const std::string& inFile, unsigned code) {
   LogPrint("%s: Decoder error: %s (error code %u)", inFile.c_str(), DecodeErrorText(code), code);
+}
+
+void LogDecoderMemoryNeed(const std::string& inFile, uint64_t need) {
+  constexpr uint64_t kMiB = 1 << 20;
+  LogPrint(
+      "%s: Decoder error: the stream needs %llu MiB of memory, more than the limit of %llu "
+      "MiB (error code %u)",
+      inFile.c_str(), static_cast<unsigned long long>((need + kMiB - 1) / kMiB),
+      static_cast<unsigned long long>(kDecoderMemLimit / kMiB), LZMA_MEMLIMIT_ERROR);
 }

@@ -20,6 +20,7 @@ namespace {
 constexpr int kPasses = TransferQueue::kPasses;
 constexpr int kAttemptsPerPass = TransferQueue::kAttemptsPerPass;
 constexpr const char* kFailedBox = "下载资源失败：%s\n请点击确定重试！";
+constexpr const char* kDiskFullBox = "磁盘空间不足，无法写入%s，请清理磁盘后点击确定重试！";
 // The longest a concurrent job waits for its transfers before it looks at the clock and at
 // its owner again.
 constexpr uint64_t kPollMs = 100;
@@ -43,12 +44,17 @@ Downloader::Request::Request(Decompressor* pDecompressor, DownloadProgress* pPro
 Downloader::Request::~Request() = default;
 
 bool Downloader::Request::AddSection(const std::string& url, const std::string& filename,
-                                     const ContentDigest* pExpected) {
+                                     const ContentDigest* pExpected, uint64_t maxSize) {
   auto section = std::unique_ptr<Section>(new (std::nothrow) Section);
   if (!section) return false;
   section->url = url;
   section->filename = filename;
-  if (pExpected) section->expected = *pExpected;
+  section->maxSize = maxSize;
+  // A file signed as N bytes is never installed with more: more is not worth receiving.
+  if (pExpected) {
+    section->expected = *pExpected;
+    section->maxSize = std::min(maxSize, pExpected->size);
+  }
   m_sections.push_back(std::move(section));
   return true;
 }
@@ -70,12 +76,16 @@ int Downloader::Request::TransferInfo(void* clientp, curl_off_t dlTotal, curl_of
   return request->Aborted() ? 1 : 0;
 }
 
-// A handle with the job's options; the sections' own are set before each transfer.
+// A handle with the job's options; the sections' own are set before each transfer. Only a
+// transfer that is stuck fails by the clock: one that cannot connect, or that moves less than
+// the low speed for its time. One that keeps moving runs to its end, however long it takes.
 CURL* Downloader::Request::NewHandle(curl_slist* header) {
   CURL* curl = curl_easy_init();
   if (!curl) return nullptr;
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, header);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 300L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, m_timing.connectTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, m_timing.lowSpeedBytesPerSecond);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, m_timing.lowSpeedSeconds);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &BodyWriter::WriteCallback);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Request::TransferInfo);
@@ -165,6 +175,13 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
   for (Slot& slot : slots) ready = ready && (slot.curl = NewHandle(header)) != nullptr;
   TransferQueue queue(m_sections.size(), m_timing.retryPauseMs);
   int running = 0;
+  // What the running transfers' decoders may take; a new transfer starts only while its
+  // decoder, at the per-decoder limit, still fits the budget beside them.
+  auto decoderMemory = [&slots] {
+    uint64_t held = 0;
+    for (const Slot& slot : slots) held += slot.body ? slot.body->MemoryHeld() : 0;
+    return held;
+  };
   if (ready) {
     curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(slots.size()));
   } else {
@@ -173,7 +190,7 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
   while (ready && !Aborted() && !queue.Ended(running)) {
     for (Slot& slot : slots) {
       std::optional<size_t> next;
-      while (!slot.body && (next = queue.Next(now()))) {
+      while (!slot.body && DecoderMemoryAllows(decoderMemory()) && (next = queue.Next(now()))) {
         slot.body = BeginAttempt(slot.curl, *m_sections[*next]);
         if (!slot.body) {
           queue.Failed(*next, now());
@@ -239,10 +256,9 @@ std::unique_ptr<BodyWriter> Downloader::Request::BeginAttempt(CURL* curl, Sectio
     return nullptr;
   }
   auto body = std::make_unique<BodyWriter>(section.fp, tmpName, m_bDecompress,
-                                           section.expected.has_value());
+                                           section.expected.has_value(), section.maxSize);
   curl_easy_setopt(curl, CURLOPT_URL, section.url.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, body.get());
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_timing.transferTimeoutMs);
   return body;
 }
 
@@ -265,8 +281,10 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, 
     }
   }
   if (!body.Finish(accepted)) accepted = false;
+  bool diskFull = body.DiskFull();
   // Buffered bytes reach the file only here: a failed close means an incomplete file.
   if (std::fclose(section.fp) != 0 && accepted) {
+    diskFull = diskFull || BodyWriter::IsDiskFullError(errno);
     LogPrint("write %s failed!(%d)", tmpName.c_str(), errno);
     accepted = false;
   }
@@ -284,6 +302,8 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, 
   // once the file is current no later run writes (and so replaces) its temporary files again.
   sys::Current().DeleteFile(tmpName);
   sys::Current().DeleteFile(tmpName + "2");
+  // Retrying cannot help until the player makes room; the pass's box alone would not say so.
+  if (diskFull && !Aborted()) ShowBox(kDiskFullBox, filename, "更新失败");
   return false;
 }
 
@@ -368,12 +388,12 @@ Downloader::~Downloader() {
 }
 
 bool Downloader::Add(const std::string& url, const std::string& filename,
-                     const ContentDigest* pExpected) {
+                     const ContentDigest* pExpected, uint64_t maxSize) {
   if (!m_pRequest) {
     m_pRequest.reset(new (std::nothrow) Request(&m_decompressor, &m_progress, m_timing, &m_abort));
   }
   if (!Check(m_pRequest != nullptr, "Downloader", 362, "m_pRequest")) return false;
-  return Check(m_pRequest->AddSection(url, filename, pExpected), "Downloader", 363,
+  return Check(m_pRequest->AddSection(url, filename, pExpected, maxSize), "Downloader", 363,
                "m_pRequest->AddSection(url, filename)");
 }
 
@@ -414,10 +434,10 @@ void Downloader::ThreadProc(Request* pRequest, const sys::Signal* pAbort) {
   if (callback && !pAbort->IsSet()) callback->OnComplete();
 }
 
-bool Downloader::DownloadFile(const std::string& url, const std::string& filename,
-                              bool bDecompress) {
+bool Downloader::DownloadFile(const std::string& url, const std::string& filename, bool bDecompress,
+                              uint64_t maxSize) {
   Reset();
-  return Check(Add(url, filename), "Downloader", 385, "Add(url, filename)") &&
+  return Check(Add(url, filename, nullptr, maxSize), "Downloader", 385, "Add(url, filename)") &&
          Check(Excute(bDecompress, false), "Downloader", 386, "Excute(bDecompress, false)") &&
          Check(IsPathExist(filename), "Downloader", 387, "IsPathExist(filename)");
 }

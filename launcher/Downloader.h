@@ -34,6 +34,8 @@ struct DownloadProgress {
 
 class Downloader {
  public:
+  static constexpr uint64_t kUnbounded = UINT64_MAX;
+
   // Reports of a threaded job, made on its worker thread.
   class ICallback {
    public:
@@ -42,9 +44,13 @@ class Downloader {
     virtual void OnComplete() = 0;  // the job has ended, successfully or not
   };
 
-  // How long one transfer may take, and the pause after a failed attempt.
+  // When a transfer counts as stuck, and the pause after a failed attempt. A transfer has no
+  // limit on its whole length: a large file on a slow link (or one of many sharing it) takes as
+  // long as it takes, while one that cannot connect or stops moving fails.
   struct Timing {
-    long transferTimeoutMs = 30000;
+    long connectTimeoutMs = 30000;
+    long lowSpeedBytesPerSecond = 1024;  // less than this ...
+    long lowSpeedSeconds = 30;           // ... for this long fails the attempt
     uint32_t retryPauseMs = 1000;
   };
 
@@ -57,6 +63,8 @@ class Downloader {
       FILE* fp = nullptr;    // the temporary file while a transfer runs
       // What the installed file must hold (a signed tree's digest); unset: anything.
       std::optional<ContentDigest> expected;
+      // The most bytes the installed file may hold; the body fails the moment it passes them.
+      uint64_t maxSize = kUnbounded;
     };
 
     // `pAbort` is set while the owner ends the job: transfers stop, pauses wake up.
@@ -65,7 +73,7 @@ class Downloader {
     virtual ~Request();
 
     bool AddSection(const std::string& url, const std::string& filename,
-                    const ContentDigest* pExpected = nullptr);
+                    const ContentDigest* pExpected = nullptr, uint64_t maxSize = kUnbounded);
     // Runs the job: every section in order, with retries; false when a section failed.
     bool Excute();
 
@@ -100,7 +108,7 @@ class Downloader {
   };
 
   Downloader();
-  // Tests shorten the time-out and the pause; the product keeps 30 s and 1000 ms.
+  // Tests shorten the limits and the pause; the product keeps 30 s, 1 KiB/s and 1000 ms.
   explicit Downloader(const Timing& timing);
   // Ends a running job (its transfer is abandoned, OnComplete is not called) and waits for it.
   virtual ~Downloader();
@@ -111,14 +119,16 @@ class Downloader {
   void SetConnections(int nConnections) { m_nConnections = nConnections < 1 ? 1 : nConnections; }
 
   // With `pExpected`, the file is installed only when its unpacked content is that one; any
-  // other content fails the attempt as a body cut short does.
+  // other content fails the attempt as a body cut short does, and so does a body that passes
+  // the expected size or `maxSize` (checked as it arrives).
   bool Add(const std::string& url, const std::string& filename,
-           const ContentDigest* pExpected = nullptr);
+           const ContentDigest* pExpected = nullptr, uint64_t maxSize = kUnbounded);
   bool Excute(bool bDecompress, bool bWriteVersion);
   // Starts the job on a worker thread; its end is reported through pCallback->OnComplete().
   bool ExcuteThread(bool bDecompress, bool bWriteVersion, ICallback* pCallback);
   // The synchronous single-file download: Reset, Add, Excute, and the file must exist.
-  bool DownloadFile(const std::string& url, const std::string& filename, bool bDecompress);
+  bool DownloadFile(const std::string& url, const std::string& filename, bool bDecompress,
+                    uint64_t maxSize = kUnbounded);
   // Zeroes the progress and deletes the job. Called from another thread than the job's while
   // the job runs, it ends the job as the destructor does; called from the job's own OnComplete
   // (to chain the next job), it only discards the finished one.

@@ -22,8 +22,10 @@ bool IsSignedLauncher(Downloader& downloader, const std::string& updateBase,
   const SignedListFiles files = LauncherListFiles(work);
   const auto time = static_cast<uint32_t>(sys::Current().GetTime());
   ContentList list;
-  if (!downloader.DownloadFile(ContentListUrl(updateBase + "/", time), files.list, false) ||
-      !downloader.DownloadFile(SignatureUrl(updateBase + "/", time), files.signature, false) ||
+  if (!downloader.DownloadFile(ContentListUrl(updateBase + "/", time), files.list, false,
+                               kMaxContentListBytes) ||
+      !downloader.DownloadFile(SignatureUrl(updateBase + "/", time), files.signature, false,
+                               kMaxSignatureBytes) ||
       !Check(ReadSignedList(files, publicKey, list), "Launcher", 210,
              "ReadSignedList(m_ContentListName, m_SignatureName)") ||
       !Check(!IsRollback(files, list), "Launcher", 211, "!IsRollback(contentList)") ||

@@ -12,9 +12,6 @@
 
 namespace {
 
-// Far above any real list (a hundred thousand files take some 15 MB), far below memory limits.
-constexpr long kMaxListBytes = 64L << 20;
-
 bool ReadWholeFile(const std::string& path, std::string& text) {
   FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return false;
@@ -22,7 +19,7 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
   char buffer[1 << 14];
   size_t read;
   while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0 &&
-         text.size() + read <= static_cast<size_t>(kMaxListBytes)) {
+         text.size() + read <= kMaxContentListBytes) {
     text.append(buffer, read);
   }
   const bool ok = !std::ferror(file) && std::feof(file);

@@ -16,6 +16,12 @@ inline constexpr const char* kGameFilesManifest = "standalone/launcher/gamefiles
 // LAUNCHER_UPDATE_PUBLIC_KEY: the publisher's public key as hex; empty for unsigned servers.
 std::string UpdatePublicKey();
 
+// The most bytes of a list and of its signature, as downloaded and as read: far above any real
+// list (a hundred thousand files take some 15 MB) and far below memory limits; a signature is
+// a line of some 130 bytes per key, two while a key is replaced.
+inline constexpr uint64_t kMaxContentListBytes = 64ull << 20;
+inline constexpr uint64_t kMaxSignatureBytes = 4096;
+
 // The list and its signature in a folder of the server; `folder` ends with "/" (a data host
 // normally does). The time keeps caches from answering, as for the manifests.
 std::string ContentListUrl(const std::string& folder, uint32_t time);

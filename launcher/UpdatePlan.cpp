@@ -340,19 +340,25 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
                       Downloader::ICallback* pCallback) {
   downloader.Reset();
   const auto time = static_cast<uint32_t>(sys::Current().GetTime());
-  std::vector<std::pair<std::string, std::string>> manifests = {
-      {VersionsUrl(config.GetDataHost(), time), versionsFile},
-      {GameFilesUrl(config.GetDataHost(), time), gameFilesFile}};
+  struct Manifest {
+    std::string url, file;
+    uint64_t maxSize;
+  };
+  std::vector<Manifest> manifests = {
+      {VersionsUrl(config.GetDataHost(), time), versionsFile, Downloader::kUnbounded},
+      {GameFilesUrl(config.GetDataHost(), time), gameFilesFile, Downloader::kUnbounded}};
   if (!config.strUpdatePublicKey.empty()) {
     const SignedListFiles files = GameTreeListFiles(config.GetWorkPath());
-    manifests.emplace_back(ContentListUrl(config.GetDataHost(), time), files.list);
-    manifests.emplace_back(SignatureUrl(config.GetDataHost(), time), files.signature);
+    manifests.push_back(
+        {ContentListUrl(config.GetDataHost(), time), files.list, kMaxContentListBytes});
+    manifests.push_back(
+        {SignatureUrl(config.GetDataHost(), time), files.signature, kMaxSignatureBytes});
   }
-  for (const auto& [url, file] : manifests) {
+  for (const Manifest& manifest : manifests) {
     // A job stopped at one manifest never got to the others, so nothing would ever replace
     // what an ended one left of them; no job runs now.
-    RemoveStaleTemporaryFiles(file);
-    downloader.Add(url, file);
+    RemoveStaleTemporaryFiles(manifest.file);
+    downloader.Add(manifest.url, manifest.file, nullptr, manifest.maxSize);
   }
   return downloader.ExcuteThread(false, false, pCallback);
 }

@@ -62,7 +62,7 @@ class ContentCheckTest : public ::testing::Test {
   sys::FakeSystem m_system;
   TempDir m_dir;
   TestHttpServer m_http;
-  Downloader m_downloader{Downloader::Timing{5000, 0}};
+  Downloader m_downloader{Downloader::Timing{.lowSpeedSeconds = 5, .retryPauseMs = 0}};
   std::mutex m_mutex;
   std::map<std::string, std::string> m_content;
   std::map<std::string, int> m_cut;
@@ -104,13 +104,18 @@ TEST_F(ContentCheckTest, SwappedPayloadIsNeverInstalled) {
   EXPECT_TRUE(Logged("download " + m_dir / "game.exe" +
                      " failed: the file has other content, not the signed content"));
 
-  // Same size, other bytes, or other size: both refused; put right, the file installs.
-  const ContentDigest shorter = HashBytes("evil");
+  // Same size, other bytes, or other size: both refused (a larger one as soon as it passes the
+  // signed size, a smaller one once whole); put right, the file installs.
+  const ContentDigest shorter = HashBytes("evil"), longer = HashBytes("new game!!");
   m_downloader.Reset();
   ASSERT_TRUE(m_downloader.Add(Url("game.exe.2"), m_dir / "game.exe", &shorter));
   EXPECT_FALSE(m_downloader.Excute(true, true));
+  EXPECT_TRUE(Logged(m_dir / "game.exe.tmp2" + ": more than 4 bytes, the most it may hold"));
+  m_downloader.Reset();
+  ASSERT_TRUE(m_downloader.Add(Url("game.exe.2"), m_dir / "game.exe", &longer));
+  EXPECT_FALSE(m_downloader.Excute(true, true));
   EXPECT_TRUE(Logged("download " + m_dir / "game.exe" +
-                     " failed: the file has 9 bytes, not 4, not the signed content"));
+                     " failed: the file has 9 bytes, not 10, not the signed content"));
   Serve("game.exe.2", XzCompress("new game!"));
   m_downloader.Reset();
   ASSERT_TRUE(m_downloader.Add(Url("game.exe.2"), m_dir / "game.exe", &signedGame));

@@ -77,6 +77,15 @@ TEST_F(DecompressorTest, MissingInputStillCreatesTheOutput) {
   EXPECT_EQ(ReadFile(m_dir / "out"), "");
 }
 
+// 512 MiB of dictionary: more than any preset needs, refused before it is allocated.
+TEST_F(DecompressorTest, StreamNeedingMoreThanTheMemoryLimitFails) {
+  EXPECT_TRUE(Decompress(XzDeclaringDictionary("content", 26))) << "64 MiB is within the limit";
+  EXPECT_FALSE(Decompress(XzDeclaringDictionary("content", 29)));
+  EXPECT_EQ(LastLog(), m_dir / "in.xz" +
+                           ": Decoder error: the stream needs 513 MiB of memory, more than the "
+                           "limit of 128 MiB (error code 6)");
+}
+
 TEST_F(DecompressorTest, OutputInMissingFolderFails) {
   WriteFile(m_dir / "in.xz", XzCompress("x"));
   EXPECT_FALSE(m_decompressor.Decompress(m_dir / "in.xz", m_dir / "no/such/out"));

@@ -76,7 +76,7 @@ class DownloaderShutdownTest : public HeadlessTest, public ::testing::WithParamI
   std::atomic<bool> m_boxShown{false};
   std::unique_ptr<DialogCallback> m_callback;
   std::unique_ptr<Downloader> m_downloader =
-      std::make_unique<Downloader>(Downloader::Timing{5000, 1000});
+      std::make_unique<Downloader>(Downloader::Timing{.lowSpeedSeconds = 5, .retryPauseMs = 1000});
 };
 
 TEST_P(DownloaderShutdownTest, ResetWhileTheWorkerWaitsForTheUiThread) {
@@ -106,7 +106,7 @@ TEST(DownloaderAbortTest, ResetDoesNotSitOutTheRetryPause) {
   TempDir dir;
   TestHttpServer http;  // every path answers 404
   http.Start();
-  Downloader downloader(Downloader::Timing{5000, 600000});
+  Downloader downloader(Downloader::Timing{.lowSpeedSeconds = 5, .retryPauseMs = 600000});
   ASSERT_TRUE(downloader.Add(http.Url("/missing"), dir / "file"));
   ASSERT_TRUE(downloader.ExcuteThread(false, false, nullptr));
   Watchdog watchdog("Reset during the retry pause", 20s);

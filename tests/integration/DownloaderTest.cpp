@@ -23,6 +23,7 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::string kFailedBox = "下载资源失败：%s\n请点击确定重试！";
+const std::string kDiskFullBox = "磁盘空间不足，无法写入%s，请清理磁盘后点击确定重试！";
 
 std::string Fill(const std::string& format, const std::string& value) {
   std::string text = format;
@@ -66,7 +67,7 @@ class Callback : public Downloader::ICallback {
 
 class DownloaderTest : public ::testing::Test {
  protected:
-  static constexpr long kTimeoutMs = 300;
+  static constexpr long kStallSeconds = 1;
   static constexpr uint32_t kPauseMs = 1000;  // recorded by the fake system, not slept
 
   DownloaderTest() {
@@ -133,7 +134,8 @@ class DownloaderTest : public ::testing::Test {
   sys::FakeSystem m_system;
   TempDir m_dir;
   TestHttpServer m_http;
-  Downloader m_downloader{Downloader::Timing{kTimeoutMs, kPauseMs}};
+  Downloader m_downloader{
+      Downloader::Timing{.lowSpeedSeconds = kStallSeconds, .retryPauseMs = kPauseMs}};
   std::mutex m_contentMutex;
   std::map<std::string, std::string> m_content;
   std::condition_variable m_release;
@@ -424,6 +426,15 @@ TEST_F(DownloaderTest, FullDiskFailsEveryAttemptAndKeepsTheOldFileWithoutLeftove
     EXPECT_EQ(ReadFile(file + ".version"), "4");
     EXPECT_FALSE(IsPathExist(file + ".tmp")) << name;
     EXPECT_FALSE(IsPathExist(file + ".tmp2")) << name;
+    // Each attempt says why it failed: retrying cannot help until the player makes room.
+    const auto boxes = m_system.MessageBoxes();
+    EXPECT_EQ(std::count_if(boxes.begin(), boxes.end(),
+                            [&](const sys::FakeSystem::MessageBoxCall& box) {
+                              return box.caption == "更新失败" &&
+                                     box.text == Fill(kDiskFullBox, file);
+                            }),
+              9)
+        << name;
   }
 }
 
@@ -473,7 +484,7 @@ TEST_F(DownloaderTest, DestroyingTheDownloaderEndsARunningJobWithoutOnComplete) 
   Callback callback(m_downloader);
   auto start = std::chrono::steady_clock::now();
   {
-    Downloader downloader(Downloader::Timing{20000, kPauseMs});
+    Downloader downloader(Downloader::Timing{.retryPauseMs = kPauseMs});
     Callback own(downloader);
     ASSERT_TRUE(downloader.Add(m_http.Url("/stall"), m_dir / "never"));
     ASSERT_TRUE(downloader.ExcuteThread(false, false, &own));

@@ -21,33 +21,57 @@ class JobEnd : public Downloader::ICallback {
   sys::Signal m_ended;
 };
 
+// The manifests job of a signed tree (the content list comes too) against `m_http`.
+class ManifestJobTest : public ::testing::Test {
+ protected:
+  void RunJob() {
+    m_http.Start();
+    AppConfig config;
+    config.strWorkPath = m_dir.path();
+    config.strDataHost = m_http.Url("/");
+    config.strUpdatePublicKey = std::string(64, '0');
+    Downloader downloader(Downloader::Timing{.lowSpeedSeconds = 5, .retryPauseMs = 0});
+    JobEnd end;
+    ASSERT_TRUE(StartManifestJob(downloader, config, m_versions, m_files, &end));
+    ASSERT_TRUE(end.Wait());
+  }
+
+  sys::FakeSystem m_system;
+  TempDir m_dir;
+  TestHttpServer m_http;
+  const SignedListFiles m_list = GameTreeListFiles(m_dir.path());
+  const std::string m_versions = VersionsFilePath(m_dir.path());
+  const std::string m_files = GameFilesPath(m_dir.path());
+};
+
 // A job killed while it wrote the manifests leaves their temporary files. One that stops at the
 // first manifest (here a tree being replaced, answering 404) never gets to the others, so no
 // attempt would ever replace or delete theirs: the next job removes them all before it starts.
-TEST(ManifestJobTest, StaleTemporaryFilesOfEveryManifestAreRemoved) {
-  sys::FakeSystem system;
-  TempDir dir;
-  TestHttpServer http;
-  http.Start();
-  AppConfig config;
-  config.strWorkPath = dir.path();
-  config.strDataHost = http.Url("/");
-  config.strUpdatePublicKey = std::string(64, '0');  // the content list comes too
-  const SignedListFiles list = GameTreeListFiles(dir.path());
-  const std::string versions = VersionsFilePath(dir.path()), files = GameFilesPath(dir.path());
-  const std::vector<std::string> stale = {versions + ".tmp", files + ".tmp", list.list + ".tmp",
-                                          list.signature + ".tmp"};
+TEST_F(ManifestJobTest, StaleTemporaryFilesOfEveryManifestAreRemoved) {
+  const std::vector<std::string> stale = {m_versions + ".tmp", m_files + ".tmp",
+                                          m_list.list + ".tmp", m_list.signature + ".tmp"};
   for (const std::string& path : stale) WriteFile(path, "cut short by a crash");
-  WriteFile(dir / "unlisted.tmp", "not a manifest's");
-
-  Downloader downloader(Downloader::Timing{5000, 0});
-  JobEnd end;
-  ASSERT_TRUE(StartManifestJob(downloader, config, versions, files, &end));
-  ASSERT_TRUE(end.Wait());
-  EXPECT_EQ(http.RequestCount("//versions.txt"), 9u);
-  EXPECT_EQ(http.RequestCount("/standalone/launcher/gamefiles.txt"), 0u);
+  WriteFile(m_dir / "unlisted.tmp", "not a manifest's");
+  RunJob();
+  EXPECT_EQ(m_http.RequestCount("//versions.txt"), 9u);
+  EXPECT_EQ(m_http.RequestCount("/standalone/launcher/gamefiles.txt"), 0u);
   for (const std::string& path : stale) EXPECT_FALSE(IsPathExist(path)) << path;
-  EXPECT_TRUE(IsPathExist(dir / "unlisted.tmp"));
+  EXPECT_TRUE(IsPathExist(m_dir / "unlisted.tmp"));
+}
+
+// A signature is a line per key: one of kilobytes is no signature, and is not received whole.
+TEST_F(ManifestJobTest, AnOversizedSignatureFailsAsItArrives) {
+  m_http.server().Get(".*", [](const httplib::Request& req, httplib::Response& res) {
+    const bool signature = req.path.ends_with("contentlist.sig");
+    res.set_content(std::string(signature ? kMaxSignatureBytes + 1 : 10, 's'), "text/plain");
+  });
+  RunJob();
+  EXPECT_EQ(ReadFile(m_list.list), std::string(10, 's'));
+  EXPECT_FALSE(IsPathExist(m_list.signature));
+  const auto log = m_system.DebugOutput();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      m_list.signature + ".tmp: more than 4096 bytes, the most it may hold"),
+            log.end());
 }
 
 }  // namespace

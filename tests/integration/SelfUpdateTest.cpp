@@ -98,7 +98,7 @@ class SelfUpdateTest : public ::testing::Test {
   TempDir m_dir;
   std::string m_work = m_dir / "wan_tarn/";
   AppConfig m_config;
-  Downloader m_downloader{Downloader::Timing{5000, 0}};
+  Downloader m_downloader{Downloader::Timing{.lowSpeedSeconds = 5, .retryPauseMs = 0}};
   TestHttpServer m_http;
   std::string m_serverVersion;
 };

@@ -8,14 +8,13 @@
 
 namespace {
 
-constexpr uint32_t kPreset = 6;
 constexpr uint32_t kMinDictionary = 4096;
 
 // The preset's dictionary, shrunk to the file: a small file needs no 8 MiB dictionary, and the
 // encoder's memory and set-up time follow the dictionary.
 lzma_ret InitEncoder(lzma_stream& strm, uint64_t fileSize) {
   lzma_options_lzma options;
-  if (lzma_lzma_preset(&options, kPreset)) return LZMA_OPTIONS_ERROR;
+  if (lzma_lzma_preset(&options, kXzPreset)) return LZMA_OPTIONS_ERROR;
   if (fileSize < options.dict_size) {
     options.dict_size =
         fileSize < kMinDictionary ? kMinDictionary : static_cast<uint32_t>(fileSize);

@@ -1,12 +1,16 @@
 // wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE] [--sign KEY]...
 // [--launcher DIR]: makes or refreshes the update tree that the launcher and wan-update read
 // from a data host. wan-publish --new-key NAME makes the key pair that signs it.
+#include <lzma.h>
+
 #include <cstdio>
 #include <map>
 #include <string>
 
+#include "Decompressor.h"
 #include "Publisher.h"
 #include "TreeSigner.h"
+#include "XzEncode.h"
 
 namespace {
 
@@ -70,6 +74,18 @@ int Sign(const std::string& to, const PublishResult& result, const SignOptions& 
   return 0;
 }
 
+// Launchers refuse a stream whose decoder needs more memory than their limit: a preset that
+// needs more would publish large files that no launcher installs.
+void WarnIfPresetNeedsTooMuchMemory() {
+  const uint64_t need = lzma_easy_decoder_memusage(kXzPreset);
+  if (need <= kDecoderMemLimit) return;
+  std::fprintf(stderr,
+               "wan-publish: warning: xz preset %u needs %llu MiB to decode, more than the "
+               "launcher's limit of %llu MiB; launchers will refuse its large files\n",
+               kXzPreset, static_cast<unsigned long long>(need >> 20),
+               static_cast<unsigned long long>(kDecoderMemLimit >> 20));
+}
+
 // A tree signed before and published now without a key has a list that names the old manifests:
 // launchers that check signatures stop updating from it until it is signed again.
 int WarnIfSigned(const std::string& to) {
@@ -117,6 +133,7 @@ int main(int argc, char** argv) {
     PrintUsage(stderr);
     return 2;
   }
+  WarnIfPresetNeedsTooMuchMemory();
   PublishResult result;
   std::string error;
   Publisher publisher(from, to);

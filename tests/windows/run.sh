@@ -241,6 +241,7 @@ same_folders "$T/clinux" "$T/cwindows" versions.txt gamefiles.txt
 cmp -s "$T/gbktree/versions.txt" "$T/cwindows/versions.txt" || fail "versions.txt copy, Chinese"
 same_as_build "$C" "$T/ctree" "$T/cwindows"
 [[ -f "$T/cwindows/数据/乗/地图 1.pak.version" ]] || fail "no marker beside 乗/地图 1.pak"
+stop_server
 
 # --- Names Windows takes for something else, in trees wan-publish would refuse: made by hand,
 # served in GBK with every payload, so that without the refusal they would install ---

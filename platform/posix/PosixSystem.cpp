@@ -558,7 +558,8 @@ bool RunBounded(std::vector<std::string> args, uint32_t milliseconds) {
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   int status = 0;
-  while (waitpid(child, &status, WNOHANG) == 0) {
+  pid_t ended = 0;
+  while ((ended = waitpid(child, &status, WNOHANG)) == 0 || (ended < 0 && errno == EINTR)) {
     if (std::chrono::steady_clock::now() >= deadline) {
       kill(child, SIGKILL);
       waitpid(child, &status, 0);
@@ -566,7 +567,7 @@ bool RunBounded(std::vector<std::string> args, uint32_t milliseconds) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return ended == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace

@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "FileUtil.h"
 #include "LauncherSettings.h"
-#include "Log.h"
 #include "platform/CodePage.h"
 #include "platform/Dialog.h"
 #include "platform/Resources.h"
+#include "update/FileUtil.h"
+#include "update/Log.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "AppConfig.h"
 #include "platform/System.h"
+#include "update/AppConfig.h"
 
 // The launcher's file name in the work folder.
 inline constexpr const char* kAppFileName = "Launcher.exe";

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "AppConfig.h"
+#include "update/AppConfig.h"
 
 // True when `url` is a request: the text after its first "?" (or the whole address when it
 // has none) begins with "app:" in any case. `request` gets the text after those four letters.

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "AppConfig.h"
+#include "update/AppConfig.h"
 
 namespace {
 // The next run of characters other than commas, after skipping the commas before it.

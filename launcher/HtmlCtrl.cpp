@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "AppRequest.h"
-#include "Log.h"
 #include "Messages.h"
 #include "Telemetry.h"
 #include "platform/Afx.h"
+#include "update/Log.h"
 
 // No message map of its own: the view's handling is what a control in a dialog needs
 // (WM_DESTROY releases the browser, WM_SIZE makes the page fill the control, and

@@ -3,8 +3,8 @@
 // the control catches such navigations, cancels them and carries out the command.
 #pragma once
 
-#include "AppConfig.h"
 #include "platform/HtmlView.h"
+#include "update/AppConfig.h"
 
 class CHtmlCtrl : public CHtmlView {
  public:

@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "Log.h"
 #include "Messages.h"
 #include "WindowPlace.h"
+#include "update/Log.h"
 
 const MessageMap& CHtmlDlg::GetThisMessageMap() {
   static const MessageMap map = MessageMap::For<CHtmlDlg>(

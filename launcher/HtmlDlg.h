@@ -2,9 +2,9 @@
 // asks for it through the main dialog, which replaces any earlier pop-up with a new one.
 #pragma once
 
-#include "AppConfig.h"
 #include "HtmlCtrl.h"
 #include "platform/Afx.h"
+#include "update/AppConfig.h"
 
 class CHtmlDlg : public CDialog {
   DECLARE_MESSAGE_MAP()

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "Log.h"
+#include "update/Log.h"
 
 JsonPoster& JsonPoster::Instance() {
   static JsonPoster instance;

@@ -7,17 +7,17 @@
 #include <utility>
 
 #include "AppLocation.h"
-#include "FileUtil.h"
 #include "LauncherDlg.h"
-#include "Log.h"
 #include "Messages.h"
 #include "RunningLauncher.h"
 #include "SelfUpdate.h"
-#include "SignedTree.h"
 #include "Telemetry.h"
 #include "UpgradeDlg.h"
 #include "platform/Backend.h"
 #include "platform/System.h"
+#include "update/FileUtil.h"
+#include "update/Log.h"
+#include "update/SignedTree.h"
 
 CLauncherDlg* g_pLauncherDlg = nullptr;
 CUpgradeDlg* g_pUpgradeDlg = nullptr;

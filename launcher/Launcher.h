@@ -4,9 +4,9 @@
 
 #include <atomic>
 
-#include "AppConfig.h"
-#include "Downloader.h"
 #include "platform/Afx.h"
+#include "update/AppConfig.h"
+#include "update/Downloader.h"
 
 class CLauncherDlg;
 class CUpgradeDlg;

@@ -3,15 +3,15 @@
 #include <new>
 
 #include "CopyDataCommand.h"
-#include "FileUtil.h"
 #include "Launcher.h"
-#include "Log.h"
 #include "Messages.h"
 #include "PngImage.h"
 #include "Sites.h"
 #include "Telemetry.h"
 #include "WindowPlace.h"
 #include "platform/System.h"
+#include "update/FileUtil.h"
+#include "update/Log.h"
 
 namespace {
 constexpr UINT kBgImage = 203;

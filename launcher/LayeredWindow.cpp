@@ -1,6 +1,6 @@
 #include "LayeredWindow.h"
 
-#include "Log.h"
+#include "update/Log.h"
 
 std::array<Gdiplus::Rect, 4> LayeredBands(int W, int H, const HoleRect& hole) {
   const int x = hole.x, y = hole.y, w = hole.width, h = hole.height;

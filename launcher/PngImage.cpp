@@ -1,7 +1,7 @@
 #include "PngImage.h"
 
-#include "Log.h"
 #include "platform/Resources.h"
+#include "update/Log.h"
 
 BOOL ImageFromIDResource(UINT id, const char* type, Gdiplus::Image*& image) {
   res::Resource resource;

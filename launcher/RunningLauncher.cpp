@@ -1,8 +1,8 @@
 #include "RunningLauncher.h"
 
-#include "Log.h"
 #include "Messages.h"
 #include "platform/Afx.h"
+#include "update/Log.h"
 
 namespace {
 // The class of the main dialog (template 102), which other processes find it by.

@@ -1,7 +1,7 @@
 // One launcher per desktop: a second start hands the player to the launcher that runs.
 #pragma once
 
-#include "AppConfig.h"
+#include "update/AppConfig.h"
 
 // Start-up's check before anything is moved, downloaded, reported or shown. When another
 // launcher's main dialog exists, asks it to come forward (2030: it brings its game, or itself,

@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "AppLocation.h"
-#include "FileUtil.h"
-#include "Log.h"
-#include "Signature.h"
-#include "SignedTree.h"
 #include "platform/System.h"
+#include "update/FileUtil.h"
+#include "update/Log.h"
+#include "update/Signature.h"
+#include "update/SignedTree.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "AppConfig.h"
-#include "Downloader.h"
 #include "Sites.h"
+#include "update/AppConfig.h"
+#include "update/Downloader.h"
 
 // Fetches "launcherversion.txt" from `updateBase` (a folder URL without trailing slash) into
 // the work folder. When its first word differs from the running executable's file version,

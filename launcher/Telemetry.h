@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "AppConfig.h"
+#include "update/AppConfig.h"
 
 // The last segment of an event's URL path.
 inline constexpr const char* kEventKindEvent = "event";

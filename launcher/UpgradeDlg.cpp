@@ -5,9 +5,9 @@
 #include "Launcher.h"
 #include "LauncherSettings.h"
 #include "PngImage.h"
-#include "UpdatePlan.h"
 #include "WindowPlace.h"
 #include "platform/Backend.h"
+#include "update/UpdatePlan.h"
 
 namespace {
 constexpr UINT kBgImage = 190;

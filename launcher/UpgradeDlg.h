@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
-#include "AppConfig.h"
-#include "Downloader.h"
 #include "ImageControls.h"
 #include "LayeredWindow.h"
 #include "platform/Afx.h"
+#include "update/AppConfig.h"
+#include "update/Downloader.h"
 
 // The dialog's own rectangle (left, top, width, height): its window region, and the area the
 // layered window leaves undrawn.

@@ -13,8 +13,8 @@
 #include <unistd.h>
 
 #include "LauncherDlg.h"
-#include "Log.h"
 #include "platform/gtk/GtkBackend.h"
+#include "update/Log.h"
 
 // GLib defines TRUE and FALSE as macros: toolkit headers come after the framework's.
 #include <gdk/gdkx.h>

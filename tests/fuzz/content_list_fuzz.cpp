@@ -1,8 +1,8 @@
 // The content list of a signed tree as a server may send it: any bytes. The client parses it
 // only after its signature verified, but a publisher's mistake or a key that leaked must still
 // never make the parser misread it.
-#include "ContentList.h"
 #include "FuzzSupport.h"
+#include "update/ContentList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text = fuzz::Text(data, size);

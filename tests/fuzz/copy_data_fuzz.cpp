@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <climits>
 
-#include "AppConfig.h"
 #include "CopyDataCommand.h"
 #include "FuzzSupport.h"
+#include "update/AppConfig.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

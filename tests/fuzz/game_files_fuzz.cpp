@@ -1,6 +1,6 @@
 // The game file list ("gamefiles.txt") as the update server may send it: any bytes.
 #include "FuzzSupport.h"
-#include "VersionInfos.h"
+#include "update/VersionInfos.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = fuzz::InputFile(data, size);

@@ -3,9 +3,9 @@
 // ParseCommandLine.
 #include <algorithm>
 
-#include "AppConfig.h"
 #include "FuzzSupport.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/AppConfig.h"
 
 namespace {
 

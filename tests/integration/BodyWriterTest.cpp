@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <optional>
 
-#include "BodyWriter.h"
-#include "Decompressor.h"
-#include "FileUtil.h"
-#include "Signature.h"
 #include "TempDir.h"
 #include "XzTestData.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/BodyWriter.h"
+#include "update/Decompressor.h"
+#include "update/FileUtil.h"
+#include "update/Signature.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <map>
 #include <set>
 
-#include "Downloader.h"
-#include "FileUtil.h"
-#include "Signature.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
-#include "VersionInfos.h"
 #include "XzTestData.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/Downloader.h"
+#include "update/FileUtil.h"
+#include "update/Signature.h"
+#include "update/VersionInfos.h"
 
 namespace {
 

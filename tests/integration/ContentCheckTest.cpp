@@ -5,13 +5,13 @@
 #include <mutex>
 #include <vector>
 
-#include "Downloader.h"
-#include "FileUtil.h"
-#include "Signature.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
 #include "XzTestData.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/Downloader.h"
+#include "update/FileUtil.h"
+#include "update/Signature.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "Decompressor.h"
-#include "FileUtil.h"
 #include "TempDir.h"
 #include "XzTestData.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/Decompressor.h"
+#include "update/FileUtil.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <memory>
 #include <thread>
 
-#include "Downloader.h"
 #include "HeadlessFixture.h"
 #include "TestHttpServer.h"
 #include "Watchdog.h"
 #include "platform/Afx.h"
 #include "platform/Backend.h"
+#include "update/Downloader.h"
 
 namespace {
 

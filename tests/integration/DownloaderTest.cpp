@@ -10,13 +10,13 @@
 #include <functional>
 #include <map>
 
-#include "Downloader.h"
-#include "FileUtil.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
-#include "VersionInfos.h"
 #include "XzTestData.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/Downloader.h"
+#include "update/FileUtil.h"
+#include "update/VersionInfos.h"
 
 namespace {
 

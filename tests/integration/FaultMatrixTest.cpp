@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <map>
 
-#include "AppConfig.h"
 #include "FaultyServer.h"
-#include "Log.h"
 #include "TempDir.h"
-#include "UpdatePlan.h"
 #include "XzTestData.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/AppConfig.h"
+#include "update/Log.h"
+#include "update/UpdatePlan.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include "LauncherDlg.h"
 #include "LauncherFixture.h"
 #include "Messages.h"
-#include "Signature.h"
-#include "SignedTree.h"
 #include "UpgradeDlg.h"
 #include "Watchdog.h"
 #include "platform/WindowTable.h"
 #include "platform/headless/HeadlessWebView.h"
+#include "update/Signature.h"
+#include "update/SignedTree.h"
 
 namespace {
 

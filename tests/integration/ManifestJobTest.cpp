@@ -1,13 +1,13 @@
 // The manifests job against a loopback server: what it leaves in the work folder.
 #include <gtest/gtest.h>
 
-#include "AppConfig.h"
-#include "FileUtil.h"
-#include "SignedTree.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
-#include "UpdatePlan.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/AppConfig.h"
+#include "update/FileUtil.h"
+#include "update/SignedTree.h"
+#include "update/UpdatePlan.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 
 #include <filesystem>
 
-#include "Log.h"
 #include "SelfUpdate.h"
-#include "Signature.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
 #include "platform/headless/FakeSystem.h"
 #include "platform/posix/VersionNote.h"
+#include "update/Log.h"
+#include "update/Signature.h"
 
 namespace {
 

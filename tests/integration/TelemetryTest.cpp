@@ -9,11 +9,11 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "Log.h"
 #include "Telemetry.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/Log.h"
 
 namespace {
 

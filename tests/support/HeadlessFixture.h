@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "Log.h"
 #include "TempDir.h"
 #include "platform/headless/FakeSystem.h"
 #include "platform/headless/HeadlessBackend.h"
+#include "update/Log.h"
 
 class HeadlessTest : public ::testing::Test {
  protected:

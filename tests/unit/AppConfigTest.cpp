@@ -3,11 +3,11 @@
 #include <filesystem>
 #include <map>
 
-#include "AppConfig.h"
 #include "AppLocation.h"
-#include "Log.h"
 #include "TempDir.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/AppConfig.h"
+#include "update/Log.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <sstream>
 
 #include "AppLocation.h"
-#include "Log.h"
 #include "TempDir.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/Log.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "ContentList.h"
-#include "Signature.h"
-#include "SignedTree.h"
 #include "TempDir.h"
+#include "update/ContentList.h"
+#include "update/Signature.h"
+#include "update/SignedTree.h"
 
 namespace {
 

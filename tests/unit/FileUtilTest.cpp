@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
-#include "FileUtil.h"
-#include "Log.h"
 #include "TempDir.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/FileUtil.h"
+#include "update/Log.h"
 
 namespace {
 

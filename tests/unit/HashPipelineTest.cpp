@@ -1,4 +1,4 @@
-#include "HashPipeline.h"
+#include "update/HashPipeline.h"
 
 #include <gtest/gtest.h>
 

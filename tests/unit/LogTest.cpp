@@ -3,9 +3,9 @@
 #include <fstream>
 #include <vector>
 
-#include "Log.h"
 #include "TempDir.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/Log.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "TransferQueue.h"
+#include "update/TransferQueue.h"
 
 #include <gtest/gtest.h>
 

@@ -4,13 +4,13 @@
 #include <map>
 #include <optional>
 
-#include "AppConfig.h"
-#include "FileUtil.h"
-#include "Signature.h"
-#include "SignedTree.h"
 #include "TempDir.h"
-#include "UpdatePlan.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/AppConfig.h"
+#include "update/FileUtil.h"
+#include "update/Signature.h"
+#include "update/SignedTree.h"
+#include "update/UpdatePlan.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "FileUtil.h"
-#include "Log.h"
 #include "TempDir.h"
-#include "VersionInfos.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/FileUtil.h"
+#include "update/Log.h"
+#include "update/VersionInfos.h"
 
 namespace {
 

@@ -26,9 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "UpdatePlan.h"
 #include "platform/WinUser.h"
 #include "platform/win32/Win32System.h"
+#include "update/UpdatePlan.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Decompressor.h"
-#include "SignedTree.h"
-#include "UpdatePlan.h"
-#include "VersionInfos.h"
-#include "WindowsNames.h"
 #include "XzEncode.h"
+#include "update/Decompressor.h"
+#include "update/SignedTree.h"
+#include "update/UpdatePlan.h"
+#include "update/VersionInfos.h"
+#include "update/WindowsNames.h"
 
 namespace fs = std::filesystem;
 

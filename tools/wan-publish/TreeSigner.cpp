@@ -8,10 +8,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "ContentList.h"
-#include "FileUtil.h"
-#include "Signature.h"
-#include "SignedTree.h"
+#include "update/ContentList.h"
+#include "update/FileUtil.h"
+#include "update/Signature.h"
+#include "update/SignedTree.h"
 
 namespace fs = std::filesystem;
 

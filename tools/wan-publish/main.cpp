@@ -7,10 +7,10 @@
 #include <map>
 #include <string>
 
-#include "Decompressor.h"
 #include "Publisher.h"
 #include "TreeSigner.h"
 #include "XzEncode.h"
+#include "update/Decompressor.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "Log.h"
-#include "UpdatePlan.h"
+#include "update/Log.h"
+#include "update/UpdatePlan.h"
 
 bool TerminalSystem::MessageBox(const std::string& text, const std::string& caption) {
   std::fprintf(stderr, "\n[%s] %s\n", caption.c_str(), text.c_str());

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <string>
 
-#include "AppConfig.h"
-#include "Downloader.h"
 #include "platform/NativeSystem.h"
+#include "update/AppConfig.h"
+#include "update/Downloader.h"
 
 // Message boxes are printed with their caption and confirmed at once; debugger output is
 // dropped, since the log file holds every line.

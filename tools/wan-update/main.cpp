@@ -5,12 +5,12 @@
 #include <cstring>
 #include <string>
 
-#include "AppConfig.h"
-#include "FileUtil.h"
-#include "Log.h"
-#include "Signature.h"
-#include "SignedTree.h"
 #include "TerminalUpdate.h"
+#include "update/AppConfig.h"
+#include "update/FileUtil.h"
+#include "update/Log.h"
+#include "update/Signature.h"
+#include "update/SignedTree.h"
 
 namespace {
 

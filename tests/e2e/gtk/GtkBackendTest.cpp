@@ -9,7 +9,6 @@
 #include <cstring>
 #include <thread>
 
-#include "Log.h"
 #include "TempDir.h"
 #include "Watchdog.h"
 #include "XvfbEnvironment.h"
@@ -17,6 +16,7 @@
 #include "platform/Backend.h"
 #include "platform/gtk/GtkBackend.h"
 #include "platform/gtk/GtkSystem.h"
+#include "update/Log.h"
 
 // GLib and Xlib define macros (TRUE, None, Status, ...): their headers come last.
 #include <X11/Xlib.h>

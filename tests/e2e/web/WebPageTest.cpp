@@ -11,7 +11,6 @@
 #include "HtmlCtrl.h"
 #include "HtmlDlg.h"
 #include "LauncherSettings.h"
-#include "Log.h"
 #include "Messages.h"
 #include "StartGameApp.h"
 #include "Telemetry.h"
@@ -22,6 +21,7 @@
 #include "platform/WindowTable.h"
 #include "platform/gtk/EngineAddress.h"
 #include "platform/headless/FakeSystem.h"
+#include "update/Log.h"
 
 // GLib's TRUE and FALSE and Xlib's None, Status, ... are macros: these headers come last.
 #include <X11/Xatom.h>

@@ -37,10 +37,10 @@ void PrintUsage(FILE* out) {
       "game, \"orca.exe\", as if BUILD_DIR held it (in place of one it holds).\n"
       "\n"
       "--threads N compresses with N threads (default: one per core), each file on one,\n"
-      "except files above --large-file BYTES (default 67108864, 64 MiB): those are cut into\n"
-      "blocks of a quarter of BYTES that every thread compresses. A tree is the same bytes\n"
-      "whatever N. On a terminal a line shows the progress. At the end it prints the bytes a\n"
-      "player downloads from the tree's previous version and from nothing.\n"
+      "except files above --large-file BYTES (at least 4096; default 67108864, 64 MiB):\n"
+      "those are cut into blocks of a quarter of BYTES that every thread compresses. A tree\n"
+      "is the same bytes whatever N. On a terminal a line shows the progress. At the end it\n"
+      "prints the bytes a player downloads from the tree's previous version and from nothing.\n"
       "\n"
       "--sign KEY (a secret key file) also writes TREE_DIR/contentlist.txt, every file's\n"
       "version, size and SHA-256 with both manifests' and a sequence number one above the\n"
@@ -63,12 +63,15 @@ bool IsNumber(const std::string& text) {
 // liblzma's most threads for one encoder.
 constexpr unsigned long long kMostThreads = 16384;
 
-// A count of one or more, at most `most`.
-bool IsCount(const std::string& text, unsigned long long most) {
+// The smallest --large-file: blocks of 1 KiB.
+constexpr unsigned long long kLeastLargeFile = 4096;
+
+// A whole number from `least` to `most`.
+bool IsCount(const std::string& text, unsigned long long least, unsigned long long most) {
   if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos)
     return false;
   const unsigned long long value = std::stoull(text);
-  return value >= 1 && value <= most;
+  return value >= least && value <= most;
 }
 
 XzEncoding Encoding(const std::string& threads, const std::string& largeFile) {
@@ -171,8 +174,8 @@ int main(int argc, char** argv) {
   if (!newKey.empty() && argc == 3) return NewKey(newKey);
   if (!newKey.empty() || from.empty() || to.empty() ||
       (!clientVersion.empty() && !IsNumber(clientVersion)) ||
-      (!threads.empty() && !IsCount(threads, kMostThreads)) ||
-      (!largeFile.empty() && !IsCount(largeFile, UINT64_MAX / 2)) ||
+      (!threads.empty() && !IsCount(threads, 1, kMostThreads)) ||
+      (!largeFile.empty() && !IsCount(largeFile, kLeastLargeFile, UINT64_MAX / 2)) ||
       (!sign.launcherDir.empty() && sign.secretKeyFiles.empty())) {
     PrintUsage(stderr);
     return 2;

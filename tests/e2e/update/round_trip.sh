@@ -22,6 +22,11 @@ for bad in 0 17 x 1x ""; do
   [[ $rc == 2 ]] || fail "wan-update --connections \"$bad\" exits $rc"
 done
 [[ ! -e $W ]] || fail "a refused command line touches nothing"
+for bad in "--threads 0" "--threads x" "--large-file 4095" "--large-file 1x"; do
+  rc=0; "$PUBLISH" --from "$B" --to "$TREE" $bad 2>/dev/null || rc=$?
+  [[ $rc == 2 ]] || fail "wan-publish $bad exits $rc"
+done
+[[ ! -e $TREE ]] || fail "a refused publish writes nothing"
 
 # With 1, 2 and 4 threads the build is the same tree, byte for byte: "地图 1.pak" (300 kB) and
 # "random.bin" (200 kB), above --large-file, are cut into blocks of 25 kB whatever the threads.

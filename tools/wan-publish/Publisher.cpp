@@ -1,9 +1,13 @@
 #include "Publisher.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
+#include <thread>
 
 #include "XzEncode.h"
 #include "update/Decompressor.h"
@@ -117,8 +121,25 @@ bool Publisher::ListBuild(std::vector<std::string>& names, std::string& error) c
   return error.empty();
 }
 
+// One build file: what a worker needs and what it found.
+struct Publisher::FileJob {
+  std::string name;
+  uint64_t size = 0;
+  int previous = 0;  // the version the tree listed before, 0 for none (versions start at 1)
+  int version = 0;   // from the previous one (or 1) up to the one published
+  bool written = false;
+  uint64_t payloadBytes = 0;
+  std::string error;
+};
+
+struct Publisher::Counters {
+  std::atomic<int> filesDone = 0;
+  std::atomic<uint64_t> bytesDone = 0;
+};
+
 bool Publisher::SameContent(const std::string& payload, const std::string& file) {
-  const std::string unpacked = m_treeDir + ".wan-publish-compare";
+  // Named after the payload: workers compare other files at the same time.
+  const std::string unpacked = payload + ".compare";
   bool same = Decompressor().Decompress(payload, unpacked) && SameFiles(unpacked, file);
   std::remove(unpacked.c_str());
   return same;
@@ -127,27 +148,67 @@ bool Publisher::SameContent(const std::string& payload, const std::string& file)
 // Finds the version for one build file: the current one when its payload holds the same
 // content, else the next one whose payload name is free (a stale payload is never reused for
 // other content), which gets a new payload.
-bool Publisher::PublishFile(const std::string& name, int& version, bool& written,
-                            std::string& error) {
-  const std::string source = SourceOf(name);
-  written = false;
-  for (;; ++version) {
-    const std::string payload = m_treeDir + name + "." + std::to_string(version);
-    if (!fs::exists(payload)) break;
-    if (SameContent(payload, source)) return true;
+bool Publisher::PublishFile(FileJob& job, Counters& counters) {
+  const std::string source = SourceOf(job.name);
+  std::string payload;
+  bool same = false;
+  for (;; ++job.version) {
+    payload = m_treeDir + job.name + "." + std::to_string(job.version);
+    if (!fs::exists(payload) || (same = SameContent(payload, source))) break;
   }
-  const std::string payload = m_treeDir + name + "." + std::to_string(version);
   std::error_code ec;
-  fs::create_directories(fs::path(payload).parent_path(), ec);
-  const std::string part = payload + ".part";
-  if (!XzCompressFile(source, part, error)) return false;
-  fs::rename(part, payload, ec);
-  if (ec) {
-    error = payload + ": " + ec.message();
-    return false;
+  if (same) {
+    counters.bytesDone += job.size;
+  } else {
+    fs::create_directories(fs::path(payload).parent_path(), ec);
+    const std::string part = payload + ".part";
+    std::unique_lock large(m_largeFile, std::defer_lock);
+    if (IsLargeFile(job.size, m_encoding)) large.lock();
+    if (!XzCompressFile(source, part, m_encoding, counters.bytesDone, job.error)) return false;
+    fs::rename(part, payload, ec);
+    job.written = !ec;
   }
-  written = true;
-  return true;
+  if (!ec) job.payloadBytes = fs::file_size(payload, ec);
+  if (ec) job.error = payload + ": " + ec.message();
+  return !ec;
+}
+
+// Workers take the files largest first, so that no large file starts last and runs alone; the
+// first failure stops them taking more.
+void Publisher::PublishAll(std::vector<FileJob>& jobs, uint64_t bytes) {
+  std::vector<size_t> order(jobs.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return jobs[a].size > jobs[b].size; });
+  Counters counters;
+  std::atomic<size_t> next = 0;
+  std::atomic<bool> failed = false;
+  std::mutex mutex;
+  std::condition_variable ended;
+  uint32_t running = m_encoding.threads;
+  auto work = [&] {
+    for (size_t i; !failed && (i = next++) < order.size(); ++counters.filesDone) {
+      if (!PublishFile(jobs[order[i]], counters)) failed = true;
+    }
+    std::lock_guard lock(mutex);
+    --running;
+    ended.notify_one();
+  };
+  std::vector<std::thread> workers;
+  for (uint32_t i = 0; i < m_encoding.threads; ++i) workers.emplace_back(work);
+  auto report = [&] {
+    if (m_report) {
+      m_report({static_cast<int>(jobs.size()), counters.filesDone, bytes, counters.bytesDone});
+    }
+  };
+  {
+    std::unique_lock lock(mutex);
+    while (!ended.wait_for(lock, std::chrono::milliseconds(200), [&] { return running == 0; })) {
+      report();
+    }
+  }
+  for (std::thread& worker : workers) worker.join();
+  report();
 }
 
 bool Publisher::WriteManifest(const std::string& relative, const std::string& text,
@@ -164,23 +225,50 @@ bool Publisher::Publish(const std::string& clientVersion, PublishResult& result,
   if (!ListBuild(names, error)) return false;
 
   VersionInfos previous;
-  if (fs::exists(m_treeDir + kVersionsManifest))
-    GetVersionInfo(m_treeDir + kVersionsManifest, previous);
+  const bool hadManifest = fs::exists(m_treeDir + kVersionsManifest);
+  if (hadManifest) GetVersionInfo(m_treeDir + kVersionsManifest, previous);
   VersionInfo info;
   result.clientVersion = !clientVersion.empty()                    ? clientVersion
                          : previous.GetInfo("clientVersion", info) ? std::to_string(info.version)
                                                                    : "1";
+  std::vector<FileJob> jobs(names.size());
+  uint64_t bytes = 0;
+  for (size_t i = 0; i < names.size(); ++i) {
+    FileJob& job = jobs[i];
+    job.name = names[i];
+    std::error_code ec;
+    job.size = fs::file_size(SourceOf(job.name), ec);
+    if (ec) {
+      error = SourceOf(job.name) + ": " + ec.message();
+      return false;
+    }
+    bytes += job.size;
+    const bool listed = previous.GetInfo(job.name, info);
+    job.previous = listed ? info.version : 0;
+    job.version = listed ? info.version : 1;
+  }
+  PublishAll(jobs, bytes);
+
   std::string versions =
       "wan-publish versions manifest\nclientVersion\t" + result.clientVersion + "\t0\n";
   std::string gamefiles;
-  for (const std::string& name : names) {
-    int version = previous.GetInfo(name, info) ? info.version : 1;
-    bool written = false;
-    if (!PublishFile(name, version, written, error)) return false;
-    versions += name + "\t" + std::to_string(version) + "\t0\n";
-    result.published.push_back({name, version, SourceOf(name)});
-    gamefiles += name + "\n";
-    result.written += written;
+  if (hadManifest) result.fromLastVersion.emplace();
+  for (const FileJob& job : jobs) {
+    if (!job.error.empty()) {
+      error = job.error;
+      return false;
+    }
+    versions += job.name + "\t" + std::to_string(job.version) + "\t0\n";
+    result.published.push_back({job.name, job.version, SourceOf(job.name)});
+    gamefiles += job.name + "\n";
+    result.written += job.written;
+    // A player's file is current when its marker names the manifest's version.
+    if (hadManifest && job.previous != job.version) {
+      result.fromLastVersion->files++;
+      result.fromLastVersion->bytes += job.payloadBytes;
+    }
+    result.fromNothing.files++;
+    result.fromNothing.bytes += job.payloadBytes;
   }
   result.files = static_cast<int>(names.size());
   // The versions first: a client that reads the new file list finds every name in it.

@@ -10,22 +10,34 @@ namespace {
 
 constexpr uint32_t kMinDictionary = 4096;
 
-// The preset's dictionary, shrunk to the file: a small file needs no 8 MiB dictionary, and the
-// encoder's memory and set-up time follow the dictionary.
-lzma_ret InitEncoder(lzma_stream& strm, uint64_t fileSize) {
+// The preset's dictionary, shrunk to what one block holds: a small file needs no 8 MiB
+// dictionary, and the encoder's memory and set-up time follow the dictionary. A large file goes
+// to the block-cutting encoder even with one thread, so that its payload is the same bytes with
+// any number of threads.
+lzma_ret InitEncoder(lzma_stream& strm, uint64_t fileSize, const XzEncoding& encoding) {
+  const bool large = IsLargeFile(fileSize, encoding);
+  const uint64_t blockSize = large ? encoding.largeFile / 4 : fileSize;
   lzma_options_lzma options;
   if (lzma_lzma_preset(&options, kXzPreset)) return LZMA_OPTIONS_ERROR;
-  if (fileSize < options.dict_size) {
+  if (blockSize < options.dict_size) {
     options.dict_size =
-        fileSize < kMinDictionary ? kMinDictionary : static_cast<uint32_t>(fileSize);
+        blockSize < kMinDictionary ? kMinDictionary : static_cast<uint32_t>(blockSize);
   }
   lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-  return lzma_stream_encoder(&strm, filters, LZMA_CHECK_CRC64);
+  if (!large) return lzma_stream_encoder(&strm, filters, LZMA_CHECK_CRC64);
+  lzma_mt mt = {};
+  mt.threads = encoding.threads;
+  mt.block_size = blockSize;
+  mt.filters = filters;
+  mt.check = LZMA_CHECK_CRC64;
+  return lzma_stream_encoder_mt(&strm, &mt);
 }
 
 }  // namespace
 
-bool XzCompressFile(const std::string& inFile, const std::string& outFile, std::string& error) {
+bool XzCompressFile(const std::string& inFile, const std::string& outFile,
+                    const XzEncoding& encoding, std::atomic<uint64_t>& bytesRead,
+                    std::string& error) {
   std::error_code ec;
   const uint64_t size = std::filesystem::file_size(inFile, ec);
   if (ec) {
@@ -33,7 +45,7 @@ bool XzCompressFile(const std::string& inFile, const std::string& outFile, std::
     return false;
   }
   lzma_stream strm = LZMA_STREAM_INIT;
-  if (InitEncoder(strm, size) != LZMA_OK) {
+  if (InitEncoder(strm, size, encoding) != LZMA_OK) {
     error = "cannot start the xz encoder";
     return false;
   }
@@ -54,6 +66,7 @@ bool XzCompressFile(const std::string& inFile, const std::string& outFile, std::
         ok = false;
         break;
       }
+      bytesRead += strm.avail_in;
       if (std::feof(in)) action = LZMA_FINISH;
     }
     lzma_ret ret = lzma_code(&strm, action);

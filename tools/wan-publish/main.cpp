@@ -1,12 +1,17 @@
 // wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE] [--sign KEY]...
-// [--launcher DIR]: makes or refreshes the update tree that the launcher and wan-update read
-// from a data host. wan-publish --new-key NAME makes the key pair that signs it.
+// [--launcher DIR] [--threads N] [--large-file BYTES]: makes or refreshes the update tree that the
+// launcher and wan-update read from a data host. wan-publish --new-key NAME makes the key pair that
+// signs it.
 #include <lzma.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
+#include <thread>
 
+#include "ProgressLine.h"
 #include "Publisher.h"
 #include "TreeSigner.h"
 #include "XzEncode.h"
@@ -17,7 +22,7 @@ namespace {
 void PrintUsage(FILE* out) {
   std::fputs(
       "usage: wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE]\n"
-      "                   [--sign KEY]... [--launcher DIR]\n"
+      "                   [--sign KEY]... [--launcher DIR] [--threads N] [--large-file BYTES]\n"
       "       wan-publish --new-key NAME\n"
       "\n"
       "Publishes every file below BUILD_DIR into TREE_DIR, the folder a web server serves as\n"
@@ -30,6 +35,12 @@ void PrintUsage(FILE* out) {
       "files no longer in the build from the manifests. --client-version sets the game\n"
       "client's version (default: the tree's, or 1). --orca publishes FILE as the build's\n"
       "game, \"orca.exe\", as if BUILD_DIR held it (in place of one it holds).\n"
+      "\n"
+      "--threads N compresses with N threads (default: one per core), each file on one,\n"
+      "except files above --large-file BYTES (at least 4096; default 67108864, 64 MiB):\n"
+      "those are cut into blocks of a quarter of BYTES that every thread compresses. A tree\n"
+      "is the same bytes whatever N. On a terminal a line shows the progress. At the end it\n"
+      "prints the bytes a player downloads from the tree's previous version and from nothing.\n"
       "\n"
       "--sign KEY (a secret key file) also writes TREE_DIR/contentlist.txt, every file's\n"
       "version, size and SHA-256 with both manifests' and a sequence number one above the\n"
@@ -47,6 +58,38 @@ void PrintUsage(FILE* out) {
 bool IsNumber(const std::string& text) {
   size_t start = !text.empty() && text[0] == '-';
   return text.size() > start && text.find_first_not_of("0123456789", start) == std::string::npos;
+}
+
+// liblzma's most threads for one encoder.
+constexpr unsigned long long kMostThreads = 16384;
+
+// The smallest --large-file: blocks of 1 KiB.
+constexpr unsigned long long kLeastLargeFile = 4096;
+
+// A whole number from `least` to `most`.
+bool IsCount(const std::string& text, unsigned long long least, unsigned long long most) {
+  if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  const unsigned long long value = std::stoull(text);
+  return value >= least && value <= most;
+}
+
+XzEncoding Encoding(const std::string& threads, const std::string& largeFile) {
+  XzEncoding encoding;
+  encoding.threads = threads.empty() ? std::max(1u, std::thread::hardware_concurrency())
+                                     : static_cast<uint32_t>(std::stoul(threads));
+  if (!largeFile.empty()) encoding.largeFile = std::stoull(largeFile);
+  return encoding;
+}
+
+void PrintDownloads(const PublishResult& result) {
+  auto print = [](const char* from, const Download& download) {
+    std::printf("wan-publish: from %s a player downloads %d file%s, %llu bytes\n", from,
+                download.files, download.files == 1 ? "" : "s",
+                static_cast<unsigned long long>(download.bytes));
+  };
+  if (result.fromLastVersion) print("the last version", *result.fromLastVersion);
+  print("nothing (a fresh install)", result.fromNothing);
 }
 
 int NewKey(const std::string& name) {
@@ -100,14 +143,16 @@ int WarnIfSigned(const std::string& to) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string from, to, clientVersion, orca, newKey;
+  std::string from, to, clientVersion, orca, newKey, threads, largeFile;
   SignOptions sign;
   const std::map<std::string, std::string*> options = {{"--from", &from},
                                                        {"--to", &to},
                                                        {"--client-version", &clientVersion},
                                                        {"--orca", &orca},
                                                        {"--launcher", &sign.launcherDir},
-                                                       {"--new-key", &newKey}};
+                                                       {"--new-key", &newKey},
+                                                       {"--threads", &threads},
+                                                       {"--large-file", &largeFile}};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -129,6 +174,8 @@ int main(int argc, char** argv) {
   if (!newKey.empty() && argc == 3) return NewKey(newKey);
   if (!newKey.empty() || from.empty() || to.empty() ||
       (!clientVersion.empty() && !IsNumber(clientVersion)) ||
+      (!threads.empty() && !IsCount(threads, 1, kMostThreads)) ||
+      (!largeFile.empty() && !IsCount(largeFile, kLeastLargeFile, UINT64_MAX / 2)) ||
       (!sign.launcherDir.empty() && sign.secretKeyFiles.empty())) {
     PrintUsage(stderr);
     return 2;
@@ -139,11 +186,20 @@ int main(int argc, char** argv) {
   Publisher publisher(from, to);
   if (!orca.empty()) publisher.AddFile("orca.exe", orca);
   publisher.SetSigned(!sign.secretKeyFiles.empty());
-  if (!publisher.Publish(clientVersion, result, error)) {
+  publisher.SetEncoding(Encoding(threads, largeFile));
+  // Logs and test runs get no progress lines: only a terminal redraws one in place.
+  ProgressLine progress(stderr);
+  if (isatty(STDERR_FILENO)) {
+    publisher.SetProgress([&](const PublishProgress& done) { progress.Show(done); });
+  }
+  const bool published = publisher.Publish(clientVersion, result, error);
+  if (isatty(STDERR_FILENO)) progress.Clear();
+  if (!published) {
     std::fprintf(stderr, "wan-publish: %s\n", error.c_str());
     return 1;
   }
   std::printf("wan-publish: %d files, %d new or changed, client version %s\n", result.files,
               result.written, result.clientVersion.c_str());
+  PrintDownloads(result);
   return sign.secretKeyFiles.empty() ? WarnIfSigned(to) : Sign(to, result, sign);
 }

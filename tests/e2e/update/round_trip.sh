@@ -3,7 +3,7 @@
 # downloads nothing.
 source "$(dirname "$0")/lib.sh"
 
-B=$T/build W=$T/work TREE=$T/tree
+B=$T/build W=$T/work TREE=$T/tree-1
 mkdir -p "$B/sub dir" "$B/数据" "$B/standalone/launcher" "$B/resourcelib"
 echo "alpha" >"$B/a.txt"
 echo "blank names" >"$B/sub dir/c d.txt"
@@ -22,11 +22,23 @@ for bad in 0 17 x 1x ""; do
   [[ $rc == 2 ]] || fail "wan-update --connections \"$bad\" exits $rc"
 done
 [[ ! -e $W ]] || fail "a refused command line touches nothing"
+for bad in "--threads 0" "--threads x" "--large-file 4095" "--large-file 1x"; do
+  rc=0; "$PUBLISH" --from "$B" --to "$TREE" $bad 2>/dev/null || rc=$?
+  [[ $rc == 2 ]] || fail "wan-publish $bad exits $rc"
+done
+[[ ! -e $TREE ]] || fail "a refused publish writes nothing"
 
-"$PUBLISH" --from "$B" --to "$TREE" --client-version 7 | grep -q "7 files, 7 new or changed" ||
-  fail "first publish"
+# With 1, 2 and 4 threads the build is the same tree, byte for byte: "地图 1.pak" (300 kB) and
+# "random.bin" (200 kB), above --large-file, are cut into blocks of 25 kB whatever the threads.
+for threads in 1 2 4; do
+  "$PUBLISH" --from "$B" --to "$T/tree-$threads" --client-version 7 --threads $threads \
+    --large-file 100000 | grep -q "7 files, 7 new or changed" || fail "first publish, $threads threads"
+  diff -r "$TREE" "$T/tree-$threads" || fail "the tree of $threads threads differs from one thread's"
+done
 [[ -f $TREE/数据/地图\ 1.pak.1 ]] || fail "payload names"
 xz -t "$TREE/a.txt.1" || fail "payloads are xz"
+[[ $(xz --robot -l "$TREE/数据/地图 1.pak.1" | awk '$1 == "totals" { print $3 }') == 12 ]] ||
+  fail "a large file is cut into blocks"
 start_server "$TREE"
 
 "$UPDATE" --datahost "$DATAHOST" --work "$W" >"$T/out" || fail "first update"
@@ -38,8 +50,16 @@ echo "alpha changed" >"$B/a.txt"
 compressible_text 310000 map2 >"$B/数据/地图 1.pak"
 echo "new" >"$B/new file.txt"
 touch "$B/sub dir/c d.txt"  # a new time stamp is no change
-"$PUBLISH" --from "$B" --to "$TREE" | grep -q "8 files, 3 new or changed, client version 7" ||
-  fail "second publish"
+"$PUBLISH" --from "$B" --to "$TREE" --large-file 100000 >"$T/out" || fail "second publish"
+grep -q "8 files, 3 new or changed, client version 7" "$T/out" || fail "second summary"
+# What players download: the three new payloads from the last version, all eight from nothing.
+payload_bytes() { while IFS= read -r name; do stat -c %s "$TREE/$name"; done | awk '{ s += $1 } END { print s }'; }
+from_last=$(printf '%s\n' a.txt.2 "new file.txt.1" "数据/地图 1.pak.2" | payload_bytes)
+from_nothing=$(tail -n +3 "$TREE/versions.txt" | awk -F '\t' '{ print $1 "." $2 }' | payload_bytes)
+grep -qx "wan-publish: from the last version a player downloads 3 files, $from_last bytes" \
+  "$T/out" || fail "download from the last version"
+grep -qx "wan-publish: from nothing (a fresh install) a player downloads 8 files, $from_nothing bytes" \
+  "$T/out" || fail "download from nothing"
 grep -qP '^a.txt\t2\t' "$TREE/versions.txt" || fail "a.txt raised to 2"
 grep -qP '^sub dir/c d.txt\t1\t' "$TREE/versions.txt" || fail "unchanged file keeps 1"
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "FaultyServer.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
 #include "XzTestData.h"
@@ -234,70 +235,15 @@ TEST_P(ConcurrentDownloadTest, EndingTheJobMidwayLeavesNothingHalfInstalled) {
 INSTANTIATE_TEST_SUITE_P(Connections, ConcurrentDownloadTest, ::testing::Values(1, 4),
                          [](const auto& info) { return std::to_string(info.param); });
 
-// A server whose bodies may come in 4 KiB pieces with a pause between them, stall after their
-// headers or never end: each checked against the limits a stuck or oversized transfer must
-// hit, at one connection and at eight.
+// Bodies that come slowly, stall after their headers or never end (FaultyServer), each checked
+// against the limits a stuck or oversized transfer must hit, at one connection and at eight.
 class TransferLimitsTest : public ::testing::TestWithParam<int> {
  protected:
-  static constexpr size_t kPiece = 4096;
-  static constexpr std::chrono::milliseconds kPieceDelay{100};
-
   TransferLimitsTest() {
     m_downloader.SetConnections(GetParam());
-    // /KIND/NAME.VERSION: "pieces" serves NAME's content a piece at a time with kPieceDelay
-    // between pieces, "stall" its headers and then nothing for longer than a client waits,
-    // "endless" a body of 'z' that never ends.
-    m_http.server().Get(R"(/(\w+)/(\w+)\.\d+)", [this](const httplib::Request& req,
-                                                       httplib::Response& res) {
-      const std::string kind = req.matches[1];
-      std::string content;
-      {
-        std::lock_guard lock(m_mutex);
-        content = m_content[req.matches[2]];
-      }
-      res.set_chunked_content_provider(
-          "application/octet-stream", [this, kind, content](size_t at, httplib::DataSink& sink) {
-            // Longer than the client waits for a stalled body, short enough to free the thread
-            // for the next attempt.
-            if (kind == "stall") {
-              Pause(m_stall);
-              return false;
-            }
-            const std::string piece =
-                kind == "endless" ? std::string(kPiece, 'z') : content.substr(at, kPiece);
-            if (kind == "pieces" && at == 0) Count(+1);
-            const bool last = kind != "endless" && at + piece.size() >= content.size();
-            const bool written = sink.write(piece.data(), piece.size());
-            if (kind == "pieces" && (last || !written)) Count(-1);
-            if (last && written) sink.done();
-            return written && (last || Pause(kPieceDelay));
-          });
-    });
-    m_http.Start();
-  }
-  ~TransferLimitsTest() override {
-    {
-      std::lock_guard lock(m_mutex);
-      m_released = true;
-    }
-    m_changed.notify_all();
-    m_downloader.Reset();
-    m_http.Stop();
-  }
-
-  // Waits as a link would; false once the test ends. A test sets m_stall before its job.
-  bool Pause(const std::chrono::milliseconds& pause) {
-    std::unique_lock lock(m_mutex);
-    return !m_changed.wait_for(lock, pause, [this] { return m_released; });
-  }
-  void Count(int change) {
-    std::lock_guard lock(m_mutex);
-    m_inFlight += change;
-    m_maxInFlight = std::max(m_maxInFlight, m_inFlight);
-  }
-  void Serve(const std::string& name, const std::string& content) {
-    std::lock_guard lock(m_mutex);
-    m_content[name] = content;
+    // Longer than the client waits for a stalled body, short enough to free the server's
+    // thread for the next attempt.
+    m_server.SetStall(3s);
   }
   bool Logged(const std::string& prefix) {
     for (const std::string& line : m_system.DebugOutput()) {
@@ -308,54 +254,50 @@ class TransferLimitsTest : public ::testing::TestWithParam<int> {
 
   sys::FakeSystem m_system;
   TempDir m_dir;
-  TestHttpServer m_http;
+  FaultyServer m_server;  // goes after the downloader, whose jobs it may still be answering
   // Formerly every transfer had one second in all; a stall now fails after one.
   Downloader m_downloader{Downloader::Timing{.lowSpeedSeconds = 1, .retryPauseMs = 10}};
-  std::mutex m_mutex;
-  std::condition_variable m_changed;
-  std::map<std::string, std::string> m_content;
-  std::chrono::milliseconds m_stall{3s};
-  int m_inFlight = 0, m_maxInFlight = 0;
-  bool m_released = false;
 };
 
 TEST_P(TransferLimitsTest, MovingBodiesFinishAndStuckOrOversizedOnesFail) {
+  using Fault = FaultyServer::Fault;
   const std::string text = TestText(80 * 1024);
-  Serve("text", text);
-  Serve("bomb", XzCompress(std::string(16 << 20, '\0')));
-  Serve("hungry", XzDeclaringDictionary(text, 30));
+  // 20 pieces 100 ms apart: two seconds, but always moving.
+  m_server.Serve("moving.5", text, Fault::kTrickle);
+  m_server.Serve("stalled.5", text, Fault::kStall);
+  m_server.Serve("endless.5", "", Fault::kEndless);
+  m_server.Serve("bomb.5", XzCompress(std::string(16 << 20, '\0')), Fault::kTrickle);
+  m_server.Serve("hungry.5", XzDeclaringDictionary(text, 30), Fault::kTrickle);
   const ContentDigest six = HashBytes("sixsix");
   const std::string file = m_dir / "f";
   struct Case {
-    std::string path;
+    std::string name;
     const ContentDigest* expected;
     std::string logged;  // empty: the file is installed
   } cases[] = {
-      // 20 pieces 100 ms apart: two seconds, but always moving.
-      {"/pieces/text", nullptr, ""},
-      {"/stall/text", nullptr, "download " + m_http.Url("/stall/text.5") + " failed(28)"},
-      {"/endless/x", &six, file + ".tmp: more than 6 bytes, the most it may hold"},
-      {"/pieces/bomb", &six, file + ".tmp2: more than 6 bytes, the most it may hold"},
+      {"moving.5", nullptr, ""},
+      {"stalled.5", nullptr, "download " + m_server.Url("/stalled.5") + " failed(28)"},
+      {"endless.5", &six, file + ".tmp: more than 6 bytes, the most it may hold"},
+      {"bomb.5", &six, file + ".tmp2: more than 6 bytes, the most it may hold"},
       // A gigabyte of dictionary: the need is that and the decoder's own few kilobytes.
-      {"/pieces/hungry", nullptr,
-       file + ".tmp: Decoder error: the stream needs 1025 MiB of memory"},
+      {"hungry.5", nullptr, file + ".tmp: Decoder error: the stream needs 1025 MiB of memory"},
   };
   for (const Case& c : cases) {
     WriteFile(file, "old");
     WriteFile(file + ".version", "4");
     m_downloader.Reset();
-    ASSERT_TRUE(m_downloader.Add(m_http.Url(c.path + ".5"), file, c.expected));
+    ASSERT_TRUE(m_downloader.Add(m_server.Url("/" + c.name), file, c.expected));
     const bool installed = m_downloader.Excute(true, true);
-    EXPECT_EQ(installed, c.logged.empty()) << c.path;
+    EXPECT_EQ(installed, c.logged.empty()) << c.name;
     if (installed) {
-      EXPECT_EQ(ReadFile(file), text) << c.path;
+      EXPECT_EQ(ReadFile(file), text) << c.name;
       continue;
     }
     EXPECT_TRUE(Logged(c.logged)) << c.logged;
-    EXPECT_EQ(m_http.RequestCount(c.path + ".5"), 9u) << c.path;
-    EXPECT_EQ(ReadFile(file), "old") << c.path;
-    EXPECT_EQ(ReadFile(file + ".version"), "4") << c.path;
-    EXPECT_FALSE(IsPathExist(file + ".tmp") || IsPathExist(file + ".tmp2")) << c.path;
+    EXPECT_EQ(m_server.RequestCount(c.name), 9u) << c.name;
+    EXPECT_EQ(ReadFile(file), "old") << c.name;
+    EXPECT_EQ(ReadFile(file + ".version"), "4") << c.name;
+    EXPECT_FALSE(IsPathExist(file + ".tmp") || IsPathExist(file + ".tmp2")) << c.name;
   }
 }
 
@@ -364,24 +306,25 @@ TEST_P(TransferLimitsTest, MovingBodiesFinishAndStuckOrOversizedOnesFail) {
 TEST_P(TransferLimitsTest, LargeDictionariesRunNoMoreAtOnceThanTheBudgetHolds) {
   if (GetParam() == 1) GTEST_SKIP() << "one transfer at a time whatever the budget";
   const std::string text = TestText(400 * 1024);
-  Serve("text", XzDeclaringDictionary(text, 26));
+  m_server.Serve("text.1", XzDeclaringDictionary(text, 26), FaultyServer::Fault::kTrickle);
   for (int i = 0; i < 8; ++i) {
-    ASSERT_TRUE(m_downloader.Add(m_http.Url("/pieces/text.1"), m_dir / std::to_string(i)));
+    ASSERT_TRUE(m_downloader.Add(m_server.Url("/text.1"), m_dir / std::to_string(i)));
   }
   ASSERT_TRUE(m_downloader.Excute(true, false));
   for (int i = 0; i < 8; ++i) EXPECT_EQ(ReadFile(m_dir / std::to_string(i)), text);
-  std::lock_guard lock(m_mutex);
-  EXPECT_LE(m_maxInFlight, 1 + static_cast<int>((kDecoderMemBudget - kDecoderMemLimit) >> 26));
+  EXPECT_LE(m_server.MaxInFlight(),
+            1 + static_cast<int>((kDecoderMemBudget - kDecoderMemLimit) >> 26));
 }
 
 // Ending the job does not wait for a stalled transfer to fail by its low speed.
 TEST_P(TransferLimitsTest, EndingTheJobStopsAStalledTransferAtOnce) {
-  m_stall = 60s;
+  m_server.SetStall(60s);
+  m_server.Serve("stalled.1", "text", FaultyServer::Fault::kStall);
   Downloader downloader;  // the product's limits: the stall would fail after 30 s
   downloader.SetConnections(GetParam());
-  ASSERT_TRUE(downloader.Add(m_http.Url("/stall/text.1"), m_dir / "f"));
+  ASSERT_TRUE(downloader.Add(m_server.Url("/stalled.1"), m_dir / "f"));
   ASSERT_TRUE(downloader.ExcuteThread(true, true, nullptr));
-  while (m_http.RequestCount("/stall/text.1") == 0) std::this_thread::sleep_for(5ms);
+  while (m_server.RequestCount("stalled.1") == 0) std::this_thread::sleep_for(5ms);
   const auto start = std::chrono::steady_clock::now();
   downloader.Reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);

@@ -1,11 +1,10 @@
 #include "FaultyServer.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace {
 constexpr size_t kChunk = 4096;
-constexpr auto kTrickleGap = std::chrono::milliseconds(50);
+constexpr auto kTrickleGap = std::chrono::milliseconds(100);
 // An endless body ends here all the same, so a client without a limit still finishes its test.
 constexpr size_t kEndlessCap = 64u << 20;
 }  // namespace
@@ -64,13 +63,16 @@ void FaultyServer::Answer(const std::string& name, httplib::Response& res) {
       body.size(), "application/octet-stream",
       [this, body, fault](size_t offset, size_t, httplib::DataSink& sink) {
         if (fault == Fault::kStall || (fault == Fault::kCutBody && offset >= body.size() / 2)) {
-          if (fault == Fault::kStall) Stall();
+          if (fault == Fault::kStall) Pause(m_stall);
           return false;  // the connection closes short of its length
         }
-        if (fault == Fault::kTrickle) std::this_thread::sleep_for(kTrickleGap);
+        if (offset == 0) Count(+1);
         const size_t end = fault == Fault::kCutBody ? body.size() / 2 : body.size();
         const size_t size = std::min(kChunk, end - offset);
-        return Send(sink, body.data() + offset, size);
+        const bool sent = Send(sink, body.data() + offset, size);
+        const bool last = offset + size >= end;
+        if (!sent || last) Count(-1);
+        return sent && (last || fault != Fault::kTrickle || Pause(kTrickleGap));
       });
 }
 
@@ -89,7 +91,18 @@ bool FaultyServer::Send(httplib::DataSink& sink, const char* data, size_t size) 
   return sink.write(data, size);
 }
 
-void FaultyServer::Stall() {
+bool FaultyServer::Pause(std::chrono::milliseconds pause) {
   std::unique_lock lock(m_mutex);
-  m_stopping.wait_for(lock, std::chrono::seconds(60), [this] { return m_bStopping; });
+  return !m_stopping.wait_for(lock, pause, [this] { return m_bStopping; });
+}
+
+void FaultyServer::Count(int change) {
+  std::lock_guard lock(m_mutex);
+  m_inFlight += change;
+  m_maxInFlight = std::max(m_maxInFlight, m_inFlight);
+}
+
+int FaultyServer::MaxInFlight() {
+  std::lock_guard lock(m_mutex);
+  return m_maxInFlight;
 }

@@ -26,6 +26,10 @@ class FaultyServer {
              int times = INT_MAX);
   // Bytes per second all bodies share; 0 (the default): as fast as loopback goes.
   void SetLinkRate(size_t bytesPerSecond) { m_rate = bytesPerSecond; }
+  // How long a stalled answer holds its connection (at most until the server goes).
+  void SetStall(std::chrono::milliseconds stall) { m_stall = stall; }
+  // The most bodies that were being sent at once.
+  int MaxInFlight();
   std::string Url(const std::string& path = "") const { return m_http.Url(path); }
   size_t RequestCount(const std::string& name) { return m_http.RequestCount("/" + name); }
 
@@ -38,8 +42,9 @@ class FaultyServer {
   void Answer(const std::string& name, httplib::Response& res);
   // Sends `data` through the modelled link; false once the client or the server has gone.
   bool Send(httplib::DataSink& sink, const char* data, size_t size);
-  // Waits as a stalled server does: until the server goes.
-  void Stall();
+  // Waits `pause`; false once the server goes.
+  bool Pause(std::chrono::milliseconds pause);
+  void Count(int change);
 
   TestHttpServer m_http;
   std::mutex m_mutex;
@@ -47,5 +52,7 @@ class FaultyServer {
   bool m_bStopping = false;
   std::map<std::string, File> m_files;
   size_t m_rate = 0;
+  std::chrono::milliseconds m_stall{60000};
+  int m_inFlight = 0, m_maxInFlight = 0;
   std::chrono::steady_clock::time_point m_linkFree;  // when the modelled link is free again
 };

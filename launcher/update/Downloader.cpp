@@ -248,7 +248,7 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
 std::unique_ptr<BodyWriter> Downloader::Request::BeginAttempt(CURL* curl, Section& section) {
   const std::string& filename = section.filename;
   CreateParentDirectory(filename);
-  LogPrint("download file %s to %s", section.url.c_str(), filename.c_str());
+  if (!section.bOptional) LogPrint("download file %s to %s", section.url.c_str(), filename.c_str());
   const std::string tmpName = filename + ".tmp";
   section.fp = std::fopen(tmpName.c_str(), "wb");
   if (!section.fp) {
@@ -267,14 +267,14 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, 
   const std::string& filename = section.filename;
   const std::string tmpName = filename + ".tmp";
   bool accepted = false;
+  long code = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
+  if (rc == CURLE_OK && section.bOptional && code >= 400 && code <= 499)
+    return EndAbsent(section, body);
   if (rc != CURLE_OK) {
     LogPrint("download %s failed(%d)", section.url.c_str(), static_cast<int>(rc));
   } else {
-    long code = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
     if (code >= 200 && code <= 399) {
-      curl_off_t length = 0;
-      curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
       accepted = true;
     } else {
       LogPrint("download %s failed(%d)", section.url.c_str(), static_cast<int>(code));
@@ -305,6 +305,23 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, 
   // Retrying cannot help until the player makes room; the pass's box alone would not say so.
   if (diskFull && !Aborted()) ShowBox(kDiskFullBox, filename, "更新失败");
   return false;
+}
+
+// The server has no such file: what the attempt wrote and any copy of an earlier run go, so that
+// the file's absence is what the job leaves.
+bool Downloader::Request::EndAbsent(Section& section, BodyWriter& body) {
+  body.Finish(false);
+  std::fclose(section.fp);
+  section.fp = nullptr;
+  const std::string tmpName = section.filename + ".tmp";
+  sys::System& system = sys::Current();
+  system.DeleteFile(tmpName);
+  system.DeleteFile(tmpName + "2");
+  if (!system.DeleteFile(section.filename) && IsPathExist(section.filename)) {
+    LogPrint("delete %s failed!(%d)", section.filename.c_str(), system.GetLastError());
+    return false;
+  }
+  return true;
 }
 
 // Chooses the file to install: the unpacked one when the body was .xz, else the body itself.
@@ -395,6 +412,13 @@ bool Downloader::Add(const std::string& url, const std::string& filename,
   if (!Check(m_pRequest != nullptr, "Downloader", 362, "m_pRequest")) return false;
   return Check(m_pRequest->AddSection(url, filename, pExpected, maxSize), "Downloader", 363,
                "m_pRequest->AddSection(url, filename)");
+}
+
+bool Downloader::AddOptional(const std::string& url, const std::string& filename,
+                             uint64_t maxSize) {
+  if (!Add(url, filename, nullptr, maxSize)) return false;
+  m_pRequest->m_sections.back()->bOptional = true;
+  return true;
 }
 
 bool Downloader::Excute(bool bDecompress, bool bWriteVersion) {

@@ -65,6 +65,9 @@ class Downloader {
       std::optional<ContentDigest> expected;
       // The most bytes the installed file may hold; the body fails the moment it passes them.
       uint64_t maxSize = kUnbounded;
+      // A file the server may not have: an answer 4xx ends the section at once, quietly and
+      // without retries, with no local file, and the job goes on.
+      bool bOptional = false;
     };
 
     // `pAbort` is set while the owner ends the job: transfers stop, pauses wake up.
@@ -93,6 +96,7 @@ class Downloader {
     // One attempt in two halves around the transfer, which runs alone or among others.
     std::unique_ptr<BodyWriter> BeginAttempt(CURL* curl, Section& section);
     bool EndAttempt(CURL* curl, CURLcode rc, Section& section, BodyWriter& body);
+    bool EndAbsent(Section& section, BodyWriter& body);
     bool ExcuteConcurrent(curl_slist* header);
     bool ChooseBody(const std::string& filename, const std::string& tmpName, const BodyWriter& body,
                     std::string& chosen);
@@ -123,6 +127,9 @@ class Downloader {
   // the expected size or `maxSize` (checked as it arrives).
   bool Add(const std::string& url, const std::string& filename,
            const ContentDigest* pExpected = nullptr, uint64_t maxSize = kUnbounded);
+  // A file a tree may lack (it is fetched only where a tree publishes it): absent, the job goes
+  // on and `filename` does not exist after it; an old tree's update logs nothing more.
+  bool AddOptional(const std::string& url, const std::string& filename, uint64_t maxSize);
   bool Excute(bool bDecompress, bool bWriteVersion);
   // Starts the job on a worker thread; its end is reported through pCallback->OnComplete().
   bool ExcuteThread(bool bDecompress, bool bWriteVersion, ICallback* pCallback);

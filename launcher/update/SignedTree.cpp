@@ -88,6 +88,17 @@ bool ReadSignedList(const SignedListFiles& files, const std::string& publicKey, 
   return true;
 }
 
+bool ReadUnsignedList(const SignedListFiles& files, ContentList& list) {
+  std::string text, error;
+  if (!IsPathExist(files.list)) return false;
+  if (!ReadWholeFile(files.list, text) || !ParseContentList(text, list, error)) {
+    LogPrint("content list %s cannot be read, not used: %s", files.list.c_str(), error.c_str());
+    list = ContentList();
+    return false;
+  }
+  return true;
+}
+
 bool IsSignedManifest(const ContentList& list, const std::string& name, const std::string& path) {
   const auto signedManifest = list.manifests.find(name);
   std::string why = "is not in the content list";

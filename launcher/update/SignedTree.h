@@ -43,6 +43,10 @@ bool IsSignedListFile(const std::string& localName);
 // Reads the local copies into `list` when the signature is `publicKey`'s signature of the
 // list's exact bytes and the list is readable; false with a log line saying which failed.
 bool ReadSignedList(const SignedListFiles& files, const std::string& publicKey, ContentList& list);
+// Reads the local copy of a list published without a signature into `list`: false when there is
+// none, or (with a log line) when it does not read. Its digests guard against damage, not
+// against a hostile server.
+bool ReadUnsignedList(const SignedListFiles& files, ContentList& list);
 // True when the file at `path` holds the manifest the list names `name`; false with a log line.
 bool IsSignedManifest(const ContentList& list, const std::string& name, const std::string& path);
 // True when the list is older than the newest accepted from its source: an old signed tree

@@ -347,8 +347,8 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
   std::vector<Manifest> manifests = {
       {VersionsUrl(config.GetDataHost(), time), versionsFile, Downloader::kUnbounded},
       {GameFilesUrl(config.GetDataHost(), time), gameFilesFile, Downloader::kUnbounded}};
+  const SignedListFiles files = GameTreeListFiles(config.GetWorkPath());
   if (!config.strUpdatePublicKey.empty()) {
-    const SignedListFiles files = GameTreeListFiles(config.GetWorkPath());
     manifests.push_back(
         {ContentListUrl(config.GetDataHost(), time), files.list, kMaxContentListBytes});
     manifests.push_back(
@@ -359,6 +359,13 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
     // what an ended one left of them; no job runs now.
     RemoveStaleTemporaryFiles(manifest.file);
     downloader.Add(manifest.url, manifest.file, nullptr, manifest.maxSize);
+  }
+  // Without a key a tree may still publish its content list (sizes, digests and what else
+  // it offers); an old tree has none, and its update goes on as ever.
+  if (config.strUpdatePublicKey.empty()) {
+    RemoveStaleTemporaryFiles(files.list);
+    downloader.AddOptional(ContentListUrl(config.GetDataHost(), time), files.list,
+                           kMaxContentListBytes);
   }
   return downloader.ExcuteThread(false, false, pCallback);
 }
@@ -372,6 +379,11 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
   if (bSigned && !LoadSignedTree(versionsFile, gameFilesFile, config.GetWorkPath(),
                                  config.strUpdatePublicKey, contentList)) {
     return false;
+  }
+  // The tree's list, signed or not; null where the tree publishes none.
+  const ContentList* pList = &contentList;
+  if (!bSigned && !ReadUnsignedList(GameTreeListFiles(config.GetWorkPath()), contentList)) {
+    pList = nullptr;
   }
   VersionInfos versionInfos;
   std::vector<std::string> filelist;
@@ -412,6 +424,9 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
         (bSigned && !(pSigned = SignedEntryToInstall(contentList, filename, info.version,
                                                      LocalFileName(filename, info.version))));
     if (stop) return stopAll();
+    // An unsigned list's digest guards the transfer alike; an entry it gives another version
+    // (a list older than the manifests) guards nothing.
+    const ContentEntry* pListed = pList ? SignedEntry(*pList, filename, info.version) : nullptr;
     const std::string path =
         LocalFilePath(config.GetWorkPath(), LocalFileName(filename, info.version));
     RemoveStaleTemporaryFiles(path);
@@ -420,7 +435,7 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
     if (!current && RefuseAlias(filename, path, config.GetWorkPath())) return stopAll();
     if (!current) {
       downloader.Add(GameFileUrl(config.GetDataHost(), filename, info.version), path,
-                     pSigned ? &pSigned->content : nullptr);
+                     pListed ? &pListed->content : nullptr);
       ++nAdded;
     }
   }

@@ -24,12 +24,12 @@ class JobEnd : public Downloader::ICallback {
 // The manifests job of a signed tree (the content list comes too) against `m_http`.
 class ManifestJobTest : public ::testing::Test {
  protected:
-  void RunJob() {
+  void RunJob(const std::string& key = std::string(64, '0')) {
     m_http.Start();
     AppConfig config;
     config.strWorkPath = m_dir.path();
     config.strDataHost = m_http.Url("/");
-    config.strUpdatePublicKey = std::string(64, '0');
+    config.strUpdatePublicKey = key;
     Downloader downloader(Downloader::Timing{.lowSpeedSeconds = 5, .retryPauseMs = 0});
     JobEnd end;
     ASSERT_TRUE(StartManifestJob(downloader, config, m_versions, m_files, &end));
@@ -72,6 +72,37 @@ TEST_F(ManifestJobTest, AnOversizedSignatureFailsAsItArrives) {
   EXPECT_NE(std::find(log.begin(), log.end(),
                       m_list.signature + ".tmp: more than 4096 bytes, the most it may hold"),
             log.end());
+}
+
+// Without a key the list is fetched only in case the tree publishes one: a tree without it (a
+// 404, or a 403 as some stores answer) costs one request, no retry, no log line and no box, and
+// a copy an earlier tree left is gone; a tree with one has it copied.
+TEST_F(ManifestJobTest, AnUnsignedTreeMayPublishItsListAndAnOldOneCostsOneQuietRequest) {
+  for (const int status : {404, 403, 200}) {
+    SCOPED_TRACE(status);
+    TestHttpServer http;
+    http.server().Get(".*", [status](const httplib::Request& req, httplib::Response& res) {
+      res.status = req.path.ends_with("contentlist.txt") ? status : 200;
+      res.set_content("body of " + req.path, "text/plain");
+    });
+    http.Start();
+    WriteFile(m_list.list, "an earlier tree's list");
+    AppConfig config;
+    config.strWorkPath = m_dir.path();
+    config.strDataHost = http.Url("/");
+    Downloader downloader(Downloader::Timing{.lowSpeedSeconds = 5, .retryPauseMs = 0});
+    JobEnd end;
+    ASSERT_TRUE(StartManifestJob(downloader, config, m_versions, m_files, &end));
+    ASSERT_TRUE(end.Wait());
+    EXPECT_EQ(http.RequestCount("/contentlist.txt"), 1u);
+    EXPECT_EQ(IsPathExist(m_list.list), status == 200);
+    EXPECT_TRUE(IsPathExist(m_files));
+    EXPECT_FALSE(IsPathExist(m_list.signature));
+    EXPECT_TRUE(m_system.MessageBoxes().empty());
+    for (const std::string& line : m_system.DebugOutput()) {
+      EXPECT_EQ(line.find("contentlist"), std::string::npos) << line;
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <regex>
 
 #include "TempDir.h"
 #include "platform/headless/FakeSystem.h"
@@ -412,12 +413,33 @@ TEST_F(SignedUpdatePlanTest, EveryDownloadCarriesItsSignedContent) {
   EXPECT_EQ(ReadFileWord(m_dir / "contentlist.seq"), "7");
   EXPECT_EQ(m_config.strClientVersion, "3");
 
-  // Without a key the same folder is planned from the markers alone, with nothing expected.
+  // Without a key the list guards the downloads all the same (a tree may publish it unsigned);
+  // without a readable list the folder is planned from the markers alone, nothing expected.
   m_config.strUpdatePublicKey.clear();
-  ASSERT_TRUE(Plan(nAdded));
-  EXPECT_EQ(Expected(),
-            (std::map<std::string, std::optional<ContentDigest>>{
-                {m_dir / "a", std::nullopt}, {m_dir / "Cached/resourcelib/r.1", std::nullopt}}));
+  const std::string list = GameTreeListFiles(m_dir.path()).list;
+  const std::string text = ReadFile(list);
+  const std::map<std::string, std::optional<ContentDigest>> unguarded = {
+      {m_dir / "a", std::nullopt}, {m_dir / "Cached/resourcelib/r.1", std::nullopt}};
+  for (const auto& [listText, expected] :
+       std::vector<std::pair<std::string, std::map<std::string, std::optional<ContentDigest>>>>{
+           {text,
+            {{m_dir / "a", HashBytes("alpha")},
+             {m_dir / "Cached/resourcelib/r.1", HashBytes("cached")}}},
+           {std::regex_replace(text, std::regex("file\ta\t1"), "file\ta\t2"),
+            {{m_dir / "a", std::nullopt}, {m_dir / "Cached/resourcelib/r.1", HashBytes("cached")}}},
+           {"", unguarded},
+           {"not a list\n", unguarded}}) {
+    if (listText.empty()) {
+      std::remove(list.c_str());
+    } else {
+      WriteFile(list, listText);
+    }
+    m_downloader.Reset();
+    ASSERT_TRUE(Plan(nAdded));
+    EXPECT_EQ(Expected(), expected) << listText;
+  }
+  EXPECT_TRUE(Logged("content list " + list +
+                     " cannot be read, not used: line 1 is not a line of a content list"));
 }
 
 TEST_F(SignedUpdatePlanTest, UntrustedTreesStopBeforeAnythingIsPlanned) {

@@ -49,7 +49,7 @@ class Publisher {
   // Publishes `source` as the build's file `name`, as if the build folder held it there (in
   // place of a file of that name it does hold): the demo's game build gets its stand-in game.
   void AddFile(const std::string& name, const std::string& source);
-  // The tree will be signed: a build file may not take the content list's place either.
+  // The tree will have a content list: a build file may not take its place either.
   void SetSigned(bool bSigned) { m_bSigned = bSigned; }
   // The threads that compress (one file each, or together on a large file) and the size of a
   // large file.

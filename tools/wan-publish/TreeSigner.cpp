@@ -112,6 +112,12 @@ bool SignTree(const std::string& treeDirArg, const std::vector<PublishedFile>& f
     signatures += signature;
   }
   sequence = list.sequence;
+  // An unsigned list: a signature of an earlier list would no longer match it.
+  if (options.secretKeyFiles.empty()) {
+    std::error_code ec;
+    fs::remove(treeDir + kSignatureName, ec);
+    return WriteReplacing(treeDir + kListName, text, error);
+  }
   return WriteSigned(treeDir, text, signatures, error) &&
          (launcherDir.empty() || WriteSigned(launcherDir, text, signatures, error));
 }

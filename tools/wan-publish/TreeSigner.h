@@ -29,8 +29,8 @@ struct SignOptions {
 bool WriteReplacing(const std::string& path, const std::string& text, std::string& error);
 
 // Writes "contentlist.txt" and "contentlist.sig" into `treeDir` (and `launcherDir`), each
-// replaced in one rename. The sequence is one above the highest of the lists it replaces.
-// False with `error` set.
+// replaced in one rename; with no key, the list alone into `treeDir`. The sequence is one above the
+// highest of the lists it replaces. False with `error` set.
 bool SignTree(const std::string& treeDir, const std::vector<PublishedFile>& files,
               const SignOptions& options, uint64_t& sequence, std::string& error);
 

@@ -22,7 +22,8 @@ namespace {
 void PrintUsage(FILE* out) {
   std::fputs(
       "usage: wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE]\n"
-      "                   [--sign KEY]... [--launcher DIR] [--threads N] [--large-file BYTES]\n"
+      "                   [--sign KEY]... [--launcher DIR] [--content-list] [--threads N]\n"
+      "                   [--large-file BYTES]\n"
       "       wan-publish --new-key NAME\n"
       "\n"
       "Publishes every file below BUILD_DIR into TREE_DIR, the folder a web server serves as\n"
@@ -49,7 +50,8 @@ void PrintUsage(FILE* out) {
       "update folder DIR (launcherversion.txt and the Launcher.exe.VERSION it names) in the\n"
       "list and writes the same two files there. --new-key NAME writes a new key pair,\n"
       "NAME.key (secret: keep it off the server) and NAME.pub (the launcher's build setting\n"
-      "LAUNCHER_UPDATE_PUBLIC_KEY).\n"
+      "LAUNCHER_UPDATE_PUBLIC_KEY). --content-list writes the list without signing it:\n"
+      "launchers without a key then read the files' sizes and digests from it too.\n"
       "\n"
       "Exit status: 0 on success, 1 on failure, 2 on bad usage.\n",
       out);
@@ -112,7 +114,8 @@ int Sign(const std::string& to, const PublishResult& result, const SignOptions& 
     std::fprintf(stderr, "wan-publish: %s\n", error.c_str());
     return 1;
   }
-  std::printf("wan-publish: signed content list, sequence %llu\n",
+  std::printf("wan-publish: %s content list, sequence %llu\n",
+              sign.secretKeyFiles.empty() ? "unsigned" : "signed",
               static_cast<unsigned long long>(sequence));
   return 0;
 }
@@ -145,6 +148,7 @@ int WarnIfSigned(const std::string& to) {
 int main(int argc, char** argv) {
   std::string from, to, clientVersion, orca, newKey, threads, largeFile;
   SignOptions sign;
+  bool contentList = false;
   const std::map<std::string, std::string*> options = {{"--from", &from},
                                                        {"--to", &to},
                                                        {"--client-version", &clientVersion},
@@ -162,6 +166,8 @@ int main(int argc, char** argv) {
     const auto valued = options.find(arg);
     if (i + 1 < argc && valued != options.end()) {
       *valued->second = argv[++i];
+    } else if (arg == "--content-list") {
+      contentList = true;
     } else if (i + 1 < argc && arg == "--sign") {
       sign.secretKeyFiles.push_back(argv[++i]);
     } else {
@@ -185,7 +191,7 @@ int main(int argc, char** argv) {
   std::string error;
   Publisher publisher(from, to);
   if (!orca.empty()) publisher.AddFile("orca.exe", orca);
-  publisher.SetSigned(!sign.secretKeyFiles.empty());
+  publisher.SetSigned(!sign.secretKeyFiles.empty() || contentList);
   publisher.SetEncoding(Encoding(threads, largeFile));
   // Logs and test runs get no progress lines: only a terminal redraws one in place.
   ProgressLine progress(stderr);
@@ -201,5 +207,6 @@ int main(int argc, char** argv) {
   std::printf("wan-publish: %d files, %d new or changed, client version %s\n", result.files,
               result.written, result.clientVersion.c_str());
   PrintDownloads(result);
-  return sign.secretKeyFiles.empty() ? WarnIfSigned(to) : Sign(to, result, sign);
+  if (sign.secretKeyFiles.empty() && !contentList) return WarnIfSigned(to);
+  return Sign(to, result, sign);
 }

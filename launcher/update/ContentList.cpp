@@ -1,5 +1,6 @@
 #include "ContentList.h"
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -50,6 +51,12 @@ bool ParseLine(const std::vector<std::string>& f, ContentList& list, bool& seque
     list.launcherName = f[1];
     return ParseDigest(f[2], f[3], list.launcher);
   }
+  if (keyword == "mirror" && f.size() == 2 && IsMirrorUrl(f[1]) &&
+      list.mirrors.size() < kMaxMirrors &&
+      std::find(list.mirrors.begin(), list.mirrors.end(), f[1]) == list.mirrors.end()) {
+    list.mirrors.push_back(f[1]);
+    return true;
+  }
   if (keyword == "file" && f.size() == 5 && !f[1].empty()) {
     ContentEntry entry;
     return ParseNumber(f[2], entry.version) && ParseDigest(f[3], f[4], entry.content) &&
@@ -59,6 +66,13 @@ bool ParseLine(const std::vector<std::string>& f, ContentList& list, bool& seque
 }
 
 }  // namespace
+
+bool IsMirrorUrl(const std::string& url) {
+  const size_t host = url.rfind("http://", 0) == 0 ? 7 : url.rfind("https://", 0) == 0 ? 8 : 0;
+  const auto unsafe = [](unsigned char c) { return c <= ' ' || c >= 0x7f || c == '\\'; };
+  return host > 0 && url.size() > host && url[host] != '/' && url.size() <= 1024 &&
+         url.back() == '/' && std::none_of(url.begin(), url.end(), unsafe);
+}
 
 bool ParseContentList(const std::string& text, ContentList& list, std::string& error) {
   // Nothing of a list refused half-way is kept.
@@ -92,6 +106,7 @@ bool ParseContentList(const std::string& text, ContentList& list, std::string& e
 std::string FormatContentList(const ContentList& list) {
   std::string text = std::string(kContentListHeader) + "\n";
   text += "sequence\t" + std::to_string(list.sequence) + "\n";
+  for (const std::string& mirror : list.mirrors) text += "mirror\t" + mirror + "\n";
   for (const auto& [name, digest] : list.manifests) {
     text += "manifest\t" + name + "\t" + DigestFields(digest) + "\n";
   }

@@ -5,9 +5,11 @@
 // every digest in it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 // A file's content as installed: its size and the SHA-256 of its bytes as 64 lower-case hex
 // digits.
@@ -32,6 +34,9 @@ struct ContentList {
   std::string launcherName;                        // "Launcher.exe.VERSION"; empty: none named
   ContentDigest launcher;
   std::map<std::string, ContentEntry> files;  // by the name the manifests give
+  // Other data hosts holding the same tree, each a folder URL ending with "/", in the order a
+  // launcher tries them after the data host it was given.
+  std::vector<std::string> mirrors;
 
   bool operator==(const ContentList&) const = default;
 };
@@ -44,9 +49,18 @@ inline constexpr const char* kContentListHeader = "wan content list 1";
 //   manifest NAME SIZE SHA256
 //   launcher NAME SIZE SHA256
 //   file NAME VERSION SIZE SHA256
+//   mirror URL
 // The list is written by wan-publish only: anything else (an unknown keyword, a missing or
 // extra field, a malformed number or digest, a name given twice, no sequence) makes the whole
 // list unreadable, with `error` saying where.
 bool ParseContentList(const std::string& text, ContentList& list, std::string& error);
+// The most mirrors a list may name: a launcher tries each for every file that fails.
+inline constexpr size_t kMaxMirrors = 16;
+
+// A mirror as a list may name it: an http:// or https:// folder URL (ending with "/") of at most
+// 1024 bytes, of printable ASCII without blanks or backslashes. A list is the server's word: no
+// other text may reach libcurl or the log.
+bool IsMirrorUrl(const std::string& url);
+
 // The list as ParseContentList reads it; names must not hold a tab or a line end.
 std::string FormatContentList(const ContentList& list);

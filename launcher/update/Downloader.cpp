@@ -18,7 +18,7 @@
 namespace {
 
 constexpr int kPasses = TransferQueue::kPasses;
-constexpr int kAttemptsPerPass = TransferQueue::kAttemptsPerPass;
+using Step = AfterFailure::Step;
 constexpr const char* kFailedBox = "下载资源失败：%s\n请点击确定重试！";
 constexpr const char* kDiskFullBox = "磁盘空间不足，无法写入%s，请清理磁盘后点击确定重试！";
 // The longest a concurrent job waits for its transfers before it looks at the clock and at
@@ -104,14 +104,16 @@ bool Downloader::Request::Excute() {
     header = curl_slist_append(
         header, "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; CIBA)");
     header = curl_slist_append(header, "Connection: Keep-Alive");
+    MirrorChoice choice(m_sections.size(), std::max<size_t>(1, m_hosts.size()),
+                        {m_timing.retryPauseMs, m_timing.longestRetryAfterMs});
     if (m_nConnections > 1) {
       Progress();
-      result = ExcuteConcurrent(header);
+      result = ExcuteConcurrent(header, choice);
     } else if ((curl = NewHandle(header)) != nullptr) {
       Progress();
       result = true;
-      for (auto& section : m_sections) {
-        if (!DownloadWithRetries(curl, *section)) {
+      for (size_t index = 0; index < m_sections.size(); ++index) {
+        if (!DownloadWithRetries(curl, index, choice)) {
           result = false;
           break;
         }
@@ -127,18 +129,24 @@ bool Downloader::Request::Excute() {
   return result;
 }
 
-bool Downloader::Request::DownloadWithRetries(CURL* curl, Section& section) {
+bool Downloader::Request::DownloadWithRetries(CURL* curl, size_t index, MirrorChoice& choice) {
   sys::System& system = sys::Current();
+  Section& section = *m_sections[index];
   for (int pass = 0; pass < kPasses; ++pass) {
-    for (int attempt = 0; attempt < kAttemptsPerPass; ++attempt) {
+    for (Step step = Step::kRetry; step != Step::kBox;) {
       if (Aborted()) return false;
-      if (DownloadSection(curl, section)) {
+      FailedAttempt failure;
+      if (DownloadSection(curl, section, HostUrl(section, choice.Start(index)), failure)) {
+        choice.Succeeded(index);
         ++m_pProgress->completed;
         Progress();
         return true;
       }
-      // An owner ending the job does not sit out the pause.
-      if (system.Pause(m_timing.retryPauseMs, *m_pAbort)) return false;
+      if (Aborted()) return false;
+      const AfterFailure after = JudgeAttempt(choice, index, failure);
+      step = after.step;
+      // An owner ending the job does not sit out the pause, nor a server's wait.
+      if (system.Pause(static_cast<uint32_t>(after.pauseMs), *m_pAbort)) return false;
     }
     if (Aborted()) return false;
     ShowBox(kFailedBox, section.url, "错误");
@@ -147,20 +155,59 @@ bool Downloader::Request::DownloadWithRetries(CURL* curl, Section& section) {
   return false;
 }
 
-bool Downloader::Request::DownloadSection(CURL* curl, Section& section) {
-  std::unique_ptr<BodyWriter> body = BeginAttempt(curl, section);
+bool Downloader::Request::DownloadSection(CURL* curl, Section& section, const std::string& url,
+                                          FailedAttempt& failure) {
+  std::unique_ptr<BodyWriter> body = BeginAttempt(curl, section, url);
   if (!body) return false;
-  return EndAttempt(curl, curl_easy_perform(curl), section, *body);
+  const CURLcode rc = curl_easy_perform(curl);
+  if (EndAttempt(curl, rc, section, url, *body)) return true;
+  failure = ReadFailure(curl, rc);
+  return false;
+}
+
+// What the failed transfer tells about its host: its answer's status and the wait a busy one
+// asked for (libcurl reads both forms of Retry-After, and 0 for none).
+FailedAttempt Downloader::Request::ReadFailure(CURL* curl, CURLcode rc) {
+  FailedAttempt failure;
+  if (rc != CURLE_OK) return failure;
+  curl_off_t retryAfter = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &failure.status);
+  if (curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK) {
+    failure.retryAfterSeconds = retryAfter;
+  }
+  return failure;
+}
+
+// Moves the section on after a failed attempt; the log names the waits and the changes of host.
+AfterFailure Downloader::Request::JudgeAttempt(MirrorChoice& choice, size_t index,
+                                               const FailedAttempt& failure) {
+  const Section& section = *m_sections[index];
+  const size_t host = choice.Host(index);
+  const AfterFailure after = choice.Failed(index, failure);
+  if (after.step == Step::kWait) {
+    LogPrint("%s: %s is busy, next attempt in %llu s", section.filename.c_str(),
+             HostUrl(section, host).c_str(), static_cast<unsigned long long>(after.pauseMs / 1000));
+  } else if (after.step == Step::kNextHost) {
+    LogPrint("%s: %s failed, next mirror %s", section.filename.c_str(), m_hosts[host].c_str(),
+             m_hosts[choice.Host(index)].c_str());
+  }
+  return after;
+}
+
+std::string Downloader::Request::HostUrl(const Section& section, size_t host) const {
+  if (host == 0) return section.url;
+  return m_hosts[host] + section.url.substr(m_hosts[0].size());
 }
 
 // Up to m_nConnections transfers at once, all driven from this thread by libcurl's multi
 // interface, so that the time each request waits for its first byte overlaps with the others'
 // bodies. Each section ends as it would alone: its own temporary files, installed and marked
 // only when whole; retries, boxes and the job's end come in the order TransferQueue gives.
-bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
+bool Downloader::Request::ExcuteConcurrent(curl_slist* header, MirrorChoice& choice) {
   struct Slot {
     CURL* curl = nullptr;
     size_t section = 0;
+    std::string url;                   // the section's on the host of the running attempt
     std::unique_ptr<BodyWriter> body;  // while the slot's transfer runs
   };
   const auto start = std::chrono::steady_clock::now();
@@ -173,7 +220,7 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
   CURLM* multi = curl_multi_init();
   bool ready = multi != nullptr;
   for (Slot& slot : slots) ready = ready && (slot.curl = NewHandle(header)) != nullptr;
-  TransferQueue queue(m_sections.size(), m_timing.retryPauseMs);
+  TransferQueue queue(m_sections.size());
   int running = 0;
   // What the running transfers' decoders may take; a new transfer starts only while its
   // decoder, at the per-decoder limit, still fits the budget beside them.
@@ -191,9 +238,10 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
     for (Slot& slot : slots) {
       std::optional<size_t> next;
       while (!slot.body && DecoderMemoryAllows(decoderMemory()) && (next = queue.Next(now()))) {
-        slot.body = BeginAttempt(slot.curl, *m_sections[*next]);
+        slot.url = HostUrl(*m_sections[*next], choice.Start(*next));
+        slot.body = BeginAttempt(slot.curl, *m_sections[*next], slot.url);
         if (!slot.body) {
-          queue.Failed(*next, now());
+          queue.Failed(*next, now(), JudgeAttempt(choice, *next, FailedAttempt()));
           continue;
         }
         slot.section = *next;
@@ -218,12 +266,14 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
       curl_multi_remove_handle(multi, slot->curl);
       --running;
       ended = true;
-      if (EndAttempt(slot->curl, rc, *m_sections[slot->section], *slot->body)) {
+      if (EndAttempt(slot->curl, rc, *m_sections[slot->section], slot->url, *slot->body)) {
         queue.Succeeded(slot->section);
+        choice.Succeeded(slot->section);
         ++m_pProgress->completed;
         Progress();
       } else {
-        queue.Failed(slot->section, now());
+        queue.Failed(slot->section, now(),
+                     JudgeAttempt(choice, slot->section, ReadFailure(slot->curl, rc)));
       }
       slot->body.reset();
     }
@@ -235,7 +285,8 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
   for (Slot& slot : slots) {
     if (slot.body) {
       curl_multi_remove_handle(multi, slot.curl);
-      EndAttempt(slot.curl, CURLE_ABORTED_BY_CALLBACK, *m_sections[slot.section], *slot.body);
+      EndAttempt(slot.curl, CURLE_ABORTED_BY_CALLBACK, *m_sections[slot.section], slot.url,
+                 *slot.body);
     }
     if (slot.curl) curl_easy_cleanup(slot.curl);
   }
@@ -245,10 +296,11 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
 
 // Opens the temporary file and points the handle at the section; nothing when the file cannot
 // be made (the attempt has failed).
-std::unique_ptr<BodyWriter> Downloader::Request::BeginAttempt(CURL* curl, Section& section) {
+std::unique_ptr<BodyWriter> Downloader::Request::BeginAttempt(CURL* curl, Section& section,
+                                                              const std::string& url) {
   const std::string& filename = section.filename;
   CreateParentDirectory(filename);
-  if (!section.bOptional) LogPrint("download file %s to %s", section.url.c_str(), filename.c_str());
+  if (!section.bOptional) LogPrint("download file %s to %s", url.c_str(), filename.c_str());
   const std::string tmpName = filename + ".tmp";
   section.fp = std::fopen(tmpName.c_str(), "wb");
   if (!section.fp) {
@@ -257,13 +309,14 @@ std::unique_ptr<BodyWriter> Downloader::Request::BeginAttempt(CURL* curl, Sectio
   }
   auto body = std::make_unique<BodyWriter>(section.fp, tmpName, m_bDecompress,
                                            section.expected.has_value(), section.maxSize);
-  curl_easy_setopt(curl, CURLOPT_URL, section.url.c_str());
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, body.get());
   return body;
 }
 
 // Judges the ended transfer and installs its file; a failed attempt leaves nothing behind.
-bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, BodyWriter& body) {
+bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section,
+                                     const std::string& url, BodyWriter& body) {
   const std::string& filename = section.filename;
   const std::string tmpName = filename + ".tmp";
   bool accepted = false;
@@ -272,12 +325,12 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, 
   if (rc == CURLE_OK && section.bOptional && code >= 400 && code <= 499)
     return EndAbsent(section, body);
   if (rc != CURLE_OK) {
-    LogPrint("download %s failed(%d)", section.url.c_str(), static_cast<int>(rc));
+    LogPrint("download %s failed(%d)", url.c_str(), static_cast<int>(rc));
   } else {
     if (code >= 200 && code <= 399) {
       accepted = true;
     } else {
-      LogPrint("download %s failed(%d)", section.url.c_str(), static_cast<int>(code));
+      LogPrint("download %s failed(%d)", url.c_str(), static_cast<int>(code));
     }
   }
   if (!body.Finish(accepted)) accepted = false;
@@ -412,6 +465,19 @@ bool Downloader::Add(const std::string& url, const std::string& filename,
   if (!Check(m_pRequest != nullptr, "Downloader", 362, "m_pRequest")) return false;
   return Check(m_pRequest->AddSection(url, filename, pExpected, maxSize), "Downloader", 363,
                "m_pRequest->AddSection(url, filename)");
+}
+
+bool Downloader::SetMirrors(const std::string& primary, const std::vector<std::string>& mirrors) {
+  if (!m_pRequest) return false;
+  for (const auto& section : m_pRequest->m_sections) {
+    if (section->url.compare(0, primary.size(), primary) != 0) {
+      LogPrint("download %s is not on %s, no mirror used", section->url.c_str(), primary.c_str());
+      return false;
+    }
+  }
+  m_pRequest->m_hosts = {primary};
+  m_pRequest->m_hosts.insert(m_pRequest->m_hosts.end(), mirrors.begin(), mirrors.end());
+  return true;
 }
 
 bool Downloader::AddOptional(const std::string& url, const std::string& filename,

@@ -17,6 +17,7 @@
 
 #include "ContentList.h"
 #include "Decompressor.h"
+#include "MirrorChoice.h"
 #include "platform/System.h"
 
 class BodyWriter;
@@ -44,14 +45,16 @@ class Downloader {
     virtual void OnComplete() = 0;  // the job has ended, successfully or not
   };
 
-  // When a transfer counts as stuck, and the pause after a failed attempt. A transfer has no
-  // limit on its whole length: a large file on a slow link (or one of many sharing it) takes as
-  // long as it takes, while one that cannot connect or stops moving fails.
+  // When a transfer counts as stuck, the pause after a failed attempt, and the longest wait a
+  // busy server's Retry-After may ask for. A transfer has no limit on its whole length: a large
+  // file on a slow link (or one of many sharing it) takes as long as it takes, while one that
+  // cannot connect or stops moving fails.
   struct Timing {
     long connectTimeoutMs = 30000;
     long lowSpeedBytesPerSecond = 1024;  // less than this ...
     long lowSpeedSeconds = 30;           // ... for this long fails the attempt
     uint32_t retryPauseMs = 1000;
+    uint32_t longestRetryAfterMs = 60000;
   };
 
   class Request {
@@ -88,16 +91,24 @@ class Downloader {
     bool m_bWriteVersion = false;
     // Transfers at once: 1 takes the sections strictly in order, one after the other.
     int m_nConnections = 1;
+    // The hosts of every section, the data host first (the part of each section's URL that a
+    // mirror's replaces), then its mirrors; empty: the sections' URLs alone.
+    std::vector<std::string> m_hosts;
 
    private:
     CURL* NewHandle(curl_slist* header);
-    bool DownloadWithRetries(CURL* curl, Section& section);
-    bool DownloadSection(CURL* curl, Section& section);
+    bool DownloadWithRetries(CURL* curl, size_t index, MirrorChoice& choice);
+    bool DownloadSection(CURL* curl, Section& section, const std::string& url,
+                         FailedAttempt& failure);
     // One attempt in two halves around the transfer, which runs alone or among others.
-    std::unique_ptr<BodyWriter> BeginAttempt(CURL* curl, Section& section);
-    bool EndAttempt(CURL* curl, CURLcode rc, Section& section, BodyWriter& body);
+    std::unique_ptr<BodyWriter> BeginAttempt(CURL* curl, Section& section, const std::string& url);
+    bool EndAttempt(CURL* curl, CURLcode rc, Section& section, const std::string& url,
+                    BodyWriter& body);
     bool EndAbsent(Section& section, BodyWriter& body);
-    bool ExcuteConcurrent(curl_slist* header);
+    static FailedAttempt ReadFailure(CURL* curl, CURLcode rc);
+    AfterFailure JudgeAttempt(MirrorChoice& choice, size_t index, const FailedAttempt& failure);
+    std::string HostUrl(const Section& section, size_t host) const;
+    bool ExcuteConcurrent(curl_slist* header, MirrorChoice& choice);
     bool ChooseBody(const std::string& filename, const std::string& tmpName, const BodyWriter& body,
                     std::string& chosen);
     static bool HasExpectedContent(const Section& section, const BodyWriter& body);
@@ -130,6 +141,10 @@ class Downloader {
   // A file a tree may lack (it is fetched only where a tree publishes it): absent, the job goes
   // on and `filename` does not exist after it; an old tree's update logs nothing more.
   bool AddOptional(const std::string& url, const std::string& filename, uint64_t maxSize);
+  // Every file of the job is on `mirrors` too (folder URLs, tried in order): a file's URL there
+  // is the mirror's followed by what follows `primary` in its own. False, with no mirror set,
+  // when a file's URL does not start with `primary`.
+  bool SetMirrors(const std::string& primary, const std::vector<std::string>& mirrors);
   bool Excute(bool bDecompress, bool bWriteVersion);
   // Starts the job on a worker thread; its end is reported through pCallback->OnComplete().
   bool ExcuteThread(bool bDecompress, bool bWriteVersion, ICallback* pCallback);

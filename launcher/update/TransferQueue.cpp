@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-TransferQueue::TransferQueue(size_t nSections, uint64_t pauseMs)
-    : m_sections(nSections), m_pauseMs(pauseMs) {}
+TransferQueue::TransferQueue(size_t nSections) : m_sections(nSections) {}
 
 std::optional<std::pair<uint64_t, size_t>> TransferQueue::FirstWaiting(size_t limit) const {
   // Ties go to the first in the list. Sections after a box wait for it; they are few, since
@@ -34,13 +33,15 @@ void TransferQueue::Succeeded(size_t section) {
   }
 }
 
-void TransferQueue::Failed(size_t section, uint64_t now) {
+void TransferQueue::Failed(size_t section, uint64_t now, const AfterFailure& after) {
   Section& s = m_sections[section];
   m_waiting.erase({s.dueAt, section});
-  ++s.failed;
-  s.dueAt = now + m_pauseMs;
+  s.dueAt = now + after.pauseMs;
   m_waiting.emplace(s.dueAt, section);
-  if (s.failed % kAttemptsPerPass == 0) m_boxes.insert(section);
+  if (after.step == AfterFailure::Step::kBox) {
+    ++s.passesFailed;
+    m_boxes.insert(section);
+  }
 }
 
 std::optional<size_t> TransferQueue::BoxDue(uint64_t now, int running) const {
@@ -54,7 +55,7 @@ std::optional<size_t> TransferQueue::BoxDue(uint64_t now, int running) const {
 
 bool TransferQueue::BoxConfirmed(size_t section, uint64_t now) {
   Section& s = m_sections[section];
-  if (s.failed >= kPasses * kAttemptsPerPass) {
+  if (s.passesFailed >= kPasses) {
     m_bGaveUp = true;
     return false;
   }

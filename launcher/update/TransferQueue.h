@@ -1,13 +1,14 @@
 // The order of a job's sections when several transfers run at once. New sections start in list
-// order; a failed one starts again after its pause, three attempts to a pass; a pass that failed
-// is put to the player in a box, but only when no transfer runs, so that no transfer stalls
-// (and times out) behind a box, and the next pass begins when it is confirmed. After the third
-// pass's box the job gives up: nothing new starts, and the job ends when nothing runs.
-// The boxes are those one connection would show: a section's box waits until every section
-// before it in the list has succeeded (one of those may still fail for good, and one connection
-// would then never have reached it), and meanwhile only those earlier sections start again.
-// Times are milliseconds of a monotonic clock. The driver asks several times per transfer, so
-// a question costs in the failed sections, not in all of them (a game has tens of thousands).
+// order; a failed one starts again after its pause, or ends its pass, as MirrorChoice judged the
+// failure (three attempts a pass on each host); a pass that failed is put to the player in a box,
+// but only when no transfer runs, so that no transfer stalls (and times out) behind a box, and the
+// next pass begins when it is confirmed. After the third pass's box the job gives up: nothing new
+// starts, and the job ends when nothing runs. The boxes are those one connection would show: a
+// section's box waits until every section before it in the list has succeeded (one of those may
+// still fail for good, and one connection would then never have reached it), and meanwhile only
+// those earlier sections start again. Times are milliseconds of a monotonic clock. The driver asks
+// several times per transfer, so a question costs in the failed sections, not in all of them (a
+// game has tens of thousands).
 #pragma once
 
 #include <cstddef>
@@ -17,19 +18,22 @@
 #include <utility>
 #include <vector>
 
+#include "MirrorChoice.h"
+
 class TransferQueue {
  public:
   static constexpr int kPasses = 3;
-  static constexpr int kAttemptsPerPass = 3;
 
-  TransferQueue(size_t nSections, uint64_t pauseMs);
+  explicit TransferQueue(size_t nSections);
 
   // The section to start at `now`: a retry whose pause is over (the earliest failed first),
   // else the next section never tried; while a box waits, only retries of sections before it;
   // none after giving up.
   std::optional<size_t> Next(uint64_t now);
   void Succeeded(size_t section);
-  void Failed(size_t section, uint64_t now);
+  // The section failed at `now`; it starts again after the pause `after` names, or its box
+  // comes then.
+  void Failed(size_t section, uint64_t now, const AfterFailure& after);
 
   // The section whose failed pass is to be shown now: the first in the list with one, once its
   // pause is over, every section before it has succeeded and no transfer runs.
@@ -46,7 +50,7 @@ class TransferQueue {
 
  private:
   struct Section {
-    int failed = 0;
+    int passesFailed = 0;
     uint64_t dueAt = 0;  // when the pause after its last failure ends
     bool succeeded = false;
   };
@@ -60,7 +64,6 @@ class TransferQueue {
   std::set<std::pair<uint64_t, size_t>> m_waiting;
   // The waiting sections whose pass failed: a box comes before their next attempt.
   std::set<size_t> m_boxes;
-  uint64_t m_pauseMs;
   size_t m_nextNew = 0;
   size_t m_succeeded = 0;
   size_t m_firstUnsucceeded = 0;  // every section before it has succeeded

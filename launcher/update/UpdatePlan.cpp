@@ -209,9 +209,12 @@ std::string GameFilesPath(const std::string& workPath) {
 }
 
 std::string GameFileUrl(const std::string& dataHost, const std::string& name, int version) {
-  const std::string url = dataHost + name + "." + std::to_string(version);
+  return UrlText(dataHost + name + "." + std::to_string(version));
+}
+
+std::string UrlText(const std::string& text) {
   std::string result;
-  for (std::string_view c : Characters(url)) {
+  for (std::string_view c : Characters(text)) {
     if (c == "\\") {
       result += '/';
     } else if (c == " ") {
@@ -438,6 +441,11 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
                      pListed ? &pListed->content : nullptr);
       ++nAdded;
     }
+  }
+  // The tree's mirrors hold the same files. The manifests and the list came from the data host
+  // alone: a launcher learns of mirrors from it.
+  if (nAdded > 0 && pList && !pList->mirrors.empty()) {
+    downloader.SetMirrors(UrlText(config.GetDataHost()), pList->mirrors);
   }
   return true;
 }

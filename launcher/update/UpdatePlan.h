@@ -22,6 +22,8 @@ std::string GameFilesPath(const std::string& workPath);
 
 // "%s%s.%d" with every backslash made "/" and every blank "%20"; nothing else is escaped.
 std::string GameFileUrl(const std::string& dataHost, const std::string& name, int version);
+// `text` escaped as GameFileUrl escapes its URL: the data host as it begins every file's URL.
+std::string UrlText(const std::string& text);
 // The name on disk: "standalone/" removed, and a "resourcelib/" file kept per version as
 // "Cached/%s.%d".
 std::string LocalFileName(const std::string& name, int version);
@@ -85,6 +87,8 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
 // With a public key in `config` (strUpdatePublicKey), the update also stops when the content
 // list's signature does not verify, a manifest is not the one signed, the list is older than
 // one accepted before, or it lacks an entry, and every download must hold its signed content.
+// The tree's list (signed, or without a key one the tree publishes unsigned) may name mirrors:
+// the job then fetches each file from them when the data host fails it.
 // With bVerifyContent too, an installed file counts as current only when its content is the
 // signed one (every file is read), and `pFound` gets a line for each one missing or changed.
 bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFilesFile,

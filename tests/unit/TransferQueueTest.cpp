@@ -9,8 +9,21 @@ namespace {
 
 constexpr uint64_t kPause = 1000;
 
+// The queue as a job of one host drives it: each failure judged by MirrorChoice, three
+// attempts a pass.
+class Queue : public TransferQueue {
+ public:
+  explicit Queue(size_t nSections) : TransferQueue(nSections), m_choice(nSections, 1, {kPause}) {}
+  void Failed(size_t section, uint64_t now) {
+    TransferQueue::Failed(section, now, m_choice.Failed(section, FailedAttempt()));
+  }
+
+ private:
+  MirrorChoice m_choice;
+};
+
 TEST(TransferQueueTest, NewSectionsInOrderThenRetriesOnlyAfterTheirPause) {
-  TransferQueue queue(3, kPause);
+  Queue queue(3);
   EXPECT_EQ(queue.Next(0), 0u);
   EXPECT_EQ(queue.Next(0), 1u);
   queue.Failed(0, 10);
@@ -32,7 +45,7 @@ TEST(TransferQueueTest, NewSectionsInOrderThenRetriesOnlyAfterTheirPause) {
 // A failed pass stops new starts; its box comes after its pause and only once nothing runs,
 // and the next pass starts as soon as it is confirmed.
 TEST(TransferQueueTest, AFailedPassWaitsForTheOthersThenItsBoxThenStartsAgain) {
-  TransferQueue queue(4, kPause);
+  Queue queue(4);
   uint64_t now = 0;
   ASSERT_EQ(queue.Next(now), 0u);
   ASSERT_EQ(queue.Next(now), 1u);
@@ -58,7 +71,7 @@ TEST(TransferQueueTest, AFailedPassWaitsForTheOthersThenItsBoxThenStartsAgain) {
 // the driver's wait short while it is due, and its section then takes its place by the time it
 // was confirmed.
 TEST(TransferQueueTest, RetriesByTheirTimeTiesInListOrder) {
-  TransferQueue queue(6, kPause);
+  Queue queue(6);
   for (size_t i = 0; i < 6; ++i) ASSERT_EQ(queue.Next(0), i);
   queue.Failed(4, 30);
   queue.Failed(1, 30);
@@ -89,7 +102,7 @@ TEST(TransferQueueTest, RetriesByTheirTimeTiesInListOrder) {
 // transfers all end after a tick.
 std::vector<size_t> Boxes(size_t sections, size_t connections,
                           const std::function<bool(size_t, int)>& succeeds) {
-  TransferQueue queue(sections, kPause);
+  Queue queue(sections);
   std::vector<int> attempts(sections);
   std::vector<size_t> boxes, running;
   uint64_t now = 0;
@@ -126,7 +139,7 @@ TEST(TransferQueueTest, BoxesAreThoseOfOneConnection) {
 }
 
 TEST(TransferQueueTest, TheThirdPassBoxGivesUpAndNothingNewStarts) {
-  TransferQueue queue(3, kPause);
+  Queue queue(3);
   uint64_t now = 0;
   ASSERT_EQ(queue.Next(now), 0u);
   for (int failure = 1; failure <= 9; ++failure) {

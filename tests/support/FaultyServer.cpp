@@ -48,6 +48,11 @@ void FaultyServer::Answer(const std::string& name, httplib::Response& res) {
     res.status = fault == Fault::kNotFound ? 404 : 500;
     return;
   }
+  if (fault == Fault::kUnavailable || fault == Fault::kTooManyRequests) {
+    res.status = fault == Fault::kUnavailable ? 503 : 429;
+    if (!m_retryAfter.empty()) res.set_header("Retry-After", m_retryAfter);
+    return;
+  }
   std::string body = file.body;
   if (fault == Fault::kBadXz && body.size() > 64) body[body.size() / 2] ^= 0x55;
   if (fault == Fault::kEndless) {

@@ -1,6 +1,7 @@
 // A loopback file server whose files misbehave on request, for the update engine's fault matrix:
-// a file may answer 404 or 500, cut its body short, stall, send a body without end, trickle its
-// bytes or serve damaged xz, for its first `times` requests. With a link rate, every body shares
+// a file may answer 404 or 500, answer busy (503 or 429, with a Retry-After when one is set),
+// cut its body short, stall, send a body without end, trickle its bytes or serve damaged xz,
+// for its first `times` requests. With a link rate, every body shares
 // one modelled link: the bytes of all connections together pass at that rate.
 #pragma once
 
@@ -15,7 +16,18 @@
 
 class FaultyServer {
  public:
-  enum class Fault { kNone, kNotFound, kServerError, kCutBody, kStall, kEndless, kTrickle, kBadXz };
+  enum class Fault {
+    kNone,
+    kNotFound,
+    kServerError,
+    kUnavailable,
+    kTooManyRequests,
+    kCutBody,
+    kStall,
+    kEndless,
+    kTrickle,
+    kBadXz
+  };
 
   FaultyServer();
   // Releases stalled answers, then stops the server.
@@ -28,6 +40,8 @@ class FaultyServer {
   void SetLinkRate(size_t bytesPerSecond) { m_rate = bytesPerSecond; }
   // How long a stalled answer holds its connection (at most until the server goes).
   void SetStall(std::chrono::milliseconds stall) { m_stall = stall; }
+  // The Retry-After value of busy answers; empty (the default): none.
+  void SetRetryAfter(const std::string& value) { m_retryAfter = value; }
   // The most bodies that were being sent at once.
   int MaxInFlight();
   std::string Url(const std::string& path = "") const { return m_http.Url(path); }
@@ -53,6 +67,7 @@ class FaultyServer {
   std::map<std::string, File> m_files;
   size_t m_rate = 0;
   std::chrono::milliseconds m_stall{60000};
+  std::string m_retryAfter;
   int m_inFlight = 0, m_maxInFlight = 0;
   std::chrono::steady_clock::time_point m_linkFree;  // when the modelled link is free again
 };

@@ -98,6 +98,7 @@ bool SignTree(const std::string& treeDirArg, const std::vector<PublishedFile>& f
     if (!AddDigest(treeDir + manifest, list.manifests[manifest], error)) return false;
   }
   if (!launcherDir.empty() && !AddLauncher(launcherDir, list, error)) return false;
+  list.mirrors = options.mirrors;
   list.sequence = 1 + std::max(PreviousSequence(treeDir),
                                launcherDir.empty() ? 0 : PreviousSequence(launcherDir));
 

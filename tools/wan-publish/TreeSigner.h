@@ -22,6 +22,8 @@ struct SignOptions {
   // A launcher update folder ("launcherversion.txt" and the build it names) to name in the
   // list and to give the same list and signature; empty: none.
   std::string launcherDir;
+  // Other hosts of the same tree, as folder URLs (IsMirrorUrl), for the list to name.
+  std::vector<std::string> mirrors;
 };
 
 // Writes `text` to `path` through "PATH.part" and one rename, so that a server never serves a

@@ -1,7 +1,7 @@
 // wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE] [--sign KEY]...
-// [--launcher DIR] [--threads N] [--large-file BYTES]: makes or refreshes the update tree that the
-// launcher and wan-update read from a data host. wan-publish --new-key NAME makes the key pair that
-// signs it.
+// [--launcher DIR] [--content-list] [--mirror URL]... [--threads N] [--large-file BYTES]: makes or
+// refreshes the update tree that the launcher and wan-update read from a data host. wan-publish
+// --new-key NAME makes the key pair that signs it.
 #include <lzma.h>
 #include <unistd.h>
 
@@ -10,11 +10,13 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ProgressLine.h"
 #include "Publisher.h"
 #include "TreeSigner.h"
 #include "XzEncode.h"
+#include "update/ContentList.h"
 #include "update/Decompressor.h"
 
 namespace {
@@ -22,8 +24,8 @@ namespace {
 void PrintUsage(FILE* out) {
   std::fputs(
       "usage: wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE]\n"
-      "                   [--sign KEY]... [--launcher DIR] [--content-list] [--threads N]\n"
-      "                   [--large-file BYTES]\n"
+      "                   [--sign KEY]... [--launcher DIR] [--content-list] [--mirror URL]...\n"
+      "                   [--threads N] [--large-file BYTES]\n"
       "       wan-publish --new-key NAME\n"
       "\n"
       "Publishes every file below BUILD_DIR into TREE_DIR, the folder a web server serves as\n"
@@ -52,6 +54,10 @@ void PrintUsage(FILE* out) {
       "NAME.key (secret: keep it off the server) and NAME.pub (the launcher's build setting\n"
       "LAUNCHER_UPDATE_PUBLIC_KEY). --content-list writes the list without signing it:\n"
       "launchers without a key then read the files' sizes and digests from it too.\n"
+      "--mirror URL names another host serving the same tree (an http:// or https:// folder\n"
+      "URL; up to 16, tried in the order given) in the list, which it implies: a launcher\n"
+      "that fails a file on the data host gets it from the mirrors before it asks the player.\n"
+      "Mirrors are named anew by each publish: give them every time.\n"
       "\n"
       "Exit status: 0 on success, 1 on failure, 2 on bad usage.\n",
       out);
@@ -143,6 +149,22 @@ int WarnIfSigned(const std::string& to) {
   return 0;
 }
 
+// A mirror as the list names it: a folder, which a file's path follows as it follows the data
+// host's URL. The same mirror twice is named once.
+bool AddMirror(std::string url, std::vector<std::string>& mirrors) {
+  if (!url.empty() && url.back() != '/') url += '/';
+  if (std::find(mirrors.begin(), mirrors.end(), url) != mirrors.end()) return true;
+  if (!IsMirrorUrl(url) || mirrors.size() == kMaxMirrors) {
+    std::fprintf(stderr,
+                 "wan-publish: --mirror %s is not an http:// or https:// URL of a folder, or one "
+                 "too many (at most %zu)\n",
+                 url.c_str(), kMaxMirrors);
+    return false;
+  }
+  mirrors.push_back(url);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -170,6 +192,9 @@ int main(int argc, char** argv) {
       contentList = true;
     } else if (i + 1 < argc && arg == "--sign") {
       sign.secretKeyFiles.push_back(argv[++i]);
+    } else if (i + 1 < argc && arg == "--mirror") {
+      if (!AddMirror(argv[++i], sign.mirrors)) return 2;
+      contentList = true;
     } else {
       std::fprintf(stderr, "wan-publish: unexpected argument \"%s\"\n", arg.c_str());
       PrintUsage(stderr);

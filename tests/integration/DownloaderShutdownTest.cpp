@@ -8,6 +8,7 @@
 #include <memory>
 #include <thread>
 
+#include "FaultyServer.h"
 #include "HeadlessFixture.h"
 #include "TestHttpServer.h"
 #include "Watchdog.h"
@@ -101,18 +102,27 @@ TEST_P(DownloaderShutdownTest, LoopEndsThenTheOwnerGoesWhileTheWorkerWaitsForThe
 INSTANTIATE_TEST_SUITE_P(Calls, DownloaderShutdownTest,
                          ::testing::Values(Call::kMessageBox, Call::kProgress, Call::kHide));
 
-// With the real system's clock: the pause after a failed attempt wakes when the job is ended.
-TEST(DownloaderAbortTest, ResetDoesNotSitOutTheRetryPause) {
-  TempDir dir;
-  TestHttpServer http;  // every path answers 404
-  http.Start();
-  Downloader downloader(Downloader::Timing{.lowSpeedSeconds = 5, .retryPauseMs = 600000});
-  ASSERT_TRUE(downloader.Add(http.Url("/missing"), dir / "file"));
-  ASSERT_TRUE(downloader.ExcuteThread(false, false, nullptr));
-  Watchdog watchdog("Reset during the retry pause", 20s);
-  while (http.Requests().empty()) std::this_thread::sleep_for(5ms);
-  downloader.Reset();
-  EXPECT_EQ(http.Requests().size(), 1u);
+// With the real system's clock: the pause after a failed attempt, and the wait a busy server
+// asked for, wake when the job is ended, with one connection and with several.
+TEST(DownloaderAbortTest, ResetDoesNotSitOutTheRetryPauseNorABusyServersWait) {
+  for (int connections : {1, 8}) {
+    for (auto fault : {FaultyServer::Fault::kNotFound, FaultyServer::Fault::kUnavailable}) {
+      SCOPED_TRACE(connections);
+      TempDir dir;
+      FaultyServer server;
+      server.Serve("file", "body", fault);
+      server.SetRetryAfter("600");
+      Downloader downloader(Downloader::Timing{
+          .lowSpeedSeconds = 5, .retryPauseMs = 600000, .longestRetryAfterMs = 600000});
+      downloader.SetConnections(connections);
+      ASSERT_TRUE(downloader.Add(server.Url("/file"), dir / "file"));
+      ASSERT_TRUE(downloader.ExcuteThread(false, false, nullptr));
+      Watchdog watchdog("Reset during the retry pause", 20s);
+      while (server.RequestCount("file") == 0) std::this_thread::sleep_for(5ms);
+      downloader.Reset();
+      EXPECT_EQ(server.RequestCount("file"), 1u);
+    }
+  }
 }
 
 }  // namespace

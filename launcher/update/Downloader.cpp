@@ -160,9 +160,7 @@ bool Downloader::Request::DownloadSection(CURL* curl, Section& section, const st
   std::unique_ptr<BodyWriter> body = BeginAttempt(curl, section, url);
   if (!body) return false;
   const CURLcode rc = curl_easy_perform(curl);
-  if (EndAttempt(curl, rc, section, url, *body)) return true;
-  failure = ReadFailure(curl, rc);
-  return false;
+  return EndAttempt(curl, rc, section, url, *body, failure);
 }
 
 // What the failed transfer tells about its host: its answer's status and the wait a busy one
@@ -266,14 +264,14 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header, MirrorChoice& cho
       curl_multi_remove_handle(multi, slot->curl);
       --running;
       ended = true;
-      if (EndAttempt(slot->curl, rc, *m_sections[slot->section], slot->url, *slot->body)) {
+      FailedAttempt failure;
+      if (EndAttempt(slot->curl, rc, *m_sections[slot->section], slot->url, *slot->body, failure)) {
         queue.Succeeded(slot->section);
         choice.Succeeded(slot->section);
         ++m_pProgress->completed;
         Progress();
       } else {
-        queue.Failed(slot->section, now(),
-                     JudgeAttempt(choice, slot->section, ReadFailure(slot->curl, rc)));
+        queue.Failed(slot->section, now(), JudgeAttempt(choice, slot->section, failure));
       }
       slot->body.reset();
     }
@@ -285,8 +283,9 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header, MirrorChoice& cho
   for (Slot& slot : slots) {
     if (slot.body) {
       curl_multi_remove_handle(multi, slot.curl);
+      FailedAttempt ignored;
       EndAttempt(slot.curl, CURLE_ABORTED_BY_CALLBACK, *m_sections[slot.section], slot.url,
-                 *slot.body);
+                 *slot.body, ignored);
     }
     if (slot.curl) curl_easy_cleanup(slot.curl);
   }
@@ -316,12 +315,13 @@ std::unique_ptr<BodyWriter> Downloader::Request::BeginAttempt(CURL* curl, Sectio
 
 // Judges the ended transfer and installs its file; a failed attempt leaves nothing behind.
 bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section,
-                                     const std::string& url, BodyWriter& body) {
+                                     const std::string& url, BodyWriter& body,
+                                     FailedAttempt& failure) {
   const std::string& filename = section.filename;
   const std::string tmpName = filename + ".tmp";
+  failure = ReadFailure(curl, rc);
   bool accepted = false;
-  long code = 0;
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
+  const long code = failure.status;
   if (rc == CURLE_OK && section.bOptional && code >= 400 && code <= 499)
     return EndAbsent(section, body);
   if (rc != CURLE_OK) {
@@ -346,9 +346,9 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section,
     LogPrint("download %s failed", filename.c_str());
   } else {
     std::string chosen;
-    if (ChooseBody(filename, tmpName, body, chosen) && HasExpectedContent(section, body) &&
-        Replace(section.url, chosen, filename)) {
-      return true;
+    if (ChooseBody(filename, tmpName, body, chosen)) {
+      failure.otherContent = !HasExpectedContent(section, body);
+      if (!failure.otherContent && Replace(section.url, chosen, filename)) return true;
     }
   }
   // A failed attempt leaves nothing behind: a body cut short by a full disk may be large, and

@@ -102,8 +102,9 @@ class Downloader {
                          FailedAttempt& failure);
     // One attempt in two halves around the transfer, which runs alone or among others.
     std::unique_ptr<BodyWriter> BeginAttempt(CURL* curl, Section& section, const std::string& url);
+    // False with `failure` saying what the host did.
     bool EndAttempt(CURL* curl, CURLcode rc, Section& section, const std::string& url,
-                    BodyWriter& body);
+                    BodyWriter& body, FailedAttempt& failure);
     bool EndAbsent(Section& section, BodyWriter& body);
     static FailedAttempt ReadFailure(CURL* curl, CURLcode rc);
     AfterFailure JudgeAttempt(MirrorChoice& choice, size_t index, const FailedAttempt& failure);

@@ -21,8 +21,11 @@ AfterFailure JudgeFailure(const FailedAttempt& attempt, int attemptsOnHost, bool
   if (waitable && attemptsLeft) {
     return {Step::kWait, static_cast<uint64_t>(attempt.retryAfterSeconds) * 1000};
   }
-  // A busy host that names no wait it is worth waiting for keeps its other attempts.
-  if (busy && !waitable && hostLeft) return {Step::kNextHost, rules.pauseMs};
+  // A busy host that names no wait worth waiting for, or one that sent other content, which it
+  // would send again, is not asked the rest of its attempts.
+  if (((busy && !waitable) || attempt.otherContent) && hostLeft) {
+    return {Step::kNextHost, rules.pauseMs};
+  }
   if (attemptsLeft) return {Step::kRetry, rules.pauseMs};
   return {hostLeft ? Step::kNextHost : Step::kBox, rules.pauseMs};
 }

@@ -5,9 +5,10 @@
 // is not asked again for each of thousands of files; the pass ends in its box only once every
 // host has failed it. A busy answer (503 or 429) whose Retry-After is short enough is waited out
 // on its host; one that names no wait, or a longer one, sends the file to the next host at once,
-// and where no host is left it is a failure like any other. With one host and no Retry-After
-// this is three attempts a pass and a box after each, as it always was.
-// Pure: the driver owns the clock and the transfers; one connection and many ask alike.
+// and so does a body whose content is not the list's (the host would send the same bytes
+// again); where no host is left either is a failure like any other. With one host and no
+// Retry-After this is three attempts a pass and a box after each, as it always was. Pure: the
+// driver owns the clock and the transfers; one connection and many ask alike.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,7 @@
 struct FailedAttempt {
   long status = 0;                  // the HTTP status of the answer; 0: no answer came
   long long retryAfterSeconds = 0;  // its Retry-After, either form, as libcurl reads it; 0: none
+  bool otherContent = false;        // the whole body came, not with the content the list gives
 };
 
 // How a section goes on after a failed attempt.

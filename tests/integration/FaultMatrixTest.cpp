@@ -50,7 +50,8 @@ struct Case {
   const char* retryAfter = "";
   // The fault of a mirror's faulty entries, for ever; none: the tree names no mirror.
   std::optional<Fault> mirror = std::nullopt;
-  const char* logs = "";  // a text the log holds, with "DATA/" and "MIRROR/" for the hosts
+  const char* logs = "";    // a text the log holds, with "DATA/" and "MIRROR/" for the hosts
+  size_t dataRequests = 0;  // the data host's for the files, with one connection; 0: any
 };
 
 std::string Payload(const char* name) {
@@ -180,8 +181,10 @@ TEST_F(FaultMatrixTest, EightConnectionsEndAsOneDoes) {
 // the files come from the mirror before any box; a busy host asking for a short wait keeps them.
 TEST_F(FaultMatrixTest, AMirrorStandsInForAFailingDataHost) {
   const char* kMoved = ": DATA/ failed, next mirror MIRROR/";
+  // `dataRequests`: the data host's for the files with one connection: after three attempts at
+  // b.pak (one where the host is not worth asking again) c.pak starts on the mirror.
   auto mirrored = [](const char* what, Fault fault, Fault mirror, const char* logs,
-                     const char* retryAfter = "", int times = INT_MAX) {
+                     size_t dataRequests, const char* retryAfter = "", int times = INT_MAX) {
     return Case{.what = what,
                 .faulty = "bc",
                 .fault = fault,
@@ -190,28 +193,32 @@ TEST_F(FaultMatrixTest, AMirrorStandsInForAFailingDataHost) {
                 .current = true,
                 .retryAfter = retryAfter,
                 .mirror = mirror,
-                .logs = logs};
+                .logs = logs,
+                .dataRequests = dataRequests};
   };
   std::vector<Case> cases = {
-      mirrored("not found", Fault::kNotFound, Fault::kNone, kMoved),
-      mirrored("server error", Fault::kServerError, Fault::kNone, kMoved),
-      mirrored("body cut", Fault::kCutBody, Fault::kNone, kMoved),
-      mirrored("stalled", Fault::kStall, Fault::kNone, kMoved),
-      mirrored("body without end", Fault::kEndless, Fault::kNone, kMoved),
-      mirrored("damaged xz", Fault::kBadXz, Fault::kNone, kMoved),
-      mirrored("trickled, which is slow, not failing", Fault::kTrickle, Fault::kNone, ""),
-      mirrored("busy, no wait named", Fault::kUnavailable, Fault::kNone, kMoved),
+      mirrored("not found", Fault::kNotFound, Fault::kNone, kMoved, 4),
+      mirrored("server error", Fault::kServerError, Fault::kNone, kMoved, 4),
+      mirrored("body cut", Fault::kCutBody, Fault::kNone, kMoved, 4),
+      mirrored("stalled", Fault::kStall, Fault::kNone, kMoved, 4),
+      mirrored("body without end", Fault::kEndless, Fault::kNone, kMoved, 4),
+      mirrored("damaged xz", Fault::kBadXz, Fault::kNone, kMoved, 4),
+      mirrored("other content, sent again as often as asked", Fault::kOtherContent, Fault::kNone,
+               kMoved, 2),
+      mirrored("trickled, which is slow, not failing", Fault::kTrickle, Fault::kNone, "", 3),
+      mirrored("busy, no wait named", Fault::kUnavailable, Fault::kNone, kMoved, 2),
       mirrored("busy for longer than is worth waiting", Fault::kTooManyRequests, Fault::kNone,
-               kMoved, "120"),
-      mirrored("busy for a date too far", Fault::kUnavailable, Fault::kNone, kMoved, "DATE+600"),
+               kMoved, 2, "120"),
+      mirrored("busy for a date too far", Fault::kUnavailable, Fault::kNone, kMoved, 2, "DATE+600"),
       mirrored("busy once, for a second", Fault::kUnavailable, Fault::kNone,
-               "b.pak: DATA/b.pak.1 is busy, next attempt in 1 s", "1", 1),
+               "b.pak: DATA/b.pak.1 is busy, next attempt in 1 s", 5, "1", 1),
       mirrored("busy once, until a date soon", Fault::kTooManyRequests, Fault::kNone,
-               "is busy, next attempt in ", "DATE+3", 1),
-      mirrored("the mirror fails, the data host is sound", Fault::kNone, Fault::kServerError, ""),
+               "is busy, next attempt in ", 5, "DATE+3", 1),
+      mirrored("the mirror fails, the data host is sound", Fault::kNone, Fault::kServerError, "",
+               3),
   };
   Case both =
-      mirrored("both hosts fail for ever", Fault::kServerError, Fault::kServerError, kMoved);
+      mirrored("both hosts fail for ever", Fault::kServerError, Fault::kServerError, kMoved, 10);
   both.boxes = 3;
   both.current = false;
   cases.push_back(both);
@@ -219,6 +226,9 @@ TEST_F(FaultMatrixTest, AMirrorStandsInForAFailingDataHost) {
     SCOPED_TRACE(c.what);
     const Outcome one = Update(c, 1);
     const std::string oneLog = m_log;
+    if (c.dataRequests > 0) {
+      EXPECT_EQ(m_dataRequests, c.dataRequests);
+    }
     const Outcome eight = Update(c, 8);
     EXPECT_EQ(eight, one);
     EXPECT_EQ(one.current, c.current);

@@ -55,6 +55,7 @@ void FaultyServer::Answer(const std::string& name, httplib::Response& res) {
   }
   std::string body = file.body;
   if (fault == Fault::kBadXz && body.size() > 64) body[body.size() / 2] ^= 0x55;
+  if (fault == Fault::kOtherContent) body = "other content";
   if (fault == Fault::kEndless) {
     res.set_chunked_content_provider("application/octet-stream",
                                      [this, body](size_t offset, httplib::DataSink& sink) {

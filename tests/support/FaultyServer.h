@@ -1,7 +1,7 @@
 // A loopback file server whose files misbehave on request, for the update engine's fault matrix:
 // a file may answer 404 or 500, answer busy (503 or 429, with a Retry-After when one is set),
-// cut its body short, stall, send a body without end, trickle its bytes or serve damaged xz,
-// for its first `times` requests. With a link rate, every body shares
+// cut its body short, stall, send a body without end, trickle its bytes, serve damaged xz or
+// other (plain) content, for its first `times` requests. With a link rate, every body shares
 // one modelled link: the bytes of all connections together pass at that rate.
 #pragma once
 
@@ -26,7 +26,8 @@ class FaultyServer {
     kStall,
     kEndless,
     kTrickle,
-    kBadXz
+    kBadXz,
+    kOtherContent
   };
 
   FaultyServer();

@@ -18,6 +18,7 @@ TEST(MirrorChoiceTest, AFailureIsARetryAWaitAMoveOrTheBox) {
     bool hostLeft;
     Step step;
     uint64_t pauseMs;
+    bool otherContent = false;
   };
   const Case cases[] = {
       {"no answer, attempts left", 0, 0, 1, true, Step::kRetry, 1000},
@@ -33,10 +34,13 @@ TEST(MirrorChoiceTest, AFailureIsARetryAWaitAMoveOrTheBox) {
       {"503 asking for a wait after the host's third", 503, 5, 3, true, Step::kNextHost, 1000},
       {"503 asking for the most a number holds", 503, LLONG_MAX, 1, false, Step::kRetry, 1000},
       {"500 with a Retry-After is no busy answer", 500, 5, 1, true, Step::kRetry, 1000},
+      {"other content, a host left", 200, 0, 1, true, Step::kNextHost, 1000, true},
+      {"other content, no host left", 200, 0, 1, false, Step::kRetry, 1000, true},
   };
   for (const Case& c : cases) {
-    const AfterFailure after = JudgeFailure({.status = c.status, .retryAfterSeconds = c.retryAfter},
-                                            c.attemptsOnHost, c.hostLeft, kRules);
+    const AfterFailure after = JudgeFailure(
+        {.status = c.status, .retryAfterSeconds = c.retryAfter, .otherContent = c.otherContent},
+        c.attemptsOnHost, c.hostLeft, kRules);
     EXPECT_EQ(after.step, c.step) << c.what;
     EXPECT_EQ(after.pauseMs, c.pauseMs) << c.what;
   }

@@ -7,10 +7,12 @@
 #include "Funnel.h"
 
 bool QueryLines(const std::string& conninfo, const LineSink& sink, std::string& error) {
-  // A database that does not answer ends the run rather than holding it; the operator's own
-  // settings in `conninfo` come later and win.
-  const char* const keys[] = {"connect_timeout", "options", "dbname", nullptr};
-  const char* const values[] = {"10", "-c statement_timeout=600s", conninfo.c_str(), nullptr};
+  // A database that cannot be reached, or a connection that dies on the way, ends the run
+  // instead of holding it (keepalives are the client's own, so any pooler in between is
+  // fine); the operator's own settings in `conninfo` come later and win.
+  const char* const keys[] = {"connect_timeout",  "keepalives_idle", "keepalives_interval",
+                              "keepalives_count", "dbname",          nullptr};
+  const char* const values[] = {"10", "30", "10", "3", conninfo.c_str(), nullptr};
   const std::unique_ptr<PGconn, decltype(&PQfinish)> connection(PQconnectdbParams(keys, values, 1),
                                                                 &PQfinish);
   PGconn* db = connection.get();

@@ -27,7 +27,8 @@ void PrintUsage(FILE* out) {
       "are not such events are skipped and counted in the last line. --svg FILE also draws\n"
       "the report as an SVG picture.\n"
       "\n"
-      "Exit status: 0 when every source was read, 1 when one could not be, 2 on bad usage.\n",
+      "Exit status: 0 when every source was read, 1 when one could not be (a log that\n"
+      "cannot be read is left out of the report; a database gives none), 2 on bad usage.\n",
       out);
 }
 
@@ -107,9 +108,11 @@ int main(int argc, char** argv) {
   const LineSink sink = [&tally](std::optional<std::string_view> line) { tally.Take(line); };
   bool read = true;
   if (!conninfo.empty()) {
-    std::string error;
-    read = QueryLines(conninfo, sink, error);
-    if (!read) std::fprintf(stderr, "wan-telemetry: %s", error.c_str());
+    // A table read in part would be reported as if whole: no report then.
+    if (std::string error; !QueryLines(conninfo, sink, error)) {
+      std::fprintf(stderr, "wan-telemetry: %s", error.c_str());
+      return 1;
+    }
   } else {
     if (logs.empty()) logs.push_back("-");
     for (const std::string& log : logs) read = ReadLog(log, sink) && read;

@@ -166,6 +166,13 @@ run_launcher alice chanA 7 1
 run_launcher bob chanA 3 0
 run_launcher carol chanB 7 1
 
+# Refused, and so never logged (the line count below): an oversized body, another method, another
+# kind.
+status() { curl -s -o /dev/null -w '%{http_code}' "$@"; }
+[[ $(head -c 5000 /dev/zero | status --data-binary @- "$ORIGIN/receive/rest/event") == 413 &&
+  $(status "$ORIGIN/receive/rest/event") == 403 &&
+  $(status --data x "$ORIGIN/receive/rest/other") == 404 ]] || fail "a refused post was taken"
+
 # What the loader must bear: an event of another day (UTC: the day after its local evening),
 # a line that is not JSON, one cut short and one longer than any event.
 cat >>"$LOG" <<'LINES'

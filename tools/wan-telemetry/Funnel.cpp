@@ -120,8 +120,9 @@ std::string FunnelText(const std::vector<FunnelRow>& rows) {
     if (!text.empty()) text += '\n';
     text += row.day + "  " + Printable(row.channel) + '\n';
     for (size_t step = 0; step < kStepCount; ++step) {
+      const std::string_view name = kFunnelSteps[step];
       char line[96];
-      std::snprintf(line, sizeof line, "  %-18s %8zu", kFunnelSteps[step].data(),
+      std::snprintf(line, sizeof line, "  %-18.*s %8zu", static_cast<int>(name.size()), name.data(),
                     row.players[step]);
       text += line;
       if (step > 0) {

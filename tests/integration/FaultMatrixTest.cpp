@@ -181,8 +181,9 @@ TEST_F(FaultMatrixTest, EightConnectionsEndAsOneDoes) {
 // the files come from the mirror before any box; a busy host asking for a short wait keeps them.
 TEST_F(FaultMatrixTest, AMirrorStandsInForAFailingDataHost) {
   const char* kMoved = ": DATA/ failed, next mirror MIRROR/";
-  // `dataRequests`: the data host's for the files with one connection: after three attempts at
-  // b.pak (one where the host is not worth asking again) c.pak starts on the mirror.
+  // `dataRequests`: the data host's for the files with one connection. Once b.pak had to leave
+  // it (after three attempts, or one where it is not worth asking again), c.pak starts on the
+  // mirror: a dead host is not asked again for each of thousands of files.
   auto mirrored = [](const char* what, Fault fault, Fault mirror, const char* logs,
                      size_t dataRequests, const char* retryAfter = "", int times = INT_MAX) {
     return Case{.what = what,
@@ -240,21 +241,6 @@ TEST_F(FaultMatrixTest, AMirrorStandsInForAFailingDataHost) {
     }
     EXPECT_EQ(m_mirrorRequests > 0, moves);
   }
-}
-
-// Once a file had to leave the data host for the mirror, the files after it start there: a dead
-// host is not asked again for each of thousands of files.
-TEST_F(FaultMatrixTest, ADeadDataHostIsAskedForTheFirstFileOnly) {
-  const Case dead{.what = "dead data host",
-                  .faulty = "abc",
-                  .fault = Fault::kServerError,
-                  .times = INT_MAX,
-                  .boxes = 0,
-                  .current = true,
-                  .mirror = Fault::kNone};
-  EXPECT_TRUE(Update(dead, 1).current);
-  EXPECT_EQ(m_dataRequests, 3u);
-  EXPECT_EQ(m_mirrorRequests, 3u);
 }
 
 }  // namespace

@@ -144,9 +144,9 @@ class Downloader {
   // A file a tree may lack (it is fetched only where a tree publishes it): absent, the job goes
   // on and `filename` does not exist after it; an old tree's update logs nothing more.
   bool AddOptional(const std::string& url, const std::string& filename, uint64_t maxSize);
-  // Every file of the job is on `mirrors` too (folder URLs, tried in order): a file's URL there
-  // is the mirror's followed by what follows `primary` in its own. False, with no mirror set,
-  // when a file's URL does not start with `primary`.
+  // Every file of the job, all added before, is on `mirrors` too (folder URLs, tried in order):
+  // a file's URL there is the mirror's followed by what follows `primary` in its own. False,
+  // with no mirror set, when a file's URL does not start with `primary`.
   bool SetMirrors(const std::string& primary, const std::vector<std::string>& mirrors);
   bool Excute(bool bDecompress, bool bWriteVersion);
   // Starts the job on a worker thread; its end is reported through pCallback->OnComplete().

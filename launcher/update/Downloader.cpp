@@ -137,6 +137,7 @@ bool Downloader::Request::DownloadWithRetries(CURL* curl, Section& section) {
         Progress();
         return true;
       }
+      if (Refused()) return false;
       // An owner ending the job does not sit out the pause.
       if (system.Pause(m_timing.retryPauseMs, *m_pAbort)) return false;
     }
@@ -187,7 +188,8 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
   } else {
     LogPrint(multi ? "curl_easy_init failed" : "curl_multi_init failed");
   }
-  while (ready && !Aborted() && !queue.Ended(running)) {
+  // A refused section ends the job: the transfers still running are abandoned below.
+  while (ready && !Aborted() && !Refused() && !queue.Ended(running)) {
     for (Slot& slot : slots) {
       std::optional<size_t> next;
       while (!slot.body && DecoderMemoryAllows(decoderMemory()) && (next = queue.Next(now()))) {
@@ -240,7 +242,7 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
     if (slot.curl) curl_easy_cleanup(slot.curl);
   }
   if (multi) curl_multi_cleanup(multi);
-  return ready && !Aborted() && queue.AllSucceeded();
+  return ready && !Aborted() && !Refused() && queue.AllSucceeded();
 }
 
 // Opens the temporary file and points the handle at the section; nothing when the file cannot
@@ -356,12 +358,18 @@ bool Downloader::Request::ChooseBody(const std::string& filename, const std::str
 // Checked just before the file replaces the old one: whatever the transfer and the unpacking
 // did, only the content the section expects is ever installed. The digest was taken as the
 // body wrote the file ChooseBody picked, so the file is not read again.
+// A whole body of other content than a signed digest is the server's answer, and a refusal.
 bool Downloader::Request::HasExpectedContent(const Section& section, const BodyWriter& body) {
   if (!section.expected) return true;
   std::string why = "was not hashed";
   if (body.Content() && IsContent(*body.Content(), *section.expected, why)) return true;
   LogPrint("download %s failed: the file %s, not the signed content", section.filename.c_str(),
            why.c_str());
+  if (IsFinalMismatch(section) && body.Content() && !Refused()) {
+    m_refusal = {Refusal::NotGenuine,
+                 "the download of " + section.filename + " " + why + ", not the signed content"};
+    LogPrint("update refused: %s", m_refusal.reason.c_str());
+  }
   return false;
 }
 
@@ -421,6 +429,13 @@ bool Downloader::AddOptional(const std::string& url, const std::string& filename
   return true;
 }
 
+bool Downloader::AddSigned(const std::string& url, const std::string& filename,
+                           const ContentDigest& content) {
+  if (!Add(url, filename, &content)) return false;
+  m_pRequest->m_sections.back()->bSigned = true;
+  return true;
+}
+
 bool Downloader::Excute(bool bDecompress, bool bWriteVersion) {
   if (!Check(m_pRequest != nullptr, "Downloader", 372, "m_pRequest")) return false;
   m_pRequest->m_bDecompress = bDecompress;
@@ -469,6 +484,7 @@ bool Downloader::DownloadFile(const std::string& url, const std::string& filenam
 void Downloader::Reset() {
   JoinWorkers(true);
   m_progress = DownloadProgress();
+  m_refusal = UpdateRefusal();
   m_pRequest.reset();
 }
 

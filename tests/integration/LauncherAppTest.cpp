@@ -191,6 +191,28 @@ TEST_F(LauncherAppTest, RepairOfASignedInstallFetchesTheChangedFileAgain) {
   EXPECT_FALSE(m_app.m_config.bVerifyContent);
 }
 
+// A launcher with a key and a tree that signs nothing: the plan refuses it at once (one request
+// for its list, no retries), one box says why, the game is not started, nothing of the tree is
+// left, and the player gets the main dialog back.
+TEST_F(LauncherAppTest, AnUnsignedTreeUnderAKeyIsRefusedWithOneBox) {
+  PublishTree();
+  KeyPair key;
+  ASSERT_TRUE(MakeKeyPair(key));
+  ASSERT_TRUE(m_app.InitInstance());
+  m_app.m_config.strUpdatePublicKey = key.publicKey;
+  PickServer(false);
+  ASSERT_TRUE(PumpUntil([&] { return LogHas("update refused, open main dialog"); }));
+  ASSERT_EQ(m_system.MessageBoxes().size(), 1u);
+  EXPECT_EQ(m_system.MessageBoxes()[0].text, RefusalBoxText(Refusal::NotSigned));
+  EXPECT_EQ(m_system.MessageBoxes()[0].caption, "更新失败");
+  EXPECT_EQ(m_http.RequestCount("/contentlist.txt"), 1u);
+  EXPECT_TRUE(LogHas("update refused: the tree publishes no signed content list \n"));
+  EXPECT_TRUE(m_system.Starts().empty());
+  EXPECT_FALSE(std::filesystem::exists(m_work + "versions.txt"));
+  ASSERT_TRUE(PumpUntil([&] { return g_pLauncherDlg->IsWindowVisible(); }));
+  EXPECT_FALSE(g_pUpgradeDlg->IsWindowVisible());
+}
+
 // A game whose window is not found (none within the wait, or it crashed) is watched by its
 // process instead: when it ends, the main dialog comes back and the handle is given back.
 TEST_F(LauncherAppTest, DevStartLaunchesAtOnceAndAGameWithoutAWindowIsWatchedUntilItEnds) {

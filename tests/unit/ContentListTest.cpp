@@ -15,6 +15,8 @@ const std::string kHashB = std::string(63, '0') + "f";
 ContentList SampleList() {
   ContentList list;
   list.sequence = 18446744073709551615u;
+  list.tree = "prod-1.cn_east";
+  list.expires = 1796598460;
   list.manifests["versions.txt"] = {120, kHashA};
   list.manifests["standalone/launcher/gamefiles.txt"] = {0, kHashB};
   list.launcherName = "Launcher.exe.1.0.0.2";
@@ -61,6 +63,13 @@ TEST(ContentListTest, AnythingButTheWrittenFormIsUnreadable) {
           "\n",
       head + "launcher\tL\t1\t" + kHashA + "\nlauncher\tM\t1\t" + kHashA + "\n",
       head + "comment\tx\n",
+      head + "tree\tprod\ntree\tprod\n",  // a tree twice
+      head + "tree\tpr od\n",             // no tree id
+      head + "tree\t" + std::string(65, 't') + "\n",
+      head + "tree\t\n",
+      head + "expires\t0\n",  // 0 is no time
+      head + "expires\t5\nexpires\t6\n",
+      head + "expires\t-5\n",
       head + "\n",
   };
   for (const std::string& text : bad) {

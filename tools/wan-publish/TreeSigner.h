@@ -22,6 +22,11 @@ struct SignOptions {
   // A launcher update folder ("launcherversion.txt" and the build it names) to name in the
   // list and to give the same list and signature; empty: none.
   std::string launcherDir;
+  // The tree the list is published for (IsTreeId), which launchers expecting one compare;
+  // empty: the list names none.
+  std::string tree;
+  // Seconds since 1970 from which launchers with a key refuse the list; 0: never.
+  uint64_t expires = 0;
 };
 
 // Writes `text` to `path` through "PATH.part" and one rename, so that a server never serves a

@@ -7,14 +7,17 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <string>
 #include <thread>
 
+#include "Expiry.h"
 #include "ProgressLine.h"
 #include "Publisher.h"
 #include "TreeSigner.h"
 #include "XzEncode.h"
+#include "update/ContentList.h"
 #include "update/Decompressor.h"
 
 namespace {
@@ -23,7 +26,7 @@ void PrintUsage(FILE* out) {
   std::fputs(
       "usage: wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE]\n"
       "                   [--sign KEY]... [--launcher DIR] [--content-list] [--threads N]\n"
-      "                   [--large-file BYTES]\n"
+      "                   [--large-file BYTES] [--tree ID] [--expires WHEN]\n"
       "       wan-publish --new-key NAME\n"
       "\n"
       "Publishes every file below BUILD_DIR into TREE_DIR, the folder a web server serves as\n"
@@ -52,6 +55,12 @@ void PrintUsage(FILE* out) {
       "NAME.key (secret: keep it off the server) and NAME.pub (the launcher's build setting\n"
       "LAUNCHER_UPDATE_PUBLIC_KEY). --content-list writes the list without signing it:\n"
       "launchers without a key then read the files' sizes and digests from it too.\n"
+      "--tree ID (1 to 64 letters, digits, '.', '_', '-') names the tree in the list, so that\n"
+      "a launcher built with LAUNCHER_UPDATE_TREE=ID (or sent to a data host ending in\n"
+      "#tree=ID) takes no other tree signed with the same key. --expires WHEN (a span from\n"
+      "now: 30d, 12h, 90m, 3600s, 2w; or a UTC date 2027-01-31 or time 2027-01-31T12:00:00Z)\n"
+      "makes launchers with a key refuse the list from then on: publish again before it.\n"
+      "Both need --sign or --content-list.\n"
       "\n"
       "Exit status: 0 on success, 1 on failure, 2 on bad usage.\n",
       out);
@@ -114,9 +123,12 @@ int Sign(const std::string& to, const PublishResult& result, const SignOptions& 
     std::fprintf(stderr, "wan-publish: %s\n", error.c_str());
     return 1;
   }
-  std::printf("wan-publish: %s content list, sequence %llu\n",
+  std::string binding;
+  if (!sign.tree.empty()) binding += ", tree " + sign.tree;
+  if (sign.expires != 0) binding += ", expires at " + std::to_string(sign.expires);
+  std::printf("wan-publish: %s content list, sequence %llu%s\n",
               sign.secretKeyFiles.empty() ? "unsigned" : "signed",
-              static_cast<unsigned long long>(sequence));
+              static_cast<unsigned long long>(sequence), binding.c_str());
   return 0;
 }
 
@@ -146,7 +158,7 @@ int WarnIfSigned(const std::string& to) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string from, to, clientVersion, orca, newKey, threads, largeFile;
+  std::string from, to, clientVersion, orca, newKey, threads, largeFile, expires;
   SignOptions sign;
   bool contentList = false;
   const std::map<std::string, std::string*> options = {{"--from", &from},
@@ -156,7 +168,9 @@ int main(int argc, char** argv) {
                                                        {"--launcher", &sign.launcherDir},
                                                        {"--new-key", &newKey},
                                                        {"--threads", &threads},
-                                                       {"--large-file", &largeFile}};
+                                                       {"--large-file", &largeFile},
+                                                       {"--tree", &sign.tree},
+                                                       {"--expires", &expires}};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -176,13 +190,20 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (!expires.empty() && !ParseExpiry(expires, std::time(nullptr), sign.expires)) {
+    std::fprintf(stderr, "wan-publish: --expires %s is neither a span nor a UTC time to come\n",
+                 expires.c_str());
+    return 2;
+  }
   // A key pair is made on its own, never in passing with a publish.
   if (!newKey.empty() && argc == 3) return NewKey(newKey);
   if (!newKey.empty() || from.empty() || to.empty() ||
       (!clientVersion.empty() && !IsNumber(clientVersion)) ||
       (!threads.empty() && !IsCount(threads, 1, kMostThreads)) ||
       (!largeFile.empty() && !IsCount(largeFile, kLeastLargeFile, UINT64_MAX / 2)) ||
-      (!sign.launcherDir.empty() && sign.secretKeyFiles.empty())) {
+      (!sign.launcherDir.empty() && sign.secretKeyFiles.empty()) ||
+      (!sign.tree.empty() && !IsTreeId(sign.tree)) ||
+      ((!sign.tree.empty() || !expires.empty()) && sign.secretKeyFiles.empty() && !contentList)) {
     PrintUsage(stderr);
     return 2;
   }

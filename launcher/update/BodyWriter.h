@@ -52,6 +52,8 @@ class BodyWriter {
   const std::optional<ContentDigest>& Content() const { return m_content; }
   // A write failed because the disk (or the file system's largest file) is full.
   bool DiskFull() const { return m_bDiskFull; }
+  // The body passed `maxSize`, and so is not the file it claims to be.
+  bool Oversized() const { return m_bOversized; }
   static bool IsDiskFullError(int error);
   // The memory this body's decoder may take: the per-decoder limit until the body shows what
   // its stream needs, then that need (the decoder is held to it); none for a plain body.
@@ -78,6 +80,7 @@ class BodyWriter {
   bool m_bDecompress;
   uint64_t m_maxSize;
   uint64_t m_filled = 0;  // bytes written to the file to install
+  bool m_bOversized = false;
   bool m_bDiskFull = false;
   bool m_bDecoderHeld = false;
   State m_state = State::Undecided;

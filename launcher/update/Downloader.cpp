@@ -283,6 +283,10 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, 
     }
   }
   if (!body.Finish(accepted)) accepted = false;
+  // More bytes than the file may hold is other content, however the transfer went.
+  if (body.Oversized() && section.expected) {
+    RefuseIfFinal(section, "has more than " + std::to_string(section.maxSize) + " bytes");
+  }
   bool diskFull = body.DiskFull();
   // Buffered bytes reach the file only here: a failed close means an incomplete file.
   if (std::fclose(section.fp) != 0 && accepted) {
@@ -358,19 +362,22 @@ bool Downloader::Request::ChooseBody(const std::string& filename, const std::str
 // Checked just before the file replaces the old one: whatever the transfer and the unpacking
 // did, only the content the section expects is ever installed. The digest was taken as the
 // body wrote the file ChooseBody picked, so the file is not read again.
-// A whole body of other content than a signed digest is the server's answer, and a refusal.
 bool Downloader::Request::HasExpectedContent(const Section& section, const BodyWriter& body) {
   if (!section.expected) return true;
   std::string why = "was not hashed";
   if (body.Content() && IsContent(*body.Content(), *section.expected, why)) return true;
   LogPrint("download %s failed: the file %s, not the signed content", section.filename.c_str(),
            why.c_str());
-  if (IsFinalMismatch(section) && body.Content() && !Refused()) {
-    m_refusal = {Refusal::NotGenuine,
-                 "the download of " + section.filename + " " + why + ", not the signed content"};
-    LogPrint("update refused: %s", m_refusal.reason.c_str());
-  }
+  if (body.Content()) RefuseIfFinal(section, why);
   return false;
+}
+
+// A whole body of other content than a signed digest is the server's answer, and a refusal.
+void Downloader::Request::RefuseIfFinal(const Section& section, const std::string& why) {
+  if (!IsFinalMismatch(section) || Refused()) return;
+  m_refusal = {Refusal::NotGenuine,
+               "the download of " + section.filename + " " + why + ", not the signed content"};
+  LogPrint("update refused: %s", m_refusal.reason.c_str());
 }
 
 // Installs `chosen` as `filename` by one rename, so the target is always either the old file or

@@ -106,6 +106,9 @@ class Downloader {
     bool ChooseBody(const std::string& filename, const std::string& tmpName, const BodyWriter& body,
                     std::string& chosen);
     bool HasExpectedContent(const Section& section, const BodyWriter& body);
+    // Ends the job with a refusal when the section's content is other than expected (`why`
+    // says how) and IsFinalMismatch makes that final.
+    void RefuseIfFinal(const Section& section, const std::string& why);
     // Whether a whole body that is not the expected content ends its section (and the job) for
     // good instead of failing one attempt: the one place that decides it.
     static bool IsFinalMismatch(const Section& section) { return section.bSigned; }

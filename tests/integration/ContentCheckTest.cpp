@@ -150,6 +150,14 @@ TEST_F(ContentCheckTest, ASignedFileOfOtherContentIsRefusedAtOnce) {
     EXPECT_EQ(ReadFile(m_dir / "game.exe"), "old game");
     EXPECT_FALSE(IsPathExist(m_dir / "game.exe.tmp2"));
   }
+  // A body longer than the signed size is refused as it passes it.
+  Serve("game.exe.2", XzCompress("evil game, longer than signed"));
+  m_downloader.Reset();
+  ASSERT_TRUE(m_downloader.AddSigned(Url("game.exe.2"), m_dir / "game.exe", signedGame));
+  EXPECT_FALSE(m_downloader.Excute(true, true));
+  EXPECT_EQ(m_downloader.GetRefusal().reason, "the download of " + m_dir / "game.exe" +
+                                                  " has more than 9 bytes, not the signed content");
+  EXPECT_TRUE(m_system.MessageBoxes().empty());
   m_downloader.Reset();
   EXPECT_EQ(m_downloader.GetRefusal().kind, Refusal::None);
 }

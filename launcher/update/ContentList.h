@@ -1,8 +1,8 @@
 // The content list of a signed update tree: what every file of the tree must hold once
 // installed (its size and the SHA-256 of its unpacked content), the two manifests it goes with,
-// the launcher build it names, and a sequence number that only grows from one publish to the
-// next. The publisher signs the list's bytes; a client that checks the signature can trust
-// every digest in it.
+// the launcher build it names, a sequence number that only grows from one publish to the
+// next, and optionally the tree it was published for and the time it expires. The publisher
+// signs the list's bytes; a client that checks the signature can trust every digest in it.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The rules of signed update trees on the client: which files carry the signed content list,
-// when a list is trusted (its signature verifies with the compiled-in public key and it is no
-// older than one accepted before), and what it says a file must hold. With no public key
+// when a list is trusted (its signature verifies with the compiled-in public key, it is of the
+// tree expected, it has not expired, and it is no older than one accepted before or than the
+// build), and what it says a file must hold. With no public key
 // compiled in, none of this runs and an update reads the manifests alone.
 #pragma once
 

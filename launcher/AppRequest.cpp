@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/CodePage.h"
+#include "update/ContentList.h"
 
 namespace {
 
@@ -39,12 +40,23 @@ std::vector<std::string> SplitAppRequest(const std::string& request) {
   return fields;
 }
 
+std::string SplitDataHostTree(const std::string& field, std::string& tree) {
+  static const std::string kFragment = "#tree=";
+  tree.clear();
+  const size_t at = field.find(kFragment);
+  if (at == std::string::npos) return field;
+  const std::string id = field.substr(at + kFragment.size());
+  if (IsTreeId(id)) tree = id;
+  return field.substr(0, at);
+}
+
 void ApplyStartGame(AppConfig& config, const std::vector<std::string>& fields) {
   if (fields.size() < 9) return;
   std::string* const targets[] = {&config.strAccount,  &config.strToken, &config.strGroupId,
                                   &config.strHost,     &config.strPort,  &config.strDataHost,
                                   &config.strPlatform, &config.strPf};
   for (size_t i = 0; i < 8; ++i) *targets[i] = fields[i + 1];
+  config.strDataHost = SplitDataHostTree(fields[6], config.strDataHostTree);
   if (fields.size() >= 10) config.bNewbie = EqualsIgnoringCase(fields[9], "true");
   if (fields.size() >= 11) config.strArg = fields[10];
 }

@@ -77,6 +77,8 @@ BOOL CLauncherApp::InitInstance() {
 
   m_config.ParseCommandLine();
   m_config.strUpdatePublicKey = UpdatePublicKey();
+  m_config.strUpdateTree = UpdateTree();
+  m_config.nLowestSequence = LowestUpdateSequence();
   const std::string module = sys::Current().GetModuleFileName();
   LogPrint("%s", std::string(100, '-').c_str());
   LogPrint("Launcher start ...%s", module.c_str());

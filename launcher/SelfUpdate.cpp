@@ -14,21 +14,28 @@ namespace {
 
 constexpr const char* kAppName = "Launcher";
 
-// True when the update folder's signed content list, fetched now, names `build` as the launcher
-// of `version` with exactly its content; false with a log line saying what failed.
+// True when the update folder's signed content list, fetched now, is one the game update would
+// take (of the build's tree, not expired, not older than taken before or than the build) and
+// names `build` as the launcher of `version` with exactly its content; false with a log line
+// saying what failed. The page has named no tree yet: only the build's counts.
 bool IsSignedLauncher(Downloader& downloader, const std::string& updateBase,
-                      const std::string& work, const std::string& publicKey,
-                      const std::string& version, const std::string& build) {
-  const SignedListFiles files = LauncherListFiles(work);
-  const auto time = static_cast<uint32_t>(sys::Current().GetTime());
+                      const AppConfig& config, const std::string& version,
+                      const std::string& build) {
+  const SignedListFiles files = LauncherListFiles(config.GetWorkPath());
+  const int64_t now = sys::Current().GetTime();
+  const auto time = static_cast<uint32_t>(now);
   ContentList list;
   if (!downloader.DownloadFile(ContentListUrl(updateBase + "/", time), files.list, false,
                                kMaxContentListBytes) ||
       !downloader.DownloadFile(SignatureUrl(updateBase + "/", time), files.signature, false,
                                kMaxSignatureBytes) ||
-      !Check(ReadSignedList(files, publicKey, list), "Launcher", 210,
+      !Check(ReadSignedList(files, config.strUpdatePublicKey, list), "Launcher", 210,
              "ReadSignedList(m_ContentListName, m_SignatureName)") ||
-      !Check(!IsRollback(files, list), "Launcher", 211, "!IsRollback(contentList)") ||
+      !Check(IsExpectedTree(files, list, config.strUpdateTree), "Launcher", 213,
+             "IsExpectedTree(contentList, m_config.strUpdateTree)") ||
+      !Check(!IsExpired(files, list, now), "Launcher", 212, "!IsExpired(contentList)") ||
+      !Check(!IsRollback(files, list, config.nLowestSequence), "Launcher", 211,
+             "!IsRollback(contentList)") ||
       !AcceptSequence(files, list)) {
     return false;
   }
@@ -74,9 +81,8 @@ bool TryUpgradeApp(const AppConfig& config, Downloader& downloader, const std::s
              localFile.c_str(), remote.c_str(), downloaded.c_str());
     return false;
   }
-  const std::string& publicKey = config.strUpdatePublicKey;
-  if (!publicKey.empty() &&
-      !IsSignedLauncher(downloader, updateBase, work, publicKey, remote, localFile)) {
+  if (!config.strUpdatePublicKey.empty() &&
+      !IsSignedLauncher(downloader, updateBase, config, remote, localFile)) {
     system.DeleteFile(localFile);
     LogPrint("downloaded launcher %s is not the signed build, deleted", localFile.c_str());
     return false;

@@ -20,6 +20,26 @@ int ProgressPosition(int completed, int total) {
                           static_cast<float>(static_cast<unsigned>(total)) * 100);
 }
 
+const char* RefusalBoxText(Refusal kind) {
+  switch (kind) {
+    case Refusal::None:
+      break;
+    case Refusal::NotSigned:
+      return "更新被拒绝：更新服务器上的游戏文件没有官方签名，无法确认来自官方。\n"
+             "请稍后再试，如仍无法更新请联系客服。";
+    case Refusal::NotGenuine:
+      return "更新被拒绝：更新服务器上的游戏文件与官方发布的不一致，可能已被篡改。\n"
+             "请稍后再试，如仍无法更新请联系客服。";
+    case Refusal::OutOfDate:
+      return "更新被拒绝：更新服务器上的游戏版本已过期，服务器可能未及时同步。\n"
+             "请检查电脑的日期和时间是否正确，稍后再试，如仍无法更新请联系客服。";
+    case Refusal::OtherTree:
+      return "更新被拒绝：更新服务器提供的不是本登录器所用的游戏版本。\n"
+             "请确认所选服务器，如仍无法更新请联系客服。";
+  }
+  return nullptr;
+}
+
 const MessageMap& CUpgradeDlg::GetThisMessageMap() {
   static const MessageMap map = MessageMap::For<CUpgradeDlg>(
       {
@@ -116,6 +136,8 @@ void CUpgradeDlg::OnProgress() {
 void CUpgradeDlg::OnComplete() {
   if (m_nStep == 1) {
     PlanDownloads();
+  } else if (m_nStep == 2 && m_Downloader.GetRefusal().kind != Refusal::None) {
+    StopUpdate();
   } else if (m_nStep == 2) {
     const DownloadProgress& progress = m_Downloader.GetProgress();
     FinishWithGame(progress.completed == progress.total);
@@ -126,9 +148,7 @@ void CUpgradeDlg::OnComplete() {
 void CUpgradeDlg::PlanDownloads() {
   int nAdded = 0;
   if (!PlanGameUpdate(m_VersionsFileName, m_GameFilesName, m_jobConfig, m_Downloader, nAdded)) {
-    ShowWindow(SW_HIDE);
-    m_bUnderWay = false;
-    ReturnToMainDialog("update stopped");
+    StopUpdate();
     return;
   }
   if (nAdded == 0) {
@@ -138,6 +158,15 @@ void CUpgradeDlg::PlanDownloads() {
   m_nStep = 2;
   // A files job that cannot start ends the road as a failed one does: with the game.
   if (!StartFilesJob(m_Downloader, this)) FinishWithGame(false);
+}
+
+// A refused tree is no reason to start the game with whatever its files job left.
+void CUpgradeDlg::StopUpdate() {
+  const Refusal refusal = m_Downloader.GetRefusal().kind;
+  if (refusal != Refusal::None) sys::Current().MessageBox(RefusalBoxText(refusal), kRefusalCaption);
+  ShowWindow(SW_HIDE);
+  m_bUnderWay = false;
+  ReturnToMainDialog(refusal == Refusal::None ? "update stopped" : "update refused");
 }
 
 // The application's flag belongs to the UI thread, where the repair button sets it.

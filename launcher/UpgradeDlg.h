@@ -20,6 +20,11 @@ inline constexpr HoleRect g_rcUpgradeArea{120, 50, 306, 176};
 // empty job.
 int ProgressPosition(int completed, int total);
 
+// The box that tells the player why the update refused what the server offers (one box: trying
+// again cannot help); nullptr for Refusal::None. Its caption is kRefusalCaption.
+const char* RefusalBoxText(Refusal kind);
+inline constexpr const char* kRefusalCaption = "更新失败";
+
 class CUpgradeDlg : public CDialog, public Downloader::ICallback {
   DECLARE_MESSAGE_MAP()
 
@@ -61,6 +66,9 @@ class CUpgradeDlg : public CDialog, public Downloader::ICallback {
  private:
   // The decision step after the manifests job: the files job, the game's start, or a stop.
   void PlanDownloads();
+  // The end of a stopped update: the player gets the main dialog back, told first why the
+  // update was refused if it was.
+  void StopUpdate();
   // The end of the road on the worker: the dialog hides and the game starts. `bChecked`: every
   // file a content check asked for is installed, so the next update need not check again.
   void FinishWithGame(bool bChecked);

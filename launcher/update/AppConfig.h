@@ -2,6 +2,7 @@
 // server and channel values that are finally handed to the game.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,12 @@ struct AppConfig {
   // The next update hashes every installed file against the signed tree (the repair button
   // of a launcher built with a public key).
   bool bVerifyContent = false;
+  // The tree signed lists must name, fixed by the build (LAUNCHER_UPDATE_TREE); empty: none.
+  std::string strUpdateTree;
+  // The tree the page's data host names ("#tree=ID"), expected where the build fixes none.
+  std::string strDataHostTree;
+  // The lowest list sequence taken where the folder has accepted nothing higher.
+  uint64_t nLowestSequence = 0;
 
   // Chooses and enters the work folder, fixes the log file and reads the process's arguments.
   bool ParseCommandLine();
@@ -48,6 +55,10 @@ struct AppConfig {
 
   std::string GetWorkPath() const { return strWorkPath; }
   std::string GetDataHost() const { return strDataHost; }
+  // The tree a signed list must name: the build's, else the data host's; empty: any tree.
+  std::string GetUpdateTree() const {
+    return strUpdateTree.empty() ? strDataHostTree : strUpdateTree;
+  }
 
   std::string GetGameExeName() const;
   std::string GetGameCommandLine(HWND hLauncherWnd) const;

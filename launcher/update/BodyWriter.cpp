@@ -123,6 +123,7 @@ bool BodyWriter::Fits(size_t size, const std::string& file) {
   if (size > m_maxSize - m_filled) {
     LogPrint("%s: more than %llu bytes, the most it may hold", file.c_str(),
              static_cast<unsigned long long>(m_maxSize));
+    m_bOversized = true;
     return false;
   }
   m_filled += size;

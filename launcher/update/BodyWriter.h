@@ -53,6 +53,8 @@ class BodyWriter {
   const std::optional<ContentDigest>& Content() const { return m_content; }
   // A write failed because the disk (or the file system's largest file) is full.
   bool DiskFull() const { return m_bDiskFull; }
+  // The body passed `maxSize`, and so is not the file it claims to be.
+  bool Oversized() const { return m_bOversized; }
   static bool IsDiskFullError(int error);
   // The memory this body's decoder may take: none while it waits for admission or for a plain
   // body, else the per-decoder limit until the body shows what its stream needs, then that
@@ -87,6 +89,7 @@ class BodyWriter {
   bool m_bDecompress;
   uint64_t m_maxSize;
   uint64_t m_filled = 0;  // bytes written to the file to install
+  bool m_bOversized = false;
   bool m_bDiskFull = false;
   bool m_bDecoderHeld = false;
   std::function<bool()> m_mayDecode;  // empty once admitted

@@ -43,6 +43,13 @@ bool ParseLine(const std::vector<std::string>& f, ContentList& list, bool& seque
   if (keyword == "sequence" && f.size() == 2 && !sequenced) {
     return sequenced = ParseNumber(f[1], list.sequence);
   }
+  if (keyword == "tree" && f.size() == 2 && list.tree.empty()) {
+    list.tree = f[1];
+    return IsTreeId(f[1]);
+  }
+  if (keyword == "expires" && f.size() == 2 && list.expires == 0) {
+    return ParseNumber(f[1], list.expires) && list.expires > 0;
+  }
   if (keyword == "manifest" && f.size() == 4 && !f[1].empty()) {
     ContentDigest digest;
     return ParseDigest(f[2], f[3], digest) && list.manifests.emplace(f[1], digest).second;
@@ -107,6 +114,8 @@ std::string FormatContentList(const ContentList& list) {
   std::string text = std::string(kContentListHeader) + "\n";
   text += "sequence\t" + std::to_string(list.sequence) + "\n";
   for (const std::string& mirror : list.mirrors) text += "mirror\t" + mirror + "\n";
+  if (!list.tree.empty()) text += "tree\t" + list.tree + "\n";
+  if (list.expires != 0) text += "expires\t" + std::to_string(list.expires) + "\n";
   for (const auto& [name, digest] : list.manifests) {
     text += "manifest\t" + name + "\t" + DigestFields(digest) + "\n";
   }
@@ -118,4 +127,11 @@ std::string FormatContentList(const ContentList& list) {
             DigestFields(entry.content) + "\n";
   }
   return text;
+}
+
+bool IsTreeId(const std::string& text) {
+  return !text.empty() && text.size() <= 64 &&
+         text.find_first_not_of(
+             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-") ==
+             std::string::npos;
 }

@@ -1,8 +1,8 @@
 // The content list of a signed update tree: what every file of the tree must hold once
 // installed (its size and the SHA-256 of its unpacked content), the two manifests it goes with,
-// the launcher build it names, and a sequence number that only grows from one publish to the
-// next. The publisher signs the list's bytes; a client that checks the signature can trust
-// every digest in it.
+// the launcher build it names, a sequence number that only grows from one publish to the
+// next, and optionally the tree it was published for and the time it expires. The publisher
+// signs the list's bytes; a client that checks the signature can trust every digest in it.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +30,8 @@ struct ContentEntry {
 
 struct ContentList {
   uint64_t sequence = 0;
+  std::string tree;      // the tree it was published for (IsTreeId); empty: it names none
+  uint64_t expires = 0;  // seconds since 1970 from which it is no longer trusted; 0: never
   std::map<std::string, ContentDigest> manifests;  // "versions.txt", ".../gamefiles.txt"
   std::string launcherName;                        // "Launcher.exe.VERSION"; empty: none named
   ContentDigest launcher;
@@ -46,6 +48,8 @@ inline constexpr const char* kContentListHeader = "wan content list 1";
 
 // Lines, after the header, each a keyword and tab-separated fields:
 //   sequence N
+//   tree ID                  (at most once)
+//   expires SECONDS_SINCE_1970  (at most once, above 0)
 //   manifest NAME SIZE SHA256
 //   launcher NAME SIZE SHA256
 //   file NAME VERSION SIZE SHA256
@@ -64,3 +68,7 @@ bool IsMirrorUrl(const std::string& url);
 
 // The list as ParseContentList reads it; names must not hold a tab or a line end.
 std::string FormatContentList(const ContentList& list);
+
+// A tree's identifier as publishers choose it and launchers expect it: 1 to 64 ASCII letters,
+// digits, ".", "_" and "-", so that it is one word in a list, a URL fragment and a build setting.
+bool IsTreeId(const std::string& text);

@@ -144,6 +144,7 @@ bool Downloader::Request::DownloadWithRetries(CURL* curl, size_t index, MirrorCh
       }
       if (Aborted()) return false;
       const AfterFailure after = JudgeAttempt(choice, index, failure);
+      if (Refused()) return false;
       step = after.step;
       // An owner ending the job does not sit out the pause, nor a server's wait.
       if (system.Pause(static_cast<uint32_t>(after.pauseMs), *m_pAbort)) return false;
@@ -182,6 +183,11 @@ AfterFailure Downloader::Request::JudgeAttempt(MirrorChoice& choice, size_t inde
   const Section& section = *m_sections[index];
   const size_t host = choice.Host(index);
   const AfterFailure after = choice.Failed(index, failure);
+  // Other content than a signed digest is the host's answer: another host may hold the right
+  // bytes (a mirror behind), but where none is left retrying cannot help.
+  if (failure.otherContent && IsFinalMismatch(section) && after.step != Step::kNextHost) {
+    Refuse(section, failure.contentWhy);
+  }
   if (after.step == Step::kWait) {
     LogPrint("%s: %s is busy, next attempt in %llu s", section.filename.c_str(),
              HostUrl(section, host).c_str(), static_cast<unsigned long long>(after.pauseMs / 1000));
@@ -236,7 +242,8 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header, MirrorChoice& cho
   } else {
     LogPrint(multi ? "curl_easy_init failed" : "curl_multi_init failed");
   }
-  while (ready && !Aborted() && !queue.Ended(running)) {
+  // A refused section ends the job: the transfers still running are abandoned below.
+  while (ready && !Aborted() && !Refused() && !queue.Ended(running)) {
     for (Slot& slot : slots) {
       std::optional<size_t> next;
       if (slot.body && slot.body->Waiting() && mayDecode()) {
@@ -299,7 +306,7 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header, MirrorChoice& cho
     if (slot.curl) curl_easy_cleanup(slot.curl);
   }
   if (multi) curl_multi_cleanup(multi);
-  return ready && !Aborted() && queue.AllSucceeded();
+  return ready && !Aborted() && !Refused() && queue.AllSucceeded();
 }
 
 // Opens the temporary file and points the handle at the section; nothing when the file cannot
@@ -343,6 +350,11 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section,
     }
   }
   if (!body.Finish(accepted)) accepted = false;
+  // More bytes than the file may hold is other content, however the transfer went.
+  if (body.Oversized() && section.expected) {
+    failure.otherContent = true;
+    failure.contentWhy = "has more than " + std::to_string(section.maxSize) + " bytes";
+  }
   bool diskFull = body.DiskFull();
   // Buffered bytes reach the file only here: a failed close means an incomplete file.
   if (std::fclose(section.fp) != 0 && accepted) {
@@ -356,7 +368,7 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section,
   } else {
     std::string chosen;
     if (ChooseBody(filename, tmpName, body, chosen)) {
-      failure.otherContent = !HasExpectedContent(section, body);
+      failure.otherContent = !HasExpectedContent(section, body, failure.contentWhy);
       if (!failure.otherContent && Replace(section.url, chosen, filename)) return true;
     }
   }
@@ -418,13 +430,22 @@ bool Downloader::Request::ChooseBody(const std::string& filename, const std::str
 // Checked just before the file replaces the old one: whatever the transfer and the unpacking
 // did, only the content the section expects is ever installed. The digest was taken as the
 // body wrote the file ChooseBody picked, so the file is not read again.
-bool Downloader::Request::HasExpectedContent(const Section& section, const BodyWriter& body) {
+bool Downloader::Request::HasExpectedContent(const Section& section, const BodyWriter& body,
+                                             std::string& why) {
   if (!section.expected) return true;
-  std::string why = "was not hashed";
+  why = "was not hashed";
   if (body.Content() && IsContent(*body.Content(), *section.expected, why)) return true;
   LogPrint("download %s failed: the file %s, not the signed content", section.filename.c_str(),
            why.c_str());
   return false;
+}
+
+// A whole body of other content than a signed digest is the server's answer, and a refusal.
+void Downloader::Request::Refuse(const Section& section, const std::string& why) {
+  if (Refused()) return;
+  m_refusal = {Refusal::NotGenuine,
+               "the download of " + section.filename + " " + why + ", not the signed content"};
+  LogPrint("update refused: %s", m_refusal.reason.c_str());
 }
 
 // Installs `chosen` as `filename` by one rename, so the target is always either the old file or
@@ -496,6 +517,13 @@ bool Downloader::AddOptional(const std::string& url, const std::string& filename
   return true;
 }
 
+bool Downloader::AddSigned(const std::string& url, const std::string& filename,
+                           const ContentDigest& content) {
+  if (!Add(url, filename, &content)) return false;
+  m_pRequest->m_sections.back()->bSigned = true;
+  return true;
+}
+
 bool Downloader::Excute(bool bDecompress, bool bWriteVersion) {
   if (!Check(m_pRequest != nullptr, "Downloader", 372, "m_pRequest")) return false;
   m_pRequest->m_bDecompress = bDecompress;
@@ -544,6 +572,7 @@ bool Downloader::DownloadFile(const std::string& url, const std::string& filenam
 void Downloader::Reset() {
   JoinWorkers(true);
   m_progress = DownloadProgress();
+  m_refusal = UpdateRefusal();
   m_pRequest.reset();
 }
 

@@ -18,6 +18,7 @@
 #include "ContentList.h"
 #include "Decompressor.h"
 #include "MirrorChoice.h"
+#include "Refusal.h"
 #include "platform/System.h"
 
 class BodyWriter;
@@ -73,6 +74,9 @@ class Downloader {
       // A file the server may not have: an answer 4xx ends the section at once, quietly and
       // without retries, with no local file, and the job goes on.
       bool bOptional = false;
+      // `expected` is signed: a whole body of other content is the server's answer, not an
+      // accident of the transfer (IsFinalMismatch).
+      bool bSigned = false;
     };
 
     // `pAbort` is set while the owner ends the job: transfers stop, pauses wake up.
@@ -89,6 +93,7 @@ class Downloader {
     Decompressor* m_pDecompressor;
     std::vector<std::unique_ptr<Section>> m_sections;
     DownloadProgress* m_pProgress;
+    UpdateRefusal m_refusal;  // set when a section is refused, which ends the job
     ICallback* m_pCallback = nullptr;
     bool m_bWriteVersion = false;
     // Transfers at once: 1 takes the sections strictly in order, one after the other.
@@ -114,7 +119,14 @@ class Downloader {
     bool ExcuteConcurrent(curl_slist* header, MirrorChoice& choice);
     bool ChooseBody(const std::string& filename, const std::string& tmpName, const BodyWriter& body,
                     std::string& chosen);
-    static bool HasExpectedContent(const Section& section, const BodyWriter& body);
+    static bool HasExpectedContent(const Section& section, const BodyWriter& body,
+                                   std::string& why);
+    // Ends the job with a refusal: the section's content is other than signed (`why` says how).
+    void Refuse(const Section& section, const std::string& why);
+    // Whether a whole body that is not the expected content ends its section (and the job) for
+    // good, once no other host is left to try, instead of failing one attempt.
+    static bool IsFinalMismatch(const Section& section) { return section.bSigned; }
+    bool Refused() const { return m_refusal.kind != Refusal::None; }
     bool Replace(const std::string& url, const std::string& chosen, const std::string& filename);
     bool Aborted() const { return m_pAbort->IsSet(); }
     void Progress();
@@ -148,6 +160,9 @@ class Downloader {
   // a file's URL there is the mirror's followed by what follows `primary` in its own. False,
   // with no mirror set, when a file's URL does not start with `primary`.
   bool SetMirrors(const std::string& primary, const std::vector<std::string>& mirrors);
+  // A file whose content a signed list gives: as Add with `content`, except that a whole body of
+  // other content is refused (GetRefusal), not retried, and the job ends without a box.
+  bool AddSigned(const std::string& url, const std::string& filename, const ContentDigest& content);
   bool Excute(bool bDecompress, bool bWriteVersion);
   // Starts the job on a worker thread; its end is reported through pCallback->OnComplete().
   bool ExcuteThread(bool bDecompress, bool bWriteVersion, ICallback* pCallback);
@@ -160,6 +175,13 @@ class Downloader {
   void Reset();
 
   const DownloadProgress& GetProgress() const { return m_progress; }
+  // Why the last job, or the plan that made none, refused what the server offers; kind None
+  // when nothing was refused. Zeroed by Reset.
+  const UpdateRefusal& GetRefusal() const {
+    return m_pRequest && m_pRequest->m_refusal.kind != Refusal::None ? m_pRequest->m_refusal
+                                                                     : m_refusal;
+  }
+  void Refuse(const UpdateRefusal& refusal) { m_refusal = refusal; }
   const Request* GetRequest() const { return m_pRequest.get(); }
 
  private:
@@ -174,6 +196,7 @@ class Downloader {
   // another thread, joins it.
   std::vector<std::thread> m_threads;
   DownloadProgress m_progress;
+  UpdateRefusal m_refusal;  // the plan's, which made no job
   std::unique_ptr<Request> m_pRequest;
   Decompressor m_decompressor;
   Timing m_timing;

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // What the driver knows of a failed attempt.
@@ -20,6 +21,7 @@ struct FailedAttempt {
   long status = 0;                  // the HTTP status of the answer; 0: no answer came
   long long retryAfterSeconds = 0;  // its Retry-After, either form, as libcurl reads it; 0: none
   bool otherContent = false;        // the whole body came, not with the content the list gives
+  std::string contentWhy;           // how it differs, when otherContent
 };
 
 // How a section goes on after a failed attempt.

@@ -44,6 +44,14 @@ std::string UpdatePublicKey() {
   return LAUNCHER_UPDATE_PUBLIC_KEY;
 }
 
+std::string UpdateTree() {
+  return LAUNCHER_UPDATE_TREE;
+}
+
+uint64_t LowestUpdateSequence() {
+  return LAUNCHER_UPDATE_MIN_SEQUENCE;
+}
+
 std::string ContentListUrl(const std::string& folder, uint32_t time) {
   return folder + "contentlist.txt?t=" + std::to_string(time);
 }
@@ -109,13 +117,34 @@ bool IsSignedManifest(const ContentList& list, const std::string& name, const st
   return false;
 }
 
-bool IsRollback(const SignedListFiles& files, const ContentList& list) {
+bool IsRollback(const SignedListFiles& files, const ContentList& list, uint64_t lowest) {
   const uint64_t accepted = AcceptedSequence(files);
-  if (list.sequence >= accepted) return false;
-  LogPrint("content list %s has sequence %llu, older than the accepted %llu", files.list.c_str(),
+  if (list.sequence >= accepted && list.sequence >= lowest) return false;
+  const bool byBuild = lowest > accepted;
+  LogPrint("content list %s has sequence %llu, older than %s %llu", files.list.c_str(),
            static_cast<unsigned long long>(list.sequence),
-           static_cast<unsigned long long>(accepted));
+           byBuild ? "the lowest this build takes," : "the accepted",
+           static_cast<unsigned long long>(byBuild ? lowest : accepted));
   return true;
+}
+
+bool IsExpired(const SignedListFiles& files, const ContentList& list, int64_t now) {
+  if (list.expires == 0 || now < 0 || static_cast<uint64_t>(now) < list.expires) return false;
+  LogPrint("content list %s expired at %llu, the time is %lld", files.list.c_str(),
+           static_cast<unsigned long long>(list.expires), static_cast<long long>(now));
+  return true;
+}
+
+bool IsExpectedTree(const SignedListFiles& files, const ContentList& list,
+                    const std::string& expected) {
+  if (expected.empty() || list.tree == expected) return true;
+  if (list.tree.empty()) {
+    LogPrint("content list %s names no tree, not \"%s\"", files.list.c_str(), expected.c_str());
+  } else {
+    LogPrint("content list %s is of tree \"%s\", not \"%s\"", files.list.c_str(), list.tree.c_str(),
+             expected.c_str());
+  }
+  return false;
 }
 
 bool AcceptSequence(const SignedListFiles& files, const ContentList& list) {

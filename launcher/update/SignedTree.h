@@ -1,6 +1,7 @@
 // The rules of signed update trees on the client: which files carry the signed content list,
-// when a list is trusted (its signature verifies with the compiled-in public key and it is no
-// older than one accepted before), and what it says a file must hold. With no public key
+// when a list is trusted (its signature verifies with the compiled-in public key, it is of the
+// tree expected, it has not expired, and it is no older than one accepted before or than the
+// build), and what it says a file must hold. With no public key
 // compiled in, none of this runs and an update reads the manifests alone.
 #pragma once
 
@@ -15,6 +16,12 @@ inline constexpr const char* kGameFilesManifest = "standalone/launcher/gamefiles
 
 // LAUNCHER_UPDATE_PUBLIC_KEY: the publisher's public key as hex; empty for unsigned servers.
 std::string UpdatePublicKey();
+// LAUNCHER_UPDATE_TREE: the tree this build updates from; empty: the page's data host may name
+// one (DataHostTree), else any tree of the key is taken.
+std::string UpdateTree();
+// LAUNCHER_UPDATE_MIN_SEQUENCE: the lowest sequence this build takes, so that a fresh folder
+// (which has accepted nothing yet) takes no tree older than the build.
+uint64_t LowestUpdateSequence();
 
 // The most bytes of a list and of its signature, as downloaded and as read: far above any real
 // list (a hundred thousand files take some 15 MB) and far below memory limits; a signature is
@@ -49,9 +56,19 @@ bool ReadSignedList(const SignedListFiles& files, const std::string& publicKey, 
 bool ReadUnsignedList(const SignedListFiles& files, ContentList& list);
 // True when the file at `path` holds the manifest the list names `name`; false with a log line.
 bool IsSignedManifest(const ContentList& list, const std::string& name, const std::string& path);
-// True when the list is older than the newest accepted from its source: an old signed tree
-// replayed by someone between the player and the server, which would bring back old files.
-bool IsRollback(const SignedListFiles& files, const ContentList& list);
+// True when the list is older than the newest accepted from its source, or than `lowest` where
+// that is higher: an old signed tree replayed by someone between the player and the server, or
+// served by a mirror that stopped syncing, which would bring back old files.
+bool IsRollback(const SignedListFiles& files, const ContentList& list, uint64_t lowest);
+// True (with a log line) when the list has expired at `now` (seconds since 1970): it is
+// trusted until its expiry, not from then on, so a server that stops being re-published is
+// refused instead of serving its last tree for ever. A list without an expiry never expires.
+bool IsExpired(const SignedListFiles& files, const ContentList& list, int64_t now);
+// True when the list is of the tree `expected`: a launcher that expects a tree takes no list of
+// another, nor one that names none (published before trees had names); one that expects none
+// takes any. False with a log line.
+bool IsExpectedTree(const SignedListFiles& files, const ContentList& list,
+                    const std::string& expected);
 // Records the list's sequence as the newest accepted; false when it cannot be written.
 bool AcceptSequence(const SignedListFiles& files, const ContentList& list);
 // The list's entry for `name` when it gives it `version`, else nullptr.

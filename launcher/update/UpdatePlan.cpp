@@ -11,6 +11,7 @@
 #include "AppConfig.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "Refusal.h"
 #include "Signature.h"
 #include "SignedTree.h"
 #include "VersionInfos.h"
@@ -118,34 +119,57 @@ bool RefuseEntry(const std::string& filename, const std::string& localName,
   return true;
 }
 
-// The signed tree behind the local manifests: the list verifies, names both manifests as they
-// are, and is no older than the last one accepted, which it then becomes.
+// The signed tree behind the local manifests: a signed list (a tree that publishes none is
+// refused as such, not as a forgery), naming both manifests as they are, of the expected tree,
+// not expired, and no older than the last one accepted, which it then becomes. False when the
+// update stops, with `refusal` set when the tree is refused.
 bool LoadSignedTree(const std::string& versionsFile, const std::string& gameFilesFile,
-                    const std::string& workPath, const std::string& publicKey, ContentList& list) {
-  const SignedListFiles files = GameTreeListFiles(workPath);
-  return Check(ReadSignedList(files, publicKey, list), "UpgradeDlg", 330,
-               "ReadSignedList(m_ContentListName, m_SignatureName)") &&
-         Check(IsSignedManifest(list, kVersionsManifest, versionsFile), "UpgradeDlg", 331,
-               "IsSignedManifest(contentList, m_VersionsFileName)") &&
-         Check(IsSignedManifest(list, kGameFilesManifest, gameFilesFile), "UpgradeDlg", 332,
-               "IsSignedManifest(contentList, m_GameFilesName)") &&
-         Check(!IsRollback(files, list), "UpgradeDlg", 333, "!IsRollback(contentList)") &&
-         Check(AcceptSequence(files, list), "UpgradeDlg", 334, "AcceptSequence(contentList)");
+                    const AppConfig& config, ContentList& list, UpdateRefusal& refusal) {
+  const SignedListFiles files = GameTreeListFiles(config.GetWorkPath());
+  auto refuse = [&refusal](Refusal kind, const std::string& reason) {
+    refusal = {kind, reason};
+    return false;
+  };
+  if (!Check(ReadSignedList(files, config.strUpdatePublicKey, list), "UpgradeDlg", 330,
+             "ReadSignedList(m_ContentListName, m_SignatureName)")) {
+    return IsPathExist(files.list) && IsPathExist(files.signature)
+               ? refuse(Refusal::NotGenuine, "the content list is not signed by the key")
+               : refuse(Refusal::NotSigned, "the tree publishes no signed content list");
+  }
+  if (!Check(IsSignedManifest(list, kVersionsManifest, versionsFile), "UpgradeDlg", 331,
+             "IsSignedManifest(contentList, m_VersionsFileName)") ||
+      !Check(IsSignedManifest(list, kGameFilesManifest, gameFilesFile), "UpgradeDlg", 332,
+             "IsSignedManifest(contentList, m_GameFilesName)")) {
+    return refuse(Refusal::NotGenuine, "a manifest is not the signed one");
+  }
+  if (!Check(IsExpectedTree(files, list, config.GetUpdateTree()), "UpgradeDlg", 336,
+             "IsExpectedTree(contentList, m_config.GetUpdateTree())")) {
+    return refuse(Refusal::OtherTree, "the content list is of tree \"" + list.tree + "\", not \"" +
+                                          config.GetUpdateTree() + "\"");
+  }
+  if (!Check(!IsExpired(files, list, sys::Current().GetTime()), "UpgradeDlg", 335,
+             "!IsExpired(contentList)")) {
+    return refuse(Refusal::OutOfDate, "the content list expired at " +
+                                          std::to_string(list.expires) +
+                                          " (seconds since 1970): the server is out of date");
+  }
+  if (!Check(!IsRollback(files, list, config.nLowestSequence), "UpgradeDlg", 333,
+             "!IsRollback(contentList)")) {
+    return refuse(Refusal::OutOfDate, "the content list has sequence " +
+                                          std::to_string(list.sequence) +
+                                          ", older than this launcher takes");
+  }
+  return Check(AcceptSequence(files, list), "UpgradeDlg", 334, "AcceptSequence(contentList)");
 }
 
-// The signed entry of `filename`, or nullptr (with the log line saying why) when the update
-// stops at it.
-const ContentEntry* SignedEntryToInstall(const ContentList& list, const std::string& filename,
-                                         int version, const std::string& localName) {
-  const ContentEntry* entry = SignedEntry(list, filename, version);
-  if (!Check(entry != nullptr, "UpgradeDlg", 345, "SignedEntry(contentList, filename, version)")) {
-    return nullptr;
+// A refused tree's manifests and list go: a later update whose manifests job fails would plan
+// from them, and nothing of a refused tree should look like an accepted one.
+void ForgetRefusedTree(const std::string& versionsFile, const std::string& gameFilesFile,
+                       const std::string& workPath) {
+  const SignedListFiles files = GameTreeListFiles(workPath);
+  for (const std::string& path : {versionsFile, gameFilesFile, files.list, files.signature}) {
+    sys::Current().DeleteFile(path);
   }
-  if (IsSignedListFile(localName)) {
-    LogPrint("file %s would replace the content list, update stopped", filename.c_str());
-    return nullptr;
-  }
-  return entry;
 }
 
 // With its marker naming the right version, a file is current only when it is still there with
@@ -346,29 +370,29 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
   struct Manifest {
     std::string url, file;
     uint64_t maxSize;
+    bool optional;
   };
-  std::vector<Manifest> manifests = {
-      {VersionsUrl(config.GetDataHost(), time), versionsFile, Downloader::kUnbounded},
-      {GameFilesUrl(config.GetDataHost(), time), gameFilesFile, Downloader::kUnbounded}};
   const SignedListFiles files = GameTreeListFiles(config.GetWorkPath());
+  // The content list (and under a key its signature) a tree may lack: without a key an old
+  // tree's update goes on as ever; under one, a tree that publishes none is refused as such by
+  // the plan instead of being retried as a network failure.
+  std::vector<Manifest> manifests = {
+      {VersionsUrl(config.GetDataHost(), time), versionsFile, Downloader::kUnbounded, false},
+      {GameFilesUrl(config.GetDataHost(), time), gameFilesFile, Downloader::kUnbounded, false},
+      {ContentListUrl(config.GetDataHost(), time), files.list, kMaxContentListBytes, true}};
   if (!config.strUpdatePublicKey.empty()) {
     manifests.push_back(
-        {ContentListUrl(config.GetDataHost(), time), files.list, kMaxContentListBytes});
-    manifests.push_back(
-        {SignatureUrl(config.GetDataHost(), time), files.signature, kMaxSignatureBytes});
+        {SignatureUrl(config.GetDataHost(), time), files.signature, kMaxSignatureBytes, true});
   }
   for (const Manifest& manifest : manifests) {
     // A job stopped at one manifest never got to the others, so nothing would ever replace
     // what an ended one left of them; no job runs now.
     RemoveStaleTemporaryFiles(manifest.file);
-    downloader.Add(manifest.url, manifest.file, nullptr, manifest.maxSize);
-  }
-  // Without a key a tree may still publish its content list (sizes, digests and what else
-  // it offers); an old tree has none, and its update goes on as ever.
-  if (config.strUpdatePublicKey.empty()) {
-    RemoveStaleTemporaryFiles(files.list);
-    downloader.AddOptional(ContentListUrl(config.GetDataHost(), time), files.list,
-                           kMaxContentListBytes);
+    if (manifest.optional) {
+      downloader.AddOptional(manifest.url, manifest.file, manifest.maxSize);
+    } else {
+      downloader.Add(manifest.url, manifest.file, nullptr, manifest.maxSize);
+    }
   }
   return downloader.ExcuteThread(false, false, pCallback);
 }
@@ -378,10 +402,23 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
                     std::vector<std::string>* pFound) {
   nAdded = 0;
   const bool bSigned = !config.strUpdatePublicKey.empty();
-  ContentList contentList;
-  if (bSigned && !LoadSignedTree(versionsFile, gameFilesFile, config.GetWorkPath(),
-                                 config.strUpdatePublicKey, contentList)) {
+  // Nothing of the list is downloaded when any entry is refused.
+  auto stopAll = [&] {
+    downloader.Reset();
+    nAdded = 0;
     return false;
+  };
+  UpdateRefusal refusal;
+  auto refuseTree = [&] {
+    LogPrint("update refused: %s", refusal.reason.c_str());
+    ForgetRefusedTree(versionsFile, gameFilesFile, config.GetWorkPath());
+    stopAll();
+    downloader.Refuse(refusal);
+    return false;
+  };
+  ContentList contentList;
+  if (bSigned && !LoadSignedTree(versionsFile, gameFilesFile, config, contentList, refusal)) {
+    return refusal.kind == Refusal::None ? false : refuseTree();
   }
   // The tree's list, signed or not; null where the tree publishes none.
   const ContentList* pList = &contentList;
@@ -405,12 +442,6 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
   LogPrint("set client version %s", config.strClientVersion.c_str());
 
   downloader.Reset();
-  // Nothing of the list is downloaded when any entry is refused.
-  auto stopAll = [&] {
-    downloader.Reset();
-    nAdded = 0;
-    return false;
-  };
   WorkFolderNames taken;
   std::set<std::string> listed;
   for (const std::string& filename : filelist) {
@@ -419,28 +450,41 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
       LogPrint("file %s is listed again, downloaded once", filename.c_str());
       continue;
     }
-    const ContentEntry* pSigned = nullptr;
-    bool stop =
-        !Check(versionInfos.GetInfo(filename, info), "UpgradeDlg", 344,
+    if (!Check(versionInfos.GetInfo(filename, info), "UpgradeDlg", 344,
                "versionInfos.GetInfo(filename, info)") ||
-        RefuseEntry(filename, LocalFileName(filename, info.version), taken) ||
-        (bSigned && !(pSigned = SignedEntryToInstall(contentList, filename, info.version,
-                                                     LocalFileName(filename, info.version))));
-    if (stop) return stopAll();
+        RefuseEntry(filename, LocalFileName(filename, info.version), taken)) {
+      return stopAll();
+    }
     // An unsigned list's digest guards the transfer alike; an entry it gives another version
     // (a list older than the manifests) guards nothing.
     const ContentEntry* pListed = pList ? SignedEntry(*pList, filename, info.version) : nullptr;
+    if (bSigned && !Check(pListed != nullptr, "UpgradeDlg", 345,
+                          "SignedEntry(contentList, filename, version)")) {
+      refusal = {Refusal::NotGenuine, "file " + filename +
+                                          " is not in the signed content list with version " +
+                                          std::to_string(info.version)};
+      return refuseTree();
+    }
+    if (bSigned && IsSignedListFile(LocalFileName(filename, info.version))) {
+      LogPrint("file %s would replace the content list, update stopped", filename.c_str());
+      return stopAll();
+    }
     const std::string path =
         LocalFilePath(config.GetWorkPath(), LocalFileName(filename, info.version));
     RemoveStaleTemporaryFiles(path);
-    const bool current = pSigned && config.bVerifyContent ? HasSignedContent(path, *pSigned, pFound)
+    const bool current = bSigned && config.bVerifyContent ? HasSignedContent(path, *pListed, pFound)
                                                           : IsFileCurrent(path, info.version);
     if (!current && RefuseAlias(filename, path, config.GetWorkPath())) return stopAll();
-    if (!current) {
-      downloader.Add(GameFileUrl(config.GetDataHost(), filename, info.version), path,
-                     pListed ? &pListed->content : nullptr);
-      ++nAdded;
+    if (current) continue;
+    const std::string url = GameFileUrl(config.GetDataHost(), filename, info.version);
+    // A signed digest is the publisher's word on the content: other content is refused, not
+    // retried; an unsigned one only guards against damage.
+    if (bSigned) {
+      downloader.AddSigned(url, path, pListed->content);
+    } else {
+      downloader.Add(url, path, pListed ? &pListed->content : nullptr);
     }
+    ++nAdded;
   }
   // The tree's mirrors hold the same files. The manifests and the list came from the data host
   // alone: a launcher learns of mirrors from it.

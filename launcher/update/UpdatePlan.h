@@ -68,9 +68,9 @@ std::string LocalFilePath(const std::string& workPath, const std::string& localN
 bool IsFileCurrent(const std::string& path, int version);
 
 // The manifests job, made afresh on `downloader` and started on a worker thread: neither
-// unpacked nor marked. With a public key in `config`, the tree's content list and its signature
-// come with the manifests. Temporary files an ended job left of these files are removed first.
-// Its end comes through pCallback->OnComplete().
+// unpacked nor marked. The tree's content list (with a public key in `config`, and its
+// signature) comes with the manifests, as files the tree may lack. Temporary files an ended
+// job left of these files are removed first. Its end comes through pCallback->OnComplete().
 bool StartManifestJob(Downloader& downloader, const AppConfig& config,
                       const std::string& versionsFile, const std::string& gameFilesFile,
                       Downloader::ICallback* pCallback);
@@ -84,9 +84,12 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
 // or a name is one Windows takes for another file or a device (WindowsNames.h). An entry
 // listed again is planned once.
 // `nAdded` is the number of files to download: 0 means the folder is current.
-// With a public key in `config` (strUpdatePublicKey), the update also stops when the content
-// list's signature does not verify, a manifest is not the one signed, the list is older than
-// one accepted before, or it lacks an entry, and every download must hold its signed content.
+// With a public key in `config` (strUpdatePublicKey), the tree is refused (the refusal's kind
+// and reason on `downloader`, GetRefusal; its manifests and list deleted) when the tree
+// publishes no signed list, the signature does not verify, a manifest is not the one signed,
+// the list is of another tree than expected (GetUpdateTree), has expired, is older than one
+// accepted before or than nLowestSequence, or lacks an entry; every download must then hold its
+// signed content, and one that does not is refused by the files job.
 // The tree's list (signed, or without a key one the tree publishes unsigned) may name mirrors:
 // the job then fetches each file from them when the data host fails it.
 // With bVerifyContent too, an installed file counts as current only when its content is the

@@ -1,6 +1,7 @@
 // "app:" requests: addresses a web page navigates to, so any text.
 #include "AppRequest.h"
 #include "FuzzSupport.h"
+#include "update/ContentList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string url = fuzz::Text(data, size);
@@ -32,6 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     FUZZ_CHECK(config.strAccount == fields[1] && config.strPf == fields[8]);
     FUZZ_CHECK(config.strArg == (fields.size() >= 11 ? fields[10] : ""));
+    // The tree the page names never reaches a URL, and is a tree id or nothing.
+    FUZZ_CHECK(config.strDataHost.find("#tree=") == std::string::npos);
+    FUZZ_CHECK(config.strDataHostTree.empty() || IsTreeId(config.strDataHostTree));
   }
   return 0;
 }

@@ -81,9 +81,9 @@ TEST_F(ContentCheckTest, UnpackedContentThatIsTheSignedOneIsInstalled) {
   EXPECT_EQ(ReadFile(m_dir / "plain"), "installed as received");
 }
 
-// A payload swapped on the server (or on the way) after signing: the attempt fails like a cut
-// body, so it is retried, then the job fails; the old file and its marker stay, and nothing of
-// the download is left behind.
+// A payload that is not the content an unsigned list gives (damage, or a mirror half-way through
+// a sync): the attempt fails like a cut body, so it is retried, then the job fails; the old file
+// and its marker stay, and nothing of the download is left behind.
 TEST_F(ContentCheckTest, SwappedPayloadIsNeverInstalled) {
   WriteFile(m_dir / "game.exe", "old game");
   WriteFile(m_dir / "game.exe.version", "1");
@@ -122,6 +122,44 @@ TEST_F(ContentCheckTest, SwappedPayloadIsNeverInstalled) {
   ASSERT_TRUE(m_downloader.Excute(true, true));
   EXPECT_EQ(ReadFile(m_dir / "game.exe"), "new game!");
   EXPECT_EQ(ReadFile(m_dir / "game.exe.version"), "2");
+}
+
+// A signed file served whole with other content is the server's answer, not an accident of the
+// transfer: one request, no box, the job ends at once with the refusal saying which file, with
+// one connection or several. Only a cut body is tried again.
+TEST_F(ContentCheckTest, ASignedFileOfOtherContentIsRefusedAtOnce) {
+  WriteFile(m_dir / "game.exe", "old game");
+  Serve("game.exe.2", XzCompress("evil game"));
+  const ContentDigest signedGame = HashBytes("new game!");
+  for (const int connections : {1, 4}) {
+    SCOPED_TRACE(connections);
+    const size_t requests = RequestsFor("game.exe.2");
+    m_downloader.Reset();
+    m_downloader.SetConnections(connections);
+    ASSERT_TRUE(m_downloader.AddSigned(Url("game.exe.2"), m_dir / "game.exe", signedGame));
+    for (int i = 0; i < 8; ++i) {
+      ASSERT_TRUE(m_downloader.AddSigned(m_http.Url("/cut-once/f" + std::to_string(i)),
+                                         m_dir / ("f" + std::to_string(i)), HashBytes("")));
+    }
+    EXPECT_FALSE(m_downloader.Excute(true, true));
+    EXPECT_EQ(RequestsFor("game.exe.2"), requests + 1);
+    EXPECT_TRUE(m_system.MessageBoxes().empty());
+    EXPECT_EQ(m_downloader.GetRefusal().kind, Refusal::NotGenuine);
+    EXPECT_EQ(m_downloader.GetRefusal().reason, "the download of " + m_dir / "game.exe" +
+                                                    " has other content, not the signed content");
+    EXPECT_EQ(ReadFile(m_dir / "game.exe"), "old game");
+    EXPECT_FALSE(IsPathExist(m_dir / "game.exe.tmp2"));
+  }
+  // A body longer than the signed size is refused as it passes it.
+  Serve("game.exe.2", XzCompress("evil game, longer than signed"));
+  m_downloader.Reset();
+  ASSERT_TRUE(m_downloader.AddSigned(Url("game.exe.2"), m_dir / "game.exe", signedGame));
+  EXPECT_FALSE(m_downloader.Excute(true, true));
+  EXPECT_EQ(m_downloader.GetRefusal().reason, "the download of " + m_dir / "game.exe" +
+                                                  " has more than 9 bytes, not the signed content");
+  EXPECT_TRUE(m_system.MessageBoxes().empty());
+  m_downloader.Reset();
+  EXPECT_EQ(m_downloader.GetRefusal().kind, Refusal::None);
 }
 
 // A plain body is checked as received, byte for byte: same size and other bytes is refused, and

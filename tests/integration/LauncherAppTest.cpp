@@ -27,6 +27,19 @@ class LauncherAppTest : public LauncherTest {
     WriteFile(m_dir / "tree/standalone/launcher/gamefiles.txt", "data/a.txt\n");
     WriteFile(m_dir / "tree/data/a.txt.7", "content 7");
   }
+  // Signs the tree of PublishTree with `key`: "data/a.txt" at 7 holds "content 7".
+  void SignTree(const KeyPair& key) {
+    ContentList list;
+    list.sequence = 1;
+    list.files["data/a.txt"] = {7, HashBytes("content 7")};
+    for (const char* manifest : {kVersionsManifest, kGameFilesManifest}) {
+      list.manifests[manifest] = HashBytes(ReadFile(m_dir / "tree/" + manifest));
+    }
+    std::string signature;
+    ASSERT_TRUE(SignMessage(FormatContentList(list), key.secretKey, signature));
+    WriteFile(m_dir / "tree/contentlist.txt", FormatContentList(list));
+    WriteFile(m_dir / "tree/contentlist.sig", signature);
+  }
   // What the page's "startgame" leaves in the launch parameters.
   void PickServer(bool newbie) {
     m_app.m_config.strHost = "10.1.1.1";
@@ -168,16 +181,7 @@ TEST_F(LauncherAppTest, RepairOfASignedInstallFetchesTheChangedFileAgain) {
   PublishTree();
   KeyPair key;
   ASSERT_TRUE(MakeKeyPair(key));
-  ContentList list;
-  list.sequence = 1;
-  list.files["data/a.txt"] = {7, HashBytes("content 7")};
-  for (const char* manifest : {kVersionsManifest, kGameFilesManifest}) {
-    list.manifests[manifest] = HashBytes(ReadFile(m_dir / "tree/" + manifest));
-  }
-  std::string signature;
-  ASSERT_TRUE(SignMessage(FormatContentList(list), key.secretKey, signature));
-  WriteFile(m_dir / "tree/contentlist.txt", FormatContentList(list));
-  WriteFile(m_dir / "tree/contentlist.sig", signature);
+  SignTree(key);
   WriteFile(m_work + "data/a.txt", "changed on disk");
   WriteFile(m_work + "data/a.txt.version", "7");
 
@@ -189,6 +193,37 @@ TEST_F(LauncherAppTest, RepairOfASignedInstallFetchesTheChangedFileAgain) {
   EXPECT_EQ(ReadFile(m_work + "data/a.txt"), "content 7");
   EXPECT_TRUE(LogHas("content check: " + m_work + "data/a.txt has 15 bytes, not 9 \n"));
   EXPECT_FALSE(m_app.m_config.bVerifyContent);
+}
+
+// A launcher with a key refuses a tree that signs nothing at the plan (one request for its
+// list, no retries), and a signed tree's swapped payload at its first download: each time one
+// box says why, the game is not started and the player gets the main dialog back.
+TEST_F(LauncherAppTest, RefusedTreesShowOneBoxAndGiveTheMainDialogBack) {
+  PublishTree();
+  KeyPair key;
+  ASSERT_TRUE(MakeKeyPair(key));
+  ASSERT_TRUE(m_app.InitInstance());
+  m_app.m_config.strUpdatePublicKey = key.publicKey;
+  PickServer(false);
+  ASSERT_TRUE(PumpUntil([&] { return LogHas("update refused, open main dialog"); }));
+  ASSERT_EQ(m_system.MessageBoxes().size(), 1u);
+  EXPECT_EQ(m_system.MessageBoxes()[0].text, RefusalBoxText(Refusal::NotSigned));
+  EXPECT_EQ(m_system.MessageBoxes()[0].caption, "更新失败");
+  EXPECT_EQ(m_http.RequestCount("/contentlist.txt"), 1u);
+  EXPECT_TRUE(LogHas("update refused: the tree publishes no signed content list \n"));
+  EXPECT_FALSE(std::filesystem::exists(m_work + "versions.txt"));
+  ASSERT_TRUE(PumpUntil([&] { return g_pLauncherDlg->IsWindowVisible(); }));
+  EXPECT_FALSE(g_pUpgradeDlg->IsWindowVisible());
+
+  SignTree(key);
+  WriteFile(m_dir / "tree/data/a.txt.7", "content 8");
+  PickServer(false);
+  ASSERT_TRUE(PumpUntil([&] { return m_system.MessageBoxes().size() == 2; }));
+  EXPECT_EQ(m_system.MessageBoxes()[1].text, RefusalBoxText(Refusal::NotGenuine));
+  ASSERT_TRUE(PumpUntil([&] { return g_pLauncherDlg->IsWindowVisible(); }));
+  EXPECT_EQ(m_http.RequestCount("/data/a.txt.7"), 1u);
+  EXPECT_FALSE(std::filesystem::exists(m_work + "data/a.txt"));
+  EXPECT_TRUE(m_system.Starts().empty());
 }
 
 // A game whose window is not found (none within the wait, or it crashed) is watched by its

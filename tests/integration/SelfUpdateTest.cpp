@@ -223,6 +223,8 @@ class SignedSelfUpdateTest : public SelfUpdateTest {
                     const std::string& secretKey = "") {
     ContentList list;
     list.sequence = sequence;
+    list.tree = m_listTree;
+    list.expires = m_listExpires;
     list.launcherName = name;
     list.launcher = HashBytes(build);
     m_list = FormatContentList(list);
@@ -242,6 +244,8 @@ class SignedSelfUpdateTest : public SelfUpdateTest {
 
   KeyPair m_key;
   std::string m_list, m_signature;
+  std::string m_listTree;  // the tree and expiry the next SignLauncher writes
+  uint64_t m_listExpires = 0;
 };
 
 TEST_F(SignedSelfUpdateTest, SignedBuildIsStarted) {
@@ -281,6 +285,33 @@ TEST_F(SignedSelfUpdateTest, ListOfAnotherKeyOrAnOlderListIsNotTrusted) {
   WriteFile(m_work + "launcher-contentlist.seq", "8");
   SignLauncher("Launcher.exe.1.0.0.2", LauncherBuild("1.0.0.2"), 7);
   EXPECT_TRUE(NotStarted("Launcher(211) : !IsRollback(contentList)"));
+}
+
+// A launcher that never updated itself takes no launcher list older than its build, nor one
+// expired or of another tree than its build's; the build's sequence, in time, of its tree does.
+TEST_F(SignedSelfUpdateTest, ListBelowTheBuildExpiredOrOfAnotherTreeIsNotTrusted) {
+  m_serverVersion = "1.0.0.2";
+  m_config.strUpdateTree = "prod";
+  m_config.nLowestSequence = 5;
+  const struct {
+    uint64_t sequence, expires;
+    std::string tree, line;
+  } cases[] = {
+      {4, 0, "prod", "Launcher(211) : !IsRollback(contentList)"},
+      {5, static_cast<uint64_t>(m_system.time), "prod", "Launcher(212) : !IsExpired(contentList)"},
+      {5, 0, "beta", "Launcher(213) : IsExpectedTree(contentList, m_config.strUpdateTree)"},
+      {5, 0, "", "Launcher(213) : IsExpectedTree(contentList, m_config.strUpdateTree)"},
+  };
+  for (const auto& c : cases) {
+    m_listTree = c.tree;
+    m_listExpires = c.expires;
+    SignLauncher("Launcher.exe.1.0.0.2", LauncherBuild("1.0.0.2"), c.sequence);
+    EXPECT_TRUE(NotStarted(c.line)) << c.line;
+  }
+  m_listTree = "prod";
+  m_listExpires = m_system.time + 1;
+  SignLauncher("Launcher.exe.1.0.0.2", LauncherBuild("1.0.0.2"), 5);
+  EXPECT_TRUE(TrySignedUpgrade());
 }
 
 }  // namespace

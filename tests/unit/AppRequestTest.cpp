@@ -72,4 +72,31 @@ TEST(AppRequestTest, SevenArgumentsStoreNothing) {
   EXPECT_EQ(config.strToken, "kelp_mist_rune_wisps");
 }
 
+// The page may name the tree it expects at the end of the data host; the launcher takes it off
+// before the data host makes a URL or the game's command line, and a hostile id is no tree.
+TEST(AppRequestTest, TheDataHostsTreeIsTakenOffAndOnlyATreeIdCounts) {
+  const struct {
+    std::string field, dataHost, tree;
+  } cases[] = {
+      {"http://d/", "http://d/", ""},
+      {"http://d/#tree=prod", "http://d/", "prod"},
+      {"http://d/#tree=cn-east_2.beta", "http://d/", "cn-east_2.beta"},
+      {"http://d/#tree=", "http://d/", ""},
+      {"http://d/#tree=a b", "http://d/", ""},
+      {"http://d/#tree=a/../b", "http://d/", ""},
+      {"http://d/#tree=" + std::string(65, 't'), "http://d/", ""},
+      {"http://d/#other", "http://d/#other", ""},
+  };
+  for (const auto& c : cases) {
+    AppConfig config;
+    config.strDataHostTree = "from an earlier request";
+    ApplyStartGame(config, SplitAppRequest("startgame|a|t|g|h|p|" + c.field + "|pl|pf"));
+    EXPECT_EQ(config.strDataHost, c.dataHost) << c.field;
+    EXPECT_EQ(config.strDataHostTree, c.tree) << c.field;
+    EXPECT_EQ(config.GetUpdateTree(), c.tree) << c.field;
+    config.strUpdateTree = "built";  // the build's tree is not the page's to change
+    EXPECT_EQ(config.GetUpdateTree(), "built");
+  }
+}
+
 }  // namespace

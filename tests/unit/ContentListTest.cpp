@@ -15,6 +15,8 @@ const std::string kHashB = std::string(63, '0') + "f";
 ContentList SampleList() {
   ContentList list;
   list.sequence = 18446744073709551615u;
+  list.tree = "prod-1.cn_east";
+  list.expires = 1796598460;
   list.manifests["versions.txt"] = {120, kHashA};
   list.manifests["standalone/launcher/gamefiles.txt"] = {0, kHashB};
   list.launcherName = "Launcher.exe.1.0.0.2";
@@ -45,7 +47,8 @@ TEST(ContentListTest, AnythingButTheWrittenFormIsUnreadable) {
   std::string many17Mirrors;
   for (int i = 0; i <= 16; ++i) many17Mirrors += "mirror\thttp://m" + std::to_string(i) + "/\n";
   const std::string bad[] = {
-      "", "wan content list 2\nsequence\t3\n",
+      "",
+      "wan content list 2\nsequence\t3\n",
       "wan content list 1\n",                                  // no sequence
       head + "sequence\t4\n",                                  // two sequences
       "wan content list 1\nsequence\t-3\n",                    // negative
@@ -63,15 +66,28 @@ TEST(ContentListTest, AnythingButTheWrittenFormIsUnreadable) {
       head + "manifest\tversions.txt\t1\t" + kHashA + "\nmanifest\tversions.txt\t1\t" + kHashA +
           "\n",
       head + "launcher\tL\t1\t" + kHashA + "\nlauncher\tM\t1\t" + kHashA + "\n",
-      head + "comment\tx\n", head + "\n",
+      head + "comment\tx\n",
+      head + "\n",
       head + "mirror\thttp://m/\nmirror\thttp://m/\n",  // a mirror twice
-      head + many17Mirrors, head + "mirror\thttp://m/\textra\n",
+      head + many17Mirrors,
+      head + "mirror\thttp://m/\textra\n",
       // Mirrors reach libcurl and the log: plain http(s) folder URLs only.
-      head + "mirror\tftp://m/\n", head + "mirror\tHTTP://m/\n", head + "mirror\thttp:///\n",
+      head + "mirror\tftp://m/\n",
+      head + "mirror\tHTTP://m/\n",
+      head + "mirror\thttp:///\n",
       head + "mirror\thttp://m\n",  // no folder
-      head + "mirror\thttp://m/a b/\n", head + "mirror\thttp://m/a\\b/\n",
-      head + "mirror\thttp://m/\x7f/\n", head + "mirror\thttp://m/\xc3\xa9/\n",
+      head + "mirror\thttp://m/a b/\n",
+      head + "mirror\thttp://m/a\\b/\n",
+      head + "mirror\thttp://m/\x7f/\n",
+      head + "mirror\thttp://m/\xc3\xa9/\n",
       head + "mirror\thttp://m/" + std::string(1015, 'a') + "/\n",  // 1025 bytes
+      head + "tree\tprod\ntree\tprod\n",                            // a tree twice
+      head + "tree\tpr od\n",                                       // no tree id
+      head + "tree\t" + std::string(65, 't') + "\n",
+      head + "tree\t\n",
+      head + "expires\t0\n",  // 0 is no time
+      head + "expires\t5\nexpires\t6\n",
+      head + "expires\t-5\n",
   };
   for (const std::string& text : bad) {
     ContentList list;

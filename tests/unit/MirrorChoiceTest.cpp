@@ -38,9 +38,11 @@ TEST(MirrorChoiceTest, AFailureIsARetryAWaitAMoveOrTheBox) {
       {"other content, no host left", 200, 0, 1, false, Step::kRetry, 1000, true},
   };
   for (const Case& c : cases) {
-    const AfterFailure after = JudgeFailure(
-        {.status = c.status, .retryAfterSeconds = c.retryAfter, .otherContent = c.otherContent},
-        c.attemptsOnHost, c.hostLeft, kRules);
+    const AfterFailure after = JudgeFailure({.status = c.status,
+                                             .retryAfterSeconds = c.retryAfter,
+                                             .otherContent = c.otherContent,
+                                             .contentWhy = {}},
+                                            c.attemptsOnHost, c.hostLeft, kRules);
     EXPECT_EQ(after.step, c.step) << c.what;
     EXPECT_EQ(after.pauseMs, c.pauseMs) << c.what;
   }

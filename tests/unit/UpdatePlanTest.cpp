@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <regex>
@@ -368,6 +369,8 @@ class SignedUpdatePlanTest : public UpdatePlanTest {
     std::string versions = "clientVersion\t3\t0\n", files;
     ContentList list;
     list.sequence = sequence;
+    list.tree = m_listTree;
+    list.expires = m_listExpires;
     for (const auto& [name, bytes] : contents) {
       versions += name + "\t1\t0\n";
       files += name + "\n";
@@ -399,6 +402,8 @@ class SignedUpdatePlanTest : public UpdatePlanTest {
   }
 
   KeyPair m_key;
+  std::string m_listTree;      // the tree the next SignedTree names
+  uint64_t m_listExpires = 0;  // its expiry
 };
 
 TEST_F(SignedUpdatePlanTest, EveryDownloadCarriesItsSignedContent) {
@@ -516,6 +521,142 @@ TEST_F(SignedUpdatePlanTest, ContentCheckFindsChangedAndMissingFiles) {
   EXPECT_EQ(found,
             (std::vector<std::string>{m_dir / "b has other content", m_dir / "c is missing"}));
   EXPECT_TRUE(Logged("content check: " + m_dir / "b has other content"));
+}
+
+// The rules a signed list meets beyond its signature, with the clock faked: it has not
+// expired, it is of the tree the build (or else the page's data host) expects, and its sequence
+// is no lower than the folder accepted or than the lowest the build takes.
+TEST_F(SignedUpdatePlanTest, ExpiredListsOtherTreesAndSequencesBelowTheBuildsAreRefused) {
+  const int64_t now = m_system.time;
+  const uint64_t later = now + 1, earlier = now - 1;
+  const std::string expired = "UpgradeDlg(335) : !IsExpired(contentList)";
+  const std::string otherTree =
+      "UpgradeDlg(336) : IsExpectedTree(contentList, m_config.GetUpdateTree())";
+  const std::string rollback = "UpgradeDlg(333) : !IsRollback(contentList)";
+  struct Case {
+    std::string listTree;
+    uint64_t expires, sequence;
+    std::string builtTree, pageTree;
+    uint64_t lowest, accepted;  // accepted 0: a fresh folder
+    Refusal refusal;
+    std::string line;
+  } cases[] = {
+      {"", 0, 1, "", "", 0, 0, Refusal::None, ""},  // an old tree, an old launcher
+      {"", later, 1, "", "", 0, 0, Refusal::None, ""},
+      {"", static_cast<uint64_t>(now), 1, "", "", 0, 0, Refusal::OutOfDate, expired},
+      {"", earlier, 1, "", "", 0, 0, Refusal::OutOfDate, expired},
+      {"prod", 0, 1, "prod", "", 0, 0, Refusal::None, ""},
+      {"beta", 0, 9, "prod", "", 0, 0, Refusal::OtherTree, otherTree},
+      {"", 0, 9, "prod", "", 0, 0, Refusal::OtherTree, otherTree},  // names no tree
+      {"beta", 0, 1, "", "", 0, 0, Refusal::None, ""},  // a launcher expecting none takes any
+      {"beta", 0, 1, "", "prod", 0, 0, Refusal::OtherTree, otherTree},
+      {"prod", 0, 1, "", "prod", 0, 0, Refusal::None, ""},
+      {"prod", 0, 1, "prod", "beta", 0, 0, Refusal::None, ""},  // the build's is not the page's
+      {"beta", later, 2, "prod", "beta", 0, 0, Refusal::OtherTree, otherTree},
+      {"", 0, 4, "", "", 5, 0, Refusal::OutOfDate, rollback},  // a fresh folder, an older tree
+      {"", 0, 5, "", "", 5, 0, Refusal::None, ""},
+      {"", 0, 5, "", "", 3, 6, Refusal::OutOfDate, rollback},  // the folder's is higher
+      {"", 0, 7, "", "", 3, 6, Refusal::None, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.listTree + " " + std::to_string(c.expires) + " " + std::to_string(c.sequence) +
+                 " " + c.builtTree + " " + c.pageTree + " " + std::to_string(c.lowest));
+    const size_t logged = m_system.DebugOutput().size();
+    m_listTree = c.listTree;
+    m_listExpires = c.expires;
+    m_config.strUpdateTree = c.builtTree;
+    m_config.strDataHostTree = c.pageTree;
+    m_config.nLowestSequence = c.lowest;
+    std::filesystem::remove(m_dir / "contentlist.seq");
+    if (c.accepted) WriteFile(m_dir / "contentlist.seq", std::to_string(c.accepted));
+    SignedTree({{"a", "alpha"}}, c.sequence);
+    m_downloader.Reset();
+    int nAdded = -1;
+    EXPECT_EQ(Plan(nAdded), c.refusal == Refusal::None);
+    EXPECT_EQ(m_downloader.GetRefusal().kind, c.refusal);
+    const std::vector<std::string> log = m_system.DebugOutput();
+    if (!c.line.empty()) {
+      EXPECT_NE(std::find(log.begin() + logged, log.end(), c.line), log.end()) << c.line;
+    }
+  }
+}
+
+// Every refusal has a kind the caller shows and a reason wan-update prints; a refused tree
+// leaves neither its manifests nor its list behind. Stops that are no refusal have none.
+TEST_F(SignedUpdatePlanTest, RefusalsSayWhyAndLeaveNothingOfTheTree) {
+  const SignedListFiles files = GameTreeListFiles(m_dir.path());
+  KeyPair other;
+  ASSERT_TRUE(MakeKeyPair(other));
+  struct Case {
+    std::string name;
+    std::function<void()> make;
+    Refusal refusal;
+    std::string reason;
+  } cases[] = {
+      {"no list", [&] { std::filesystem::remove(files.list); }, Refusal::NotSigned,
+       "the tree publishes no signed content list"},
+      {"no signature", [&] { std::filesystem::remove(files.signature); }, Refusal::NotSigned,
+       "the tree publishes no signed content list"},
+      {"another key",
+       [&] {
+         SignedTree({{"a", "alpha"}}, 1, other.secretKey);
+       },
+       Refusal::NotGenuine, "the content list is not signed by the key"},
+      {"changed manifest",
+       [&] { WriteFile(VersionsFilePath(m_dir.path()), "header\nclientVersion\t9\t0\n"); },
+       Refusal::NotGenuine, "a manifest is not the signed one"},
+      {"unsigned entry",
+       [&] {
+         ContentList list;
+         std::string error;
+         ASSERT_TRUE(ParseContentList(ReadFile(files.list), list, error));
+         list.files.erase("a");
+         Sign(FormatContentList(list), m_key.secretKey);
+       },
+       Refusal::NotGenuine, "file a is not in the signed content list with version 1"},
+      {"expired",
+       [&] {
+         m_listExpires = m_system.time;
+         SignedTree({{"a", "alpha"}});
+       },
+       Refusal::OutOfDate,
+       "the content list expired at " + std::to_string(m_system.time) +
+           " (seconds since 1970): the server is out of date"},
+      {"older", [&] { WriteFile(m_dir / "contentlist.seq", "2"); }, Refusal::OutOfDate,
+       "the content list has sequence 1, older than this launcher takes"},
+      {"other tree",
+       [&] {
+         m_config.strUpdateTree = "prod";
+         m_listTree = "beta";
+         SignedTree({{"a", "alpha"}});
+       },
+       Refusal::OtherTree, "the content list is of tree \"beta\", not \"prod\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_config.strUpdateTree.clear();
+    m_listTree.clear();
+    m_listExpires = 0;
+    std::filesystem::remove(m_dir / "contentlist.seq");
+    SignedTree({{"a", "alpha"}});
+    c.make();
+    m_downloader.Reset();
+    int nAdded = -1;
+    EXPECT_FALSE(Plan(nAdded));
+    EXPECT_EQ(m_downloader.GetRefusal().kind, c.refusal);
+    EXPECT_EQ(m_downloader.GetRefusal().reason, c.reason);
+    EXPECT_TRUE(Logged("update refused: " + c.reason));
+    for (const std::string& path : {VersionsFilePath(m_dir.path()), GameFilesPath(m_dir.path()),
+                                    files.list, files.signature}) {
+      EXPECT_FALSE(IsPathExist(path)) << path;
+    }
+  }
+  // A tree the plan stops at for its names is no refusal: there is nothing to tell the player.
+  m_config.strUpdateTree.clear();
+  m_listTree.clear();
+  SignedTree({{"a", "alpha"}, {"ContentList.txt", "a list of mine"}});
+  EXPECT_TRUE(Stops("file ContentList.txt would replace the content list, update stopped"));
+  EXPECT_EQ(m_downloader.GetRefusal().kind, Refusal::None);
 }
 
 }  // namespace

@@ -201,7 +201,8 @@ echo "alpha swapped" >"$B/a.txt"
 version=$(awk -F'\t' '$1 == "a.txt" { print $2 }' "$TREE/versions.txt")
 echo "evil" | xz >"$TREE/a.txt.$version"
 rc=0; signed_update_exe >"$T/out" 2>&1 || rc=$?
-[[ $rc == 1 ]] || fail "swapped payload: status $rc"
+[[ $rc == 3 ]] || fail "swapped payload: status $rc"
+grep -q "update refused: .*a.txt has 5 bytes" "$T/out" || fail "swapped payload: $(cat "$T/out")"
 [[ $(cat "$T/windows/a.txt") == "alpha signed" ]] || fail "the swapped payload was installed"
 
 stop_server

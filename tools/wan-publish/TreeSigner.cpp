@@ -89,6 +89,8 @@ bool SignTree(const std::string& treeDirArg, const std::vector<PublishedFile>& f
   const std::string treeDir = WithSlash(treeDirArg);
   const std::string launcherDir = options.launcherDir.empty() ? "" : WithSlash(options.launcherDir);
   ContentList list;
+  list.tree = options.tree;
+  list.expires = options.expires;
   for (const PublishedFile& file : files) {
     ContentEntry& entry = list.files[file.name];
     entry.version = file.version;

@@ -24,6 +24,11 @@ struct SignOptions {
   std::string launcherDir;
   // Other hosts of the same tree, as folder URLs (IsMirrorUrl), for the list to name.
   std::vector<std::string> mirrors;
+  // The tree the list is published for (IsTreeId), which launchers expecting one compare;
+  // empty: the list names none.
+  std::string tree;
+  // Seconds since 1970 from which launchers with a key refuse the list; 0: never.
+  uint64_t expires = 0;
 };
 
 // Writes `text` to `path` through "PATH.part" and one rename, so that a server never serves a

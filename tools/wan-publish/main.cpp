@@ -1,17 +1,20 @@
 // wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE] [--sign KEY]...
-// [--launcher DIR] [--content-list] [--mirror URL]... [--threads N] [--large-file BYTES]: makes or
-// refreshes the update tree that the launcher and wan-update read from a data host. wan-publish
-// --new-key NAME makes the key pair that signs it.
+// [--launcher DIR] [--content-list] [--mirror URL]... [--threads N] [--large-file BYTES] [--tree
+// ID]
+// [--expires WHEN]: makes or refreshes the update tree that the launcher and wan-update read from a
+// data host. wan-publish --new-key NAME makes the key pair that signs it.
 #include <lzma.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "Expiry.h"
 #include "ProgressLine.h"
 #include "Publisher.h"
 #include "TreeSigner.h"
@@ -25,7 +28,7 @@ void PrintUsage(FILE* out) {
   std::fputs(
       "usage: wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE]\n"
       "                   [--sign KEY]... [--launcher DIR] [--content-list] [--mirror URL]...\n"
-      "                   [--threads N] [--large-file BYTES]\n"
+      "                   [--threads N] [--large-file BYTES] [--tree ID] [--expires WHEN]\n"
       "       wan-publish --new-key NAME\n"
       "\n"
       "Publishes every file below BUILD_DIR into TREE_DIR, the folder a web server serves as\n"
@@ -58,6 +61,12 @@ void PrintUsage(FILE* out) {
       "URL; up to 16, tried in the order given) in the list, which it implies: a launcher\n"
       "that fails a file on the data host gets it from the mirrors before it asks the player.\n"
       "Mirrors are named anew by each publish: give them every time.\n"
+      "--tree ID (1 to 64 letters, digits, '.', '_', '-') names the tree in the list, so that\n"
+      "a launcher built with LAUNCHER_UPDATE_TREE=ID (or sent to a data host ending in\n"
+      "#tree=ID) takes no other tree signed with the same key. --expires WHEN (a span from\n"
+      "now: 30d, 12h, 90m, 3600s, 2w; or a UTC date 2027-01-31 or time 2027-01-31T12:00:00Z)\n"
+      "makes launchers with a key refuse the list from then on: publish again before it.\n"
+      "Both need --sign or --content-list.\n"
       "\n"
       "Exit status: 0 on success, 1 on failure, 2 on bad usage.\n",
       out);
@@ -120,9 +129,12 @@ int Sign(const std::string& to, const PublishResult& result, const SignOptions& 
     std::fprintf(stderr, "wan-publish: %s\n", error.c_str());
     return 1;
   }
-  std::printf("wan-publish: %s content list, sequence %llu\n",
+  std::string binding;
+  if (!sign.tree.empty()) binding += ", tree " + sign.tree;
+  if (sign.expires != 0) binding += ", expires at " + std::to_string(sign.expires);
+  std::printf("wan-publish: %s content list, sequence %llu%s\n",
               sign.secretKeyFiles.empty() ? "unsigned" : "signed",
-              static_cast<unsigned long long>(sequence));
+              static_cast<unsigned long long>(sequence), binding.c_str());
   return 0;
 }
 
@@ -168,7 +180,7 @@ bool AddMirror(std::string url, std::vector<std::string>& mirrors) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string from, to, clientVersion, orca, newKey, threads, largeFile;
+  std::string from, to, clientVersion, orca, newKey, threads, largeFile, expires;
   SignOptions sign;
   bool contentList = false;
   const std::map<std::string, std::string*> options = {{"--from", &from},
@@ -178,7 +190,9 @@ int main(int argc, char** argv) {
                                                        {"--launcher", &sign.launcherDir},
                                                        {"--new-key", &newKey},
                                                        {"--threads", &threads},
-                                                       {"--large-file", &largeFile}};
+                                                       {"--large-file", &largeFile},
+                                                       {"--tree", &sign.tree},
+                                                       {"--expires", &expires}};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -201,13 +215,20 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (!expires.empty() && !ParseExpiry(expires, std::time(nullptr), sign.expires)) {
+    std::fprintf(stderr, "wan-publish: --expires %s is neither a span nor a UTC time to come\n",
+                 expires.c_str());
+    return 2;
+  }
   // A key pair is made on its own, never in passing with a publish.
   if (!newKey.empty() && argc == 3) return NewKey(newKey);
   if (!newKey.empty() || from.empty() || to.empty() ||
       (!clientVersion.empty() && !IsNumber(clientVersion)) ||
       (!threads.empty() && !IsCount(threads, 1, kMostThreads)) ||
       (!largeFile.empty() && !IsCount(largeFile, kLeastLargeFile, UINT64_MAX / 2)) ||
-      (!sign.launcherDir.empty() && sign.secretKeyFiles.empty())) {
+      (!sign.launcherDir.empty() && sign.secretKeyFiles.empty()) ||
+      (!sign.tree.empty() && !IsTreeId(sign.tree)) ||
+      ((!sign.tree.empty() || !expires.empty()) && sign.secretKeyFiles.empty() && !contentList)) {
     PrintUsage(stderr);
     return 2;
   }

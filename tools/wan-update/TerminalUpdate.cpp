@@ -43,7 +43,7 @@ void TerminalUpdate::OnComplete() {
   } else if (m_nStep == 2) {
     bool ok = JobSucceeded();
     m_nFilesDownloaded = m_Downloader.GetProgress().completed;
-    Finish(ok && m_bManifestsDownloaded ? 0 : 1);
+    if (!FinishRefused()) Finish(ok && m_bManifestsDownloaded ? 0 : 1);
   }
 }
 
@@ -56,12 +56,14 @@ void TerminalUpdate::PlanDownloads() {
   if (m_config.bVerifyContent && planned) {
     std::printf("wan-update: content check: %zu files not as signed\n", found.size());
   }
+  if (!planned && FinishRefused()) return;
   if (!planned) {
     std::fprintf(stderr, "wan-update: update stopped, see %slog.txt\n",
                  m_config.GetWorkPath().c_str());
     Finish(1);
     return;
   }
+  m_bPlanned = true;
   if (nAdded == 0) {
     Finish(m_bManifestsDownloaded ? 0 : 1);
     return;
@@ -70,13 +72,26 @@ void TerminalUpdate::PlanDownloads() {
   if (!StartFilesJob(m_Downloader, this)) Finish(1);
 }
 
+bool TerminalUpdate::FinishRefused() {
+  const UpdateRefusal& refusal = m_Downloader.GetRefusal();
+  if (refusal.kind == Refusal::None) return false;
+  if (m_bShowProgress && m_lastCompleted >= 0) std::fputc('\n', stderr);
+  m_lastCompleted = -1;
+  std::fprintf(stderr, "wan-update: update refused: %s\n", refusal.reason.c_str());
+  Finish(kRefused);
+  return true;
+}
+
 void TerminalUpdate::Finish(int exitCode) {
   if (m_bShowProgress && m_lastCompleted >= 0) std::fputc('\n', stderr);
   if (!m_bManifestsDownloaded) {
     std::fprintf(stderr, "wan-update: the manifests could not be downloaded\n");
   }
-  std::printf("wan-update: %d files downloaded, folder %s, client version %s\n", m_nFilesDownloaded,
-              exitCode == 0 ? "current" : "not current", m_config.strClientVersion.c_str());
+  // A tree refused before its plan took it has no client version to report.
+  const std::string version =
+      exitCode == kRefused && !m_bPlanned ? "" : ", client version " + m_config.strClientVersion;
+  std::printf("wan-update: %d files downloaded, folder %s%s\n", m_nFilesDownloaded,
+              exitCode == 0 ? "current" : "not current", version.c_str());
   std::fflush(stdout);
   std::lock_guard lock(m_mutex);
   m_exitCode = exitCode;

@@ -25,8 +25,10 @@ class TerminalUpdate : public Downloader::ICallback {
   // The job's thread is joined while every member it may use still exists.
   ~TerminalUpdate() override { m_Downloader.Reset(); }
 
-  // Runs the whole update; 0 when the folder is current, 1 when it stopped or a file failed.
+  // Runs the whole update; 0 when the folder is current, 1 when it stopped or a file failed,
+  // kRefused when the server's tree or a file of it was refused (the reason is printed).
   int Run();
+  static constexpr int kRefused = 3;
 
   void OnProgress() override;
   void OnComplete() override;
@@ -34,6 +36,8 @@ class TerminalUpdate : public Downloader::ICallback {
  private:
   void PlanDownloads();
   void Finish(int exitCode);
+  // Prints why the update was refused and ends it; false when nothing was refused.
+  bool FinishRefused();
   bool JobSucceeded() const;
 
   AppConfig& m_config;
@@ -42,6 +46,7 @@ class TerminalUpdate : public Downloader::ICallback {
   std::string m_VersionsFileName;
   std::string m_GameFilesName;
   bool m_bManifestsDownloaded = false;
+  bool m_bPlanned = false;  // the plan read the manifests and took the tree
   int m_nFilesDownloaded = 0;
 
   bool m_bShowProgress;

@@ -1,5 +1,7 @@
 // wan-update --datahost URL --work DIR: brings a work folder up to date from a data host
 // exactly as the launcher does before it starts the game, without a window.
+#include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +21,7 @@ constexpr int kUsageError = 2;
 void PrintUsage(FILE* out) {
   std::fputs(
       "usage: wan-update --datahost URL --work DIR [--connections N] [--key KEY] [--verify]\n"
+      "                  [--tree ID] [--min-sequence N]\n"
       "\n"
       "Brings the game files in DIR up to date from the update server at URL, exactly as the\n"
       "launcher does before it starts the game: it downloads URL/versions.txt and\n"
@@ -34,10 +37,15 @@ void PrintUsage(FILE* out) {
       "by default the one the launcher is built with, if any), only a tree whose content\n"
       "list that key signed is installed, and every file must have its signed content.\n"
       "--verify also hashes every installed file and downloads again those that differ from\n"
-      "the signed content or are missing, listing each.\n"
+      "the signed content or are missing, listing each. --tree ID takes only a list of the\n"
+      "tree wan-publish --tree ID published (default: the launcher's LAUNCHER_UPDATE_TREE,\n"
+      "if any; without one any tree of the key). --min-sequence N takes no list older than N\n"
+      "where DIR accepted none newer (default: the launcher's LAUNCHER_UPDATE_MIN_SEQUENCE).\n"
+      "A list past its expiry (wan-publish --expires) is refused.\n"
       "\n"
       "Exit status: 0 when DIR is current, 1 when the update stopped or a file failed,\n"
-      "2 on bad usage.\n",
+      "2 on bad usage, 3 when the tree was refused (unsigned, not as signed, expired, older\n"
+      "than taken before, or of another tree: a line \"update refused: REASON\" says which).\n",
       out);
 }
 
@@ -52,6 +60,14 @@ bool ParseConnections(const char* text, int& connections) {
   return connections >= 1 && connections <= 16;
 }
 
+// A whole decimal number as a content list spells its sequence.
+bool ParseSequence(const char* text, uint64_t& sequence) {
+  const std::string value = text;
+  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), sequence);
+  return ec == std::errc() && end == value.data() + value.size() && !value.empty() &&
+         std::isdigit(static_cast<unsigned char>(value[0]));
+}
+
 // A key given as its hex digits, or as the file that holds them.
 std::string KeyArgument(const std::string& arg) {
   if (IsPublicKey(arg)) return arg;
@@ -62,7 +78,8 @@ std::string KeyArgument(const std::string& arg) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string dataHost, workDir, key = UpdatePublicKey();
+  std::string dataHost, workDir, key = UpdatePublicKey(), tree = UpdateTree();
+  uint64_t lowestSequence = LowestUpdateSequence();
   int connections = 1;
   bool verify = false;
   for (int i = 1; i < argc; ++i) {
@@ -82,6 +99,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wan-update: \"%s\" is not a public key\n", argv[i]);
         return kUsageError;
       }
+    } else if (arg == "--tree" && i + 1 < argc && IsTreeId(argv[i + 1])) {
+      tree = argv[++i];
+    } else if (arg == "--min-sequence" && i + 1 < argc &&
+               ParseSequence(argv[i + 1], lowestSequence)) {
+      ++i;
     } else if (arg == "--verify") {
       verify = true;
     } else {
@@ -113,6 +135,8 @@ int main(int argc, char** argv) {
     SetLogFile(workDir + "log.txt");
     config.strUpdatePublicKey = key;
     config.bVerifyContent = verify;
+    config.strUpdateTree = tree;
+    config.nLowestSequence = lowestSequence;
     TerminalUpdate update(config, connections);
     exitCode = update.Run();
   }

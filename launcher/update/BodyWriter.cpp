@@ -34,11 +34,6 @@ BodyWriter::~BodyWriter() {
   lzma_end(&m_strm);
 }
 
-size_t BodyWriter::WriteCallback(char* data, size_t size, size_t count, void* userdata) {
-  auto* writer = static_cast<BodyWriter*>(userdata);
-  return writer->Write(data, size * count) ? size * count : 0;
-}
-
 bool BodyWriter::Write(const char* data, size_t size) {
   auto* bytes = reinterpret_cast<const uint8_t*>(data);
   // The head is kept for the verdict on a plain body, and held back until the magic is known.
@@ -52,7 +47,26 @@ bool BodyWriter::Write(const char* data, size_t size) {
     if (!Decide()) return false;
   }
   if (size == 0) return true;
-  return m_state == State::Xz ? Decode(bytes, size, LZMA_RUN) : WriteRaw(bytes, size);
+  if (m_state == State::Xz) return KeepRaw(bytes, size) && Decode(bytes, size, LZMA_RUN);
+  return WriteRaw(bytes, size);
+}
+
+bool BodyWriter::Replay(uint64_t& size) {
+  size = 0;
+  std::unique_ptr<char[]> block(new char[kFileBufferSize]);
+  m_bReplaying = true;
+  bool good = std::fseek(m_raw, 0, SEEK_SET) == 0;
+  while (good) {
+    const size_t got = std::fread(block.get(), 1, kFileBufferSize, m_raw);
+    if (got == 0) break;
+    size += got;
+    good = Write(block.get(), got);
+  }
+  m_bReplaying = false;
+  // A partial body that no longer decodes would fail whatever follows it.
+  good = good && !std::ferror(m_raw) && m_result == LZMA_OK;
+  // Reading gives way to writing only through a seek.
+  return std::fseek(m_raw, 0, SEEK_END) == 0 && good;
 }
 
 // Settles the body's kind once its first bytes show or rule out the magic, and passes on the
@@ -69,7 +83,8 @@ bool BodyWriter::Decide() {
   }
   const size_t held = m_heldSize;
   m_heldSize = 0;
-  return m_state == State::Xz ? Decode(m_head, held, LZMA_RUN) : WriteRaw(m_head, held);
+  if (m_state == State::Xz) return KeepRaw(m_head, held) && Decode(m_head, held, LZMA_RUN);
+  return WriteRaw(m_head, held);
 }
 
 bool BodyWriter::StartDecoder() {
@@ -94,7 +109,12 @@ bool BodyWriter::StartDecoder() {
 bool BodyWriter::WriteRaw(const uint8_t* data, size_t size) {
   if (!Fits(size, m_rawName)) return false;
   if (m_pHasher) m_pHasher->Update(data, size);
-  if (std::fwrite(data, 1, size, m_raw) == size) return true;
+  return KeepRaw(data, size);
+}
+
+// The received bytes as they came, which a later attempt continues from.
+bool BodyWriter::KeepRaw(const uint8_t* data, size_t size) {
+  if (m_bReplaying || std::fwrite(data, 1, size, m_raw) == size) return true;
   m_bDiskFull = IsDiskFullError(errno);
   return false;
 }

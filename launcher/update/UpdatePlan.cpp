@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "AppConfig.h"
+#include "DiskSpace.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "Resume.h"
 #include "Signature.h"
 #include "SignedTree.h"
 #include "VersionInfos.h"
@@ -181,13 +183,36 @@ bool RefuseAlias(const std::string& filename, const std::string& path,
 }
 
 // Removes what an ended job left of `path`'s download and marker; no job runs while the plan
-// is made.
-void RemoveStaleTemporaryFiles(const std::string& path) {
+// is made. A body cut short whose record names `url` (the version is in it) and `digest` stays,
+// for the download to continue; one of another version goes.
+void RemoveStaleTemporaryFiles(const std::string& path, const std::string& url = "",
+                               const std::string& digest = "") {
   sys::System& system = sys::Current();
-  for (const std::string& temporary :
-       {path + ".tmp", path + ".tmp2", sys::HiddenFileTemporary(VersionFileName(path))}) {
+  std::vector<std::string> stale = {path + ".tmp2",
+                                    sys::HiddenFileTemporary(VersionFileName(path))};
+  ResumeRecord kept;
+  if (url.empty() || !ReadResumeRecord(path, kept) || !MayResume(kept, url, digest)) {
+    stale.push_back(path + ".tmp");
+    stale.push_back(ResumeRecordName(path));
+  }
+  for (const std::string& temporary : stale) {
     if (IsPathExist(temporary)) system.DeleteFile(temporary);
   }
+}
+
+// What installing the file at `path` does to the disk, from the list's sizes of the version to
+// install; false when the list does not give them.
+bool TakeFileSpace(const ContentList* pList, const std::string& name, int version,
+                   const std::string& path, std::vector<FileSpace>& files) {
+  if (!pList) return false;
+  const ContentEntry* entry = SignedEntry(*pList, name, version);
+  const auto payload = pList->payloads.find(name);
+  if (!entry || payload == pList->payloads.end() || payload->second.version != version) {
+    return false;
+  }
+  files.push_back(
+      {entry->content.size, FileSize(path), payload->second.size, FileSize(path + ".tmp")});
+  return true;
 }
 
 }  // namespace
@@ -289,7 +314,8 @@ bool IsReservedLocalName(const std::string& localName) {
   for (const std::string& own : ownKeys) {
     if (key == own || std::find(folders.begin(), folders.end(), own) != folders.end()) return true;
   }
-  return EndsWith(key, ".version") || EndsWith(key, ".tmp") || EndsWith(key, ".tmp2");
+  return EndsWith(key, ".version") || EndsWith(key, ".tmp") || EndsWith(key, ".tmp2") ||
+         EndsWith(key, ".tmp.range");
 }
 
 WorkFolderNames::Clash WorkFolderNames::Take(const std::string& entry, const std::string& localName,
@@ -309,8 +335,8 @@ WorkFolderNames::Clash WorkFolderNames::Take(const std::string& entry, const std
     }
   }
   // The marker and the temporary files lie beside the file, named after it.
-  const std::string files[] = {key, key + ".version", key + ".version.tmp", key + ".tmp",
-                               key + ".tmp2"};
+  const std::string files[] = {key,          key + ".version", key + ".version.tmp",
+                               key + ".tmp", key + ".tmp2",    key + ".tmp.range"};
   for (const std::string& file : files) {
     if (const auto it = m_folders.find(file); it != m_folders.end()) {
       other = it->second;
@@ -410,6 +436,8 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
   };
   WorkFolderNames taken;
   std::set<std::string> listed;
+  std::vector<FileSpace> spaces;
+  bool spaceKnown = true;
   for (const std::string& filename : filelist) {
     // Two transfers of one entry at once would write one temporary file.
     if (!listed.insert(filename).second) {
@@ -429,15 +457,22 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
     const ContentEntry* pListed = pList ? SignedEntry(*pList, filename, info.version) : nullptr;
     const std::string path =
         LocalFilePath(config.GetWorkPath(), LocalFileName(filename, info.version));
-    RemoveStaleTemporaryFiles(path);
+    const std::string url = GameFileUrl(config.GetDataHost(), filename, info.version);
+    RemoveStaleTemporaryFiles(path, url, pListed ? pListed->content.sha256 : "");
     const bool current = pSigned && config.bVerifyContent ? HasSignedContent(path, *pSigned, pFound)
                                                           : IsFileCurrent(path, info.version);
     if (!current && RefuseAlias(filename, path, config.GetWorkPath())) return stopAll();
     if (!current) {
-      downloader.Add(GameFileUrl(config.GetDataHost(), filename, info.version), path,
-                     pListed ? &pListed->content : nullptr);
+      downloader.Add(url, path, pListed ? &pListed->content : nullptr);
       ++nAdded;
+      spaceKnown = spaceKnown && TakeFileSpace(pList, filename, info.version, path, spaces);
     }
+  }
+  // Nothing is fetched for an update the disk cannot hold; where a size is not known, each
+  // transfer still refuses a body longer than the space left.
+  if (spaceKnown && nAdded > 0 &&
+      !HasRoomForUpdate(config.GetWorkPath(), PeakDiskNeed(spaces, downloader.Connections()))) {
+    return stopAll();
   }
   return true;
 }

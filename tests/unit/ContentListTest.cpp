@@ -21,6 +21,7 @@ ContentList SampleList() {
   list.launcher = {4096, kHashB};
   list.files["数据/地图 1.pak"] = {7, {300000, kHashA}};
   list.files["my dir\\c d.txt"] = {-1, {1, kHashB}};
+  list.payloads["数据/地图 1.pak"] = {7, 120000};
   return list;
 }
 
@@ -53,6 +54,8 @@ TEST(ContentListTest, AnythingButTheWrittenFormIsUnreadable) {
       head + "file\ta\t1\t5\t" + std::string(64, 'A') + "\n",  // upper-case digest
       head + "file\ta\t1\t5\t" + std::string(63, 'a') + "\n",  // short digest
       head + "file\ta\t1\t5\t" + kHashA + "\textra\n",         // extra field
+      head + "payload\ta\t1\n",                                // no size
+      head + "payload\ta\t1\t5\n" + "payload\ta\t1\t5\n",      // given twice
       head + "file\t\t1\t5\t" + kHashA + "\n",                 // empty name
       head + "file\ta\t+1\t5\t" + kHashA + "\n",               //
       head + "file\ta\t1\t5\t" + kHashA,                       // no line end

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -43,6 +44,9 @@ class TerminalUpdate : public Downloader::ICallback {
   std::string m_GameFilesName;
   bool m_bManifestsDownloaded = false;
   int m_nFilesDownloaded = 0;
+  // Both jobs': body bytes received by every attempt, and bytes of the files installed.
+  uint64_t m_received = 0;
+  uint64_t m_installed = 0;
 
   bool m_bShowProgress;
   std::chrono::steady_clock::time_point m_lastShown;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "Decompressor.h"
 #include "HashPipeline.h"
@@ -42,13 +43,28 @@ bool BodyWriter::Write(const char* data, size_t size) {
   m_headSize += copied;
   if (m_state == State::Undecided) {
     m_heldSize += copied;
+    if (m_bReplaying) m_heldOnDisk += copied;
     bytes += copied;
     size -= copied;
     if (!Decide()) return false;
   }
-  if (size == 0) return true;
-  if (m_state == State::Xz) return KeepRaw(bytes, size) && Decode(bytes, size, LZMA_RUN);
-  return WriteRaw(bytes, size);
+  return size == 0 || Pass(bytes, size);
+}
+
+bool BodyWriter::Pass(const uint8_t* data, size_t size) {
+  if (m_state == State::Xz) return KeepRaw(data, size) && Decode(data, size, LZMA_RUN);
+  return WriteRaw(data, size);
+}
+
+// The head bytes held while the body's kind was unknown, passed on once it is known; those that
+// came from the file itself are not written to it again.
+bool BodyWriter::PassHeld() {
+  const size_t held = m_heldSize, onDisk = std::min(m_heldOnDisk, held);
+  m_heldSize = m_heldOnDisk = 0;
+  const bool replaying = std::exchange(m_bReplaying, true);
+  const bool passed = Pass(m_head, onDisk);
+  m_bReplaying = replaying;
+  return passed && Pass(m_head + onDisk, held - onDisk);
 }
 
 bool BodyWriter::Replay(uint64_t& size) {
@@ -81,10 +97,7 @@ bool BodyWriter::Decide() {
   } else {
     return true;
   }
-  const size_t held = m_heldSize;
-  m_heldSize = 0;
-  if (m_state == State::Xz) return KeepRaw(m_head, held) && Decode(m_head, held, LZMA_RUN);
-  return WriteRaw(m_head, held);
+  return PassHeld();
 }
 
 bool BodyWriter::StartDecoder() {
@@ -194,8 +207,7 @@ bool BodyWriter::Finish(bool bComplete) {
     if (m_state == State::Undecided) {
       // Shorter than the magic: a plain body.
       m_state = State::Plain;
-      written = WriteRaw(m_head, m_heldSize);
-      m_heldSize = 0;
+      written = PassHeld();
     }
     if (m_state == State::Xz) {
       written = Decode(nullptr, 0, LZMA_FINISH);

@@ -70,6 +70,8 @@ class BodyWriter {
 
   bool Decide();
   bool StartDecoder();
+  bool Pass(const uint8_t* data, size_t size);
+  bool PassHeld();
   bool WriteRaw(const uint8_t* data, size_t size);
   bool KeepRaw(const uint8_t* data, size_t size);
   bool Decode(const uint8_t* data, size_t size, lzma_action action);
@@ -91,7 +93,8 @@ class BodyWriter {
   // The first bytes of the body: enough for the magic, and for the verdict on a plain body.
   uint8_t m_head[LZMA_STREAM_HEADER_SIZE] = {};
   size_t m_headSize = 0;
-  size_t m_heldSize = 0;  // head bytes not yet written or decoded while undecided
+  size_t m_heldSize = 0;    // head bytes not yet written or decoded while undecided
+  size_t m_heldOnDisk = 0;  // of those, the ones replayed from FILE.tmp
   lzma_stream m_strm = LZMA_STREAM_INIT;
   lzma_ret m_result = LZMA_OK;
   FILE* m_unpacked = nullptr;

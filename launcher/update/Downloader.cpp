@@ -28,6 +28,8 @@ constexpr const char* kFailedBox = "下载资源失败：%s\n请点击确定重�
 // The longest a concurrent job waits for its transfers before it looks at the clock and at
 // its owner again.
 constexpr uint64_t kPollMs = 100;
+// The shortest body kept to be continued when its transfer is cut.
+constexpr curl_off_t kLeastResumable = 64 << 10;
 
 // The headers of every request of a job.
 curl_slist* JobHeaders() {
@@ -412,7 +414,10 @@ bool Downloader::Request::JudgeAnswer(Attempt& attempt) {
       break;
   }
   if (attempt.from > 0 && !StartAgain(attempt)) return false;
-  if (code == 200) {
+  curl_off_t length = -1;
+  curl_easy_getinfo(attempt.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  // A short body is fetched again whole: its record would cost more writes than it saves.
+  if (code == 200 && (length < 0 || length >= kLeastResumable)) {
     attempt.record = {section.url, validator, attempt.record.digest};
     if (MayResume(attempt.record, section.url, attempt.record.digest)) {
       WriteResumeRecord(section.filename, attempt.record);

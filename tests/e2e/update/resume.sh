@@ -30,8 +30,9 @@ installed=$(sed -n 's/^wan-update: \([0-9]*\) bytes over the wire, \([0-9]*\) by
 [[ -n $wire ]] || fail "no bytes line: $(cat "$T/out")"
 # The rest of the large file, the small one and the manifests and list: well under the payload.
 [[ $wire -lt $((payload - kept + 200000)) ]] || fail "the second run moved $wire bytes, $kept of $payload were kept"
-[[ $installed == $(($(stat -c %s "$A/big.pak") + $(stat -c %s "$A/small.txt"))) ]] ||
-  fail "the second run installed $installed bytes"
+# The game files and the manifests and list of this run.
+expected=$(cat "$A/big.pak" "$A/small.txt" "$W/versions.txt" "$W/gamefiles.txt" "$W/contentlist.txt" | wc -c)
+[[ $installed == "$expected" ]] || fail "the second run installed $installed bytes, not $expected"
 same_as_build "$A" "$TREE" "$W"
 [[ ! -e $W/big.pak.tmp.range ]] || fail "the record outlived the install"
 # Both runs together: the payload once, what the killed run had in flight, and the small files.

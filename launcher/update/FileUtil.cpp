@@ -42,7 +42,7 @@ bool IsPathExist(const std::string& path) {
 
 uint64_t FileSize(const std::string& path) {
 #ifdef _WIN32
-  struct __stat64 st {};
+  struct _stat64 st {};
   return _stat64(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 #else
   struct stat st {};

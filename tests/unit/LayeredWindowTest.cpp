@@ -24,8 +24,8 @@ TEST(LayeredBandsTest, MainWindowHoleOnTheBackgroundPicture) {
   auto same = [](const Gdiplus::Rect& r, int x, int y, int w, int h) {
     return r.X == x && r.Y == y && r.Width == w && r.Height == h;
   };
-  EXPECT_TRUE(same(bands[0], 0, 0, 980, 143));     // top
-  EXPECT_TRUE(same(bands[1], 0, 559, 980, 91));    // bottom
+  EXPECT_TRUE(same(bands[0], 0, 0, 980, 143));   // top
+  EXPECT_TRUE(same(bands[1], 0, 559, 980, 91));  // bottom
   EXPECT_TRUE(same(bands[2], 0, 143, 282, 416));   // left
   EXPECT_TRUE(same(bands[3], 922, 143, 58, 416));  // right
 }
@@ -126,9 +126,8 @@ int LargestStepAcrossRow(const Surface& px, int y, int from, int to) {
   return largest;
 }
 
-// The shades round the windows' outlines must run on across the seams of the bands (a step there
-// would show as a box in the shade). The rows and columns checked lie in the shade only, outside
-// each picture's opaque part.
+// The shades round the windows' outlines must run on across the seams of the bands (a step there would show as a box in the shade). The rows and
+// columns checked lie in the shade only, outside each picture's opaque part.
 TEST_F(LayeredWindowTest, BackgroundShadesRunOnAcrossTheBandSeams) {
   std::unique_ptr<Gdiplus::Image> main(LoadPngImage(203));
   ASSERT_NE(main, nullptr);

@@ -85,6 +85,9 @@ class System {
 
   // The machine.
   virtual std::vector<Drive> GetFixedDrives() = 0;
+  // The drive (volume, mount) that holds the existing `path`: its root and the bytes free there
+  // to the caller, which an update weighs against what it is about to write.
+  virtual bool FreeSpaceOf(const std::string& path, Drive& drive) = 0;
   virtual bool GetSpecialFolder(Folder folder, std::string& path) = 0;  // no trailing separator
   virtual std::string GetModuleFileName() = 0;
   // The process's arguments after the program name.

@@ -1,9 +1,9 @@
 #include "BodyWriter.h"
 
-#include <curl/curl.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "Decompressor.h"
 #include "HashPipeline.h"
@@ -36,7 +36,8 @@ BodyWriter::~BodyWriter() {
 }
 
 void BodyWriter::SetAdmission(std::function<bool()> mayDecode) {
-  if (m_bDecompress) m_mayDecode = std::move(mayDecode);
+  // A body replayed from a kept part has its decoder already: it was counted as it started.
+  if (m_bDecompress && m_state == State::Undecided) m_mayDecode = std::move(mayDecode);
 }
 
 void BodyWriter::Admit() {
@@ -44,17 +45,14 @@ void BodyWriter::Admit() {
   m_bWaiting = false;
 }
 
-size_t BodyWriter::WriteCallback(char* data, size_t size, size_t count, void* userdata) {
-  auto* writer = static_cast<BodyWriter*>(userdata);
-  if (writer->m_mayDecode) {
-    // libcurl keeps the bytes of a paused transfer and hands them over again once it goes on.
-    if (!writer->m_mayDecode()) {
-      writer->m_bWaiting = true;
-      return CURL_WRITEFUNC_PAUSE;
-    }
-    writer->Admit();
+bool BodyWriter::MayTakeBytes() {
+  if (!m_mayDecode) return true;
+  if (!m_mayDecode()) {
+    m_bWaiting = true;
+    return false;
   }
-  return writer->Write(data, size * count) ? size * count : 0;
+  Admit();
+  return true;
 }
 
 bool BodyWriter::Write(const char* data, size_t size) {
@@ -65,12 +63,46 @@ bool BodyWriter::Write(const char* data, size_t size) {
   m_headSize += copied;
   if (m_state == State::Undecided) {
     m_heldSize += copied;
+    if (m_bReplaying) m_heldOnDisk += copied;
     bytes += copied;
     size -= copied;
     if (!Decide()) return false;
   }
-  if (size == 0) return true;
-  return m_state == State::Xz ? Decode(bytes, size, LZMA_RUN) : WriteRaw(bytes, size);
+  return size == 0 || Pass(bytes, size);
+}
+
+bool BodyWriter::Pass(const uint8_t* data, size_t size) {
+  if (m_state == State::Xz) return KeepRaw(data, size) && Decode(data, size, LZMA_RUN);
+  return WriteRaw(data, size);
+}
+
+// The head bytes held while the body's kind was unknown, passed on once it is known; those that
+// came from the file itself are not written to it again.
+bool BodyWriter::PassHeld() {
+  const size_t held = m_heldSize, onDisk = std::min(m_heldOnDisk, held);
+  m_heldSize = m_heldOnDisk = 0;
+  const bool replaying = std::exchange(m_bReplaying, true);
+  const bool passed = Pass(m_head, onDisk);
+  m_bReplaying = replaying;
+  return passed && Pass(m_head + onDisk, held - onDisk);
+}
+
+bool BodyWriter::Replay(uint64_t& size) {
+  size = 0;
+  std::unique_ptr<char[]> block(new char[kFileBufferSize]);
+  m_bReplaying = true;
+  bool good = std::fseek(m_raw, 0, SEEK_SET) == 0;
+  while (good) {
+    const size_t got = std::fread(block.get(), 1, kFileBufferSize, m_raw);
+    if (got == 0) break;
+    size += got;
+    good = Write(block.get(), got);
+  }
+  m_bReplaying = false;
+  // A partial body that no longer decodes would fail whatever follows it.
+  good = good && !std::ferror(m_raw) && m_result == LZMA_OK;
+  // Reading gives way to writing only through a seek.
+  return std::fseek(m_raw, 0, SEEK_END) == 0 && good;
 }
 
 // Settles the body's kind once its first bytes show or rule out the magic, and passes on the
@@ -85,9 +117,7 @@ bool BodyWriter::Decide() {
   } else {
     return true;
   }
-  const size_t held = m_heldSize;
-  m_heldSize = 0;
-  return m_state == State::Xz ? Decode(m_head, held, LZMA_RUN) : WriteRaw(m_head, held);
+  return PassHeld();
 }
 
 bool BodyWriter::StartDecoder() {
@@ -112,7 +142,12 @@ bool BodyWriter::StartDecoder() {
 bool BodyWriter::WriteRaw(const uint8_t* data, size_t size) {
   if (!Fits(size, m_rawName)) return false;
   if (m_pHasher) m_pHasher->Update(data, size);
-  if (std::fwrite(data, 1, size, m_raw) == size) return true;
+  return KeepRaw(data, size);
+}
+
+// The received bytes as they came, which a later attempt continues from.
+bool BodyWriter::KeepRaw(const uint8_t* data, size_t size) {
+  if (m_bReplaying || std::fwrite(data, 1, size, m_raw) == size) return true;
   m_bDiskFull = IsDiskFullError(errno);
   return false;
 }
@@ -193,8 +228,7 @@ bool BodyWriter::Finish(bool bComplete) {
     if (m_state == State::Undecided) {
       // Shorter than the magic: a plain body.
       m_state = State::Plain;
-      written = WriteRaw(m_head, m_heldSize);
-      m_heldSize = 0;
+      written = PassHeld();
     }
     if (m_state == State::Xz) {
       written = Decode(nullptr, 0, LZMA_FINISH);

@@ -1,9 +1,10 @@
-// Takes one response body as it arrives. When unpacking, a body that opens with the .xz magic is
-// decoded on the fly into FILE.tmp2 and FILE.tmp stays empty; any other body (and every body
-// when not unpacking) goes to FILE.tmp as received. Memory is the decoder's state and two fixed
-// buffers, whatever the size of the file, and the body is never read back from the disk. Asked
-// to, it also takes the digest of the bytes it writes to the file that will be installed, on a
-// second thread for a large file.
+// Takes one response body as it arrives. Every body goes to FILE.tmp as received, so that a cut
+// transfer can continue from it (Resume.h); when unpacking, a body that opens with the .xz magic
+// is also decoded on the fly into FILE.tmp2, the file to install. Memory is the decoder's state
+// and two fixed buffers, whatever the size of the file, and the body is never read back from the
+// disk, except the part an earlier attempt left, once, when a transfer resumes. Asked to, it
+// also takes the digest of the bytes it writes to the file that will be installed, on a second
+// thread for a large file.
 #pragma once
 
 #include <lzma.h>
@@ -37,6 +38,11 @@ class BodyWriter {
   // transfer. A body that stops decoding for any other reason is read to its end and dropped, so
   // that its failure is judged, and logged, once the transfer is known to be whole.
   bool Write(const char* data, size_t size);
+  // Takes the bytes FILE.tmp holds already (`raw` opened for update) as if they had just
+  // arrived, without writing them again, and leaves the file at its end for the rest; `size`
+  // gets their number. False when they cannot be part of a good body (a decoder error, more
+  // than `maxSize`): the transfer must then start from its first byte.
+  bool Replay(uint64_t& size);
   // The body has ended: with `bComplete` the decoder is run to the end of its input; FILE.tmp2
   // is closed either way. False when decoded bytes could not be written.
   bool Finish(bool bComplete);
@@ -55,6 +61,8 @@ class BodyWriter {
   bool DiskFull() const { return m_bDiskFull; }
   // The body passed `maxSize`, and so is not the file it claims to be.
   bool Oversized() const { return m_bOversized; }
+  // The bytes of the file to install so far (FILE.tmp2 for an .xz body, else FILE.tmp).
+  uint64_t Filled() const { return m_filled; }
   static bool IsDiskFullError(int error);
   // The memory this body's decoder may take: none while it waits for admission or for a plain
   // body, else the per-decoder limit until the body shows what its stream needs, then that
@@ -63,20 +71,22 @@ class BodyWriter {
 
   // Makes the body wait, before its first byte is taken, until `mayDecode` (asked then) or a
   // later Admit() lets it in: concurrent transfers send their requests at once, while only as
-  // many decoders start as their memory budget holds. A waiting body pauses its transfer.
+  // many decoders start as their memory budget holds.
   void SetAdmission(std::function<bool()> mayDecode);
+  // Asked before each bytes are given: false while the body waits (its transfer pauses).
+  bool MayTakeBytes();
   bool Waiting() const { return m_bWaiting; }
   void Admit();
-
-  // libcurl's write callback; `userdata` is the BodyWriter.
-  static size_t WriteCallback(char* data, size_t size, size_t count, void* userdata);
 
  private:
   enum class State { Undecided, Plain, Xz };
 
   bool Decide();
   bool StartDecoder();
+  bool Pass(const uint8_t* data, size_t size);
+  bool PassHeld();
   bool WriteRaw(const uint8_t* data, size_t size);
+  bool KeepRaw(const uint8_t* data, size_t size);
   bool Decode(const uint8_t* data, size_t size, lzma_action action);
   bool FlushDecoded();
   bool Fits(size_t size, const std::string& file);
@@ -94,11 +104,13 @@ class BodyWriter {
   bool m_bDecoderHeld = false;
   std::function<bool()> m_mayDecode;  // empty once admitted
   bool m_bWaiting = false;
+  bool m_bReplaying = false;  // the bytes are in FILE.tmp already
   State m_state = State::Undecided;
   // The first bytes of the body: enough for the magic, and for the verdict on a plain body.
   uint8_t m_head[LZMA_STREAM_HEADER_SIZE] = {};
   size_t m_headSize = 0;
-  size_t m_heldSize = 0;  // head bytes not yet written or decoded while undecided
+  size_t m_heldSize = 0;    // head bytes not yet written or decoded while undecided
+  size_t m_heldOnDisk = 0;  // of those, the ones replayed from FILE.tmp
   lzma_stream m_strm = LZMA_STREAM_INIT;
   lzma_ret m_result = LZMA_OK;
   FILE* m_unpacked = nullptr;

@@ -69,6 +69,11 @@ bool ParseLine(const std::vector<std::string>& f, ContentList& list, bool& seque
     return ParseNumber(f[2], entry.version) && ParseDigest(f[3], f[4], entry.content) &&
            list.files.emplace(f[1], entry).second;
   }
+  if (keyword == "payload" && f.size() == 4 && !f[1].empty()) {
+    PayloadEntry payload;
+    return ParseNumber(f[2], payload.version) && ParseNumber(f[3], payload.size) &&
+           list.payloads.emplace(f[1], payload).second;
+  }
   return false;
 }
 
@@ -125,6 +130,10 @@ std::string FormatContentList(const ContentList& list) {
   for (const auto& [name, entry] : list.files) {
     text += "file\t" + name + "\t" + std::to_string(entry.version) + "\t" +
             DigestFields(entry.content) + "\n";
+  }
+  for (const auto& [name, payload] : list.payloads) {
+    text += "payload\t" + name + "\t" + std::to_string(payload.version) + "\t" +
+            std::to_string(payload.size) + "\n";
   }
   return text;
 }

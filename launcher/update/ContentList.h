@@ -28,6 +28,15 @@ struct ContentEntry {
   bool operator==(const ContentEntry&) const = default;
 };
 
+// The payload of one game file as the tree serves it (xz-compressed): its version and size, which
+// an update adds up before it starts to know the disk space it needs.
+struct PayloadEntry {
+  int version = 0;
+  uint64_t size = 0;
+
+  bool operator==(const PayloadEntry&) const = default;
+};
+
 struct ContentList {
   uint64_t sequence = 0;
   std::string tree;      // the tree it was published for (IsTreeId); empty: it names none
@@ -35,7 +44,8 @@ struct ContentList {
   std::map<std::string, ContentDigest> manifests;  // "versions.txt", ".../gamefiles.txt"
   std::string launcherName;                        // "Launcher.exe.VERSION"; empty: none named
   ContentDigest launcher;
-  std::map<std::string, ContentEntry> files;  // by the name the manifests give
+  std::map<std::string, ContentEntry> files;     // by the name the manifests give
+  std::map<std::string, PayloadEntry> payloads;  // likewise; none in lists of older publishers
   // Other data hosts holding the same tree, each a folder URL ending with "/", in the order a
   // launcher tries them after the data host it was given.
   std::vector<std::string> mirrors;
@@ -54,6 +64,7 @@ inline constexpr const char* kContentListHeader = "wan content list 1";
 //   launcher NAME SIZE SHA256
 //   file NAME VERSION SIZE SHA256
 //   mirror URL
+//   payload NAME VERSION SIZE
 // The list is written by wan-publish only: anything else (an unknown keyword, a missing or
 // extra field, a malformed number or digest, a name given twice, no sequence) makes the whole
 // list unreadable, with `error` saying where.

@@ -1,15 +1,20 @@
 #include "Downloader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 #include "BodyWriter.h"
+#include "DiskSpace.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "Resume.h"
 #include "Signature.h"
 #include "TransferQueue.h"
 #include "VersionInfos.h"
@@ -20,10 +25,32 @@ namespace {
 constexpr int kPasses = TransferQueue::kPasses;
 using Step = AfterFailure::Step;
 constexpr const char* kFailedBox = "下载资源失败：%s\n请点击确定重试！";
-constexpr const char* kDiskFullBox = "磁盘空间不足，无法写入%s，请清理磁盘后点击确定重试！";
 // The longest a concurrent job waits for its transfers before it looks at the clock and at
 // its owner again.
 constexpr uint64_t kPollMs = 100;
+// The shortest body kept to be continued when its transfer is cut.
+constexpr curl_off_t kLeastResumable = 64 << 10;
+
+// The headers of every request of a job.
+curl_slist* JobHeaders() {
+  curl_slist* header = curl_slist_append(
+      nullptr, "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; CIBA)");
+  return curl_slist_append(header, "Connection: Keep-Alive");
+}
+
+// Header names are compared as HTTP does, without regard to ASCII case; a name is compared with
+// its colon, so that no longer name matches.
+bool StartsWithNoCase(const std::string& text, const char* start) {
+  const size_t size = std::strlen(start);
+  if (text.size() < size) return false;
+  for (size_t i = 0; i < size; ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) !=
+        std::tolower(static_cast<unsigned char>(start[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
 
 void ShowBox(const char* format, const std::string& value, const char* caption) {
   char text[1024];
@@ -32,6 +59,49 @@ void ShowBox(const char* format, const std::string& value, const char* caption) 
 }
 
 }  // namespace
+
+// One attempt at a section: its body writer, the part of the file an earlier attempt left that
+// it continues, and the head of the answer, which decides where the body goes.
+struct Downloader::Request::Attempt {
+  Attempt(Request* pRequest, CURL* pCurl, Section& s)
+      : request(pRequest), curl(pCurl), section(&s) {
+    if (s.expected) record.digest = s.expected->sha256;
+  }
+  ~Attempt() {
+    if (header) curl_slist_free_all(header);
+  }
+  // A line of the head; a status line starts the head of another answer (after a 100).
+  void TakeHeader(const std::string& line) {
+    if (StartsWithNoCase(line, "HTTP/")) {
+      etag.clear(), lastModified.clear(), contentRange.clear();
+      return;
+    }
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) return;
+    const size_t first = line.find_first_not_of(" \t", colon + 1);
+    const size_t last = line.find_last_not_of(" \t\r\n");
+    const std::string value = first <= last && last != std::string::npos
+                                  ? line.substr(first, last - first + 1)
+                                  : std::string();
+    const std::string name = line.substr(0, colon + 1);
+    if (StartsWithNoCase(name, "ETag:")) etag = value;
+    if (StartsWithNoCase(name, "Last-Modified:")) lastModified = value;
+    if (StartsWithNoCase(name, "Content-Range:")) contentRange = value;
+  }
+
+  Request* request;
+  CURL* curl;
+  Section* section;
+  std::string url;        // the section's on the host of this attempt
+  FailedAttempt failure;  // what the host did, when the attempt fails
+  std::unique_ptr<BodyWriter> body;
+  uint64_t from = 0;             // bytes of FILE.tmp kept from before, asked for with Range
+  ResumeRecord record;           // what "FILE.tmp.range" says (or is to say) of FILE.tmp
+  curl_slist* header = nullptr;  // the job's headers and If-Range, when asked
+  std::string etag, lastModified, contentRange;
+  std::optional<RangeVerdict> verdict;  // once the head is judged
+  bool bDiskFull = false;               // the body would not fit the disk
+};
 
 Downloader::Request::Section::~Section() {
   if (fp) std::fclose(fp);
@@ -79,14 +149,15 @@ int Downloader::Request::TransferInfo(void* clientp, curl_off_t dlTotal, curl_of
 // A handle with the job's options; the sections' own are set before each transfer. Only a
 // transfer that is stuck fails by the clock: one that cannot connect, or that moves less than
 // the low speed for its time. One that keeps moving runs to its end, however long it takes.
-CURL* Downloader::Request::NewHandle(curl_slist* header) {
+CURL* Downloader::Request::NewHandle() {
   CURL* curl = curl_easy_init();
   if (!curl) return nullptr;
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, header);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, m_pHeader);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, m_timing.connectTimeoutMs);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, m_timing.lowSpeedBytesPerSecond);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, m_timing.lowSpeedSeconds);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &BodyWriter::WriteCallback);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Request::HeaderCallback);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Request::WriteCallback);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Request::TransferInfo);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
@@ -96,20 +167,17 @@ CURL* Downloader::Request::NewHandle(curl_slist* header) {
 bool Downloader::Request::Excute() {
   bool result = false;
   CURL* curl = nullptr;
-  curl_slist* header = nullptr;
   if (Check(!m_sections.empty(), "Downloader", 256, "!m_sections.empty()")) {
     *m_pProgress = DownloadProgress();
     m_pProgress->total = static_cast<int>(m_sections.size());
     m_pProgress->running = 1;
-    header = curl_slist_append(
-        header, "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; CIBA)");
-    header = curl_slist_append(header, "Connection: Keep-Alive");
+    m_pHeader = JobHeaders();
     MirrorChoice choice(m_sections.size(), std::max<size_t>(1, m_hosts.size()),
                         {m_timing.retryPauseMs, m_timing.longestRetryAfterMs});
     if (m_nConnections > 1) {
       Progress();
-      result = ExcuteConcurrent(header, choice);
-    } else if ((curl = NewHandle(header)) != nullptr) {
+      result = ExcuteConcurrent(choice);
+    } else if ((curl = NewHandle()) != nullptr) {
       Progress();
       result = true;
       for (size_t index = 0; index < m_sections.size(); ++index) {
@@ -123,7 +191,8 @@ bool Downloader::Request::Excute() {
     }
   }
   if (curl) curl_easy_cleanup(curl);
-  if (header) curl_slist_free_all(header);
+  if (m_pHeader) curl_slist_free_all(m_pHeader);
+  m_pHeader = nullptr;
   m_pProgress->running = 0;
   Progress();
   return result;
@@ -158,10 +227,14 @@ bool Downloader::Request::DownloadWithRetries(CURL* curl, size_t index, MirrorCh
 
 bool Downloader::Request::DownloadSection(CURL* curl, Section& section, const std::string& url,
                                           FailedAttempt& failure) {
-  std::unique_ptr<BodyWriter> body = BeginAttempt(curl, section, url);
-  if (!body) return false;
-  const CURLcode rc = curl_easy_perform(curl);
-  return EndAttempt(curl, rc, section, url, *body, failure);
+  do {
+    std::unique_ptr<Attempt> attempt = BeginAttempt(curl, section, url);
+    if (!attempt) return false;
+    const bool installed = EndAttempt(curl_easy_perform(curl), *attempt);
+    failure = attempt->failure;
+    if (installed) return true;
+  } while (section.bRestartNow && !Aborted());
+  return false;
 }
 
 // What the failed transfer tells about its host: its answer's status and the wait a busy one
@@ -207,12 +280,11 @@ std::string Downloader::Request::HostUrl(const Section& section, size_t host) co
 // interface, so that the time each request waits for its first byte overlaps with the others'
 // bodies. Each section ends as it would alone: its own temporary files, installed and marked
 // only when whole; retries, boxes and the job's end come in the order TransferQueue gives.
-bool Downloader::Request::ExcuteConcurrent(curl_slist* header, MirrorChoice& choice) {
+bool Downloader::Request::ExcuteConcurrent(MirrorChoice& choice) {
   struct Slot {
     CURL* curl = nullptr;
     size_t section = 0;
-    std::string url;                   // the section's on the host of the running attempt
-    std::unique_ptr<BodyWriter> body;  // while the slot's transfer runs
+    std::unique_ptr<Attempt> attempt;  // while the slot's transfer runs
   };
   const auto start = std::chrono::steady_clock::now();
   auto now = [start] {
@@ -223,7 +295,7 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header, MirrorChoice& cho
   std::vector<Slot> slots(std::min(m_sections.size(), static_cast<size_t>(m_nConnections)));
   CURLM* multi = curl_multi_init();
   bool ready = multi != nullptr;
-  for (Slot& slot : slots) ready = ready && (slot.curl = NewHandle(header)) != nullptr;
+  for (Slot& slot : slots) ready = ready && (slot.curl = NewHandle()) != nullptr;
   TransferQueue queue(m_sections.size());
   int running = 0;
   // Every transfer sends its request at once, but its body waits at the first byte until its
@@ -231,10 +303,20 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header, MirrorChoice& cho
   // requests' waits for their first bytes overlap however much memory the decoders need.
   auto mayDecode = [&slots, this] {
     uint64_t held = 0;
-    for (const Slot& slot : slots) held += slot.body ? slot.body->MemoryHeld() : 0;
+    for (const Slot& slot : slots) held += slot.attempt ? slot.attempt->body->MemoryHeld() : 0;
     if (!DecoderMemoryAllows(held)) return false;
     m_pProgress->decoderMemoryPeak =
         std::max(m_pProgress->decoderMemoryPeak, held + kDecoderMemLimit);
+    return true;
+  };
+  auto begin = [&](Slot& slot, size_t section) {
+    slot.attempt = BeginAttempt(slot.curl, *m_sections[section],
+                                HostUrl(*m_sections[section], choice.Start(section)));
+    if (!slot.attempt) return false;
+    slot.attempt->body->SetAdmission(mayDecode);
+    slot.section = section;
+    curl_multi_add_handle(multi, slot.curl);
+    ++running;
     return true;
   };
   if (ready) {
@@ -245,22 +327,15 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header, MirrorChoice& cho
   // A refused section ends the job: the transfers still running are abandoned below.
   while (ready && !Aborted() && !Refused() && !queue.Ended(running)) {
     for (Slot& slot : slots) {
-      std::optional<size_t> next;
-      if (slot.body && slot.body->Waiting() && mayDecode()) {
-        slot.body->Admit();
+      if (slot.attempt && slot.attempt->body->Waiting() && mayDecode()) {
+        slot.attempt->body->Admit();
         curl_easy_pause(slot.curl, CURLPAUSE_CONT);
       }
-      while (!slot.body && (next = queue.Next(now()))) {
-        slot.url = HostUrl(*m_sections[*next], choice.Start(*next));
-        slot.body = BeginAttempt(slot.curl, *m_sections[*next], slot.url);
-        if (!slot.body) {
+      std::optional<size_t> next;
+      while (!slot.attempt && (next = queue.Next(now()))) {
+        if (!begin(slot, *next)) {
           queue.Failed(*next, now(), JudgeAttempt(choice, *next, FailedAttempt()));
-          continue;
         }
-        slot.body->SetAdmission(mayDecode);
-        slot.section = *next;
-        curl_multi_add_handle(multi, slot.curl);
-        ++running;
       }
     }
     if (std::optional<size_t> box = queue.BoxDue(now(), running)) {
@@ -280,28 +355,28 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header, MirrorChoice& cho
       curl_multi_remove_handle(multi, slot->curl);
       --running;
       ended = true;
-      FailedAttempt failure;
-      if (EndAttempt(slot->curl, rc, *m_sections[slot->section], slot->url, *slot->body, failure)) {
+      const bool installed = EndAttempt(rc, *slot->attempt);
+      const FailedAttempt failure = slot->attempt->failure;
+      slot->attempt.reset();
+      Section& section = *m_sections[slot->section];
+      if (installed) {
         queue.Succeeded(slot->section);
         choice.Succeeded(slot->section);
         ++m_pProgress->completed;
         Progress();
-      } else {
+      } else if (!(section.bRestartNow && begin(*slot, slot->section))) {
         queue.Failed(slot->section, now(), JudgeAttempt(choice, slot->section, failure));
       }
-      slot->body.reset();
     }
     if (!ended) {
       curl_multi_poll(multi, nullptr, 0, static_cast<int>(queue.WaitMs(now(), kPollMs)), nullptr);
     }
   }
-  // A job ended by its owner abandons its transfers; their files go as a failed attempt's do.
+  // A job ended by its owner abandons its transfers; what they received stays to be continued.
   for (Slot& slot : slots) {
-    if (slot.body) {
+    if (slot.attempt) {
       curl_multi_remove_handle(multi, slot.curl);
-      FailedAttempt ignored;
-      EndAttempt(slot.curl, CURLE_ABORTED_BY_CALLBACK, *m_sections[slot.section], slot.url,
-                 *slot.body, ignored);
+      EndAttempt(CURLE_ABORTED_BY_CALLBACK, *slot.attempt);
     }
     if (slot.curl) curl_easy_cleanup(slot.curl);
   }
@@ -309,44 +384,183 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header, MirrorChoice& cho
   return ready && !Aborted() && !Refused() && queue.AllSucceeded();
 }
 
+std::unique_ptr<BodyWriter> Downloader::Request::NewBody(Section& section) {
+  return std::make_unique<BodyWriter>(section.fp, section.filename + ".tmp", m_bDecompress,
+                                      section.expected.has_value(), section.maxSize);
+}
+
+// Takes up the body an earlier attempt (of this run or of one that ended) left, when its record
+// says it is the same file; false when the attempt must start from the first byte.
+bool Downloader::Request::ContinuePartial(Attempt& attempt) {
+  Section& section = *attempt.section;
+  ResumeRecord kept;
+  if (std::exchange(section.bRestartNow, false) || !ReadResumeRecord(section.filename, kept) ||
+      !MayResume(kept, section.url, attempt.record.digest)) {
+    return false;
+  }
+  section.fp = std::fopen((section.filename + ".tmp").c_str(), "r+b");
+  if (!section.fp) return false;
+  attempt.body = NewBody(section);
+  uint64_t size = 0;
+  if (attempt.body->Replay(size) && size > 0) {
+    attempt.from = size;
+    attempt.record = kept;
+    LogPrint("download %s continues from byte %llu", attempt.url.c_str(),
+             static_cast<unsigned long long>(size));
+    return true;
+  }
+  attempt.body.reset();
+  std::fclose(section.fp);
+  section.fp = nullptr;
+  return false;
+}
+
 // Opens the temporary file and points the handle at the section; nothing when the file cannot
-// be made (the attempt has failed).
-std::unique_ptr<BodyWriter> Downloader::Request::BeginAttempt(CURL* curl, Section& section,
-                                                              const std::string& url) {
+// be made (the attempt has failed). A body kept from before is asked for from where it ends.
+std::unique_ptr<Downloader::Request::Attempt> Downloader::Request::BeginAttempt(
+    CURL* curl, Section& section, const std::string& url) {
   const std::string& filename = section.filename;
   CreateParentDirectory(filename);
   if (!section.bOptional) LogPrint("download file %s to %s", url.c_str(), filename.c_str());
-  const std::string tmpName = filename + ".tmp";
-  section.fp = std::fopen(tmpName.c_str(), "wb");
-  if (!section.fp) {
-    LogPrint("_tfopen_s(%s) failed!(%d)", filename.c_str(), errno);
-    return nullptr;
+  auto attempt = std::make_unique<Attempt>(this, curl, section);
+  attempt->url = url;
+  if (!ContinuePartial(*attempt)) {
+    // The record goes before the bytes it describes.
+    std::remove(ResumeRecordName(filename).c_str());
+    section.fp = std::fopen((filename + ".tmp").c_str(), "wb");
+    if (!section.fp) {
+      LogPrint("_tfopen_s(%s) failed!(%d)", filename.c_str(), errno);
+      return nullptr;
+    }
+    attempt->body = NewBody(section);
   }
-  auto body = std::make_unique<BodyWriter>(section.fp, tmpName, m_bDecompress,
-                                           section.expected.has_value(), section.maxSize);
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, body.get());
-  return body;
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, attempt.get());
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, attempt.get());
+  const std::string range = std::to_string(attempt->from) + "-";
+  curl_easy_setopt(curl, CURLOPT_RANGE, attempt->from > 0 ? range.c_str() : nullptr);
+  if (attempt->from > 0 && !attempt->record.validator.empty()) {
+    attempt->header = JobHeaders();
+    attempt->header =
+        curl_slist_append(attempt->header, ("If-Range: " + attempt->record.validator).c_str());
+  }
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, attempt->header ? attempt->header : m_pHeader);
+  return attempt;
 }
 
-// Judges the ended transfer and installs its file; a failed attempt leaves nothing behind.
-bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section,
-                                     const std::string& url, BodyWriter& body,
-                                     FailedAttempt& failure) {
+size_t Downloader::Request::HeaderCallback(char* data, size_t size, size_t count, void* userdata) {
+  static_cast<Attempt*>(userdata)->TakeHeader(std::string(data, size * count));
+  return size * count;
+}
+
+size_t Downloader::Request::WriteCallback(char* data, size_t size, size_t count, void* userdata) {
+  auto* attempt = static_cast<Attempt*>(userdata);
+  // libcurl keeps the bytes of a paused transfer and hands them over again once it goes on.
+  if (!attempt->body->MayTakeBytes()) return CURL_WRITEFUNC_PAUSE;
+  Request& request = *attempt->request;
+  request.m_pProgress->received += size * count;
+  if (!attempt->verdict && !request.JudgeAnswer(*attempt)) return 0;
+  return attempt->body->Write(data, size * count) ? size * count : 0;
+}
+
+// The answer's head decides where its body goes, before the first byte of it is written: after
+// the kept part, into a file started again, or nowhere (false: the transfer ends).
+bool Downloader::Request::JudgeAnswer(Attempt& attempt) {
+  const Section& section = *attempt.section;
+  long code = 0;
+  curl_easy_getinfo(attempt.curl, CURLINFO_RESPONSE_CODE, &code);
+  const std::string validator = AnswerValidator(attempt.etag, attempt.lastModified);
+  std::string why;
+  attempt.verdict = JudgeRangeAnswer(code, attempt.from, attempt.contentRange, validator,
+                                     attempt.record.validator, why);
+  switch (*attempt.verdict) {
+    case RangeVerdict::Refuse:
+      LogPrint("download %s refused: %s", attempt.url.c_str(), why.c_str());
+      return false;
+    case RangeVerdict::Keep:
+      return false;
+    case RangeVerdict::Continue:
+      return RestFits(attempt);
+    case RangeVerdict::Whole:
+      break;
+  }
+  if (attempt.from > 0 && !StartAgain(attempt)) return false;
+  curl_off_t length = -1;
+  curl_easy_getinfo(attempt.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  // A short body is fetched again whole: its record would cost more writes than it saves.
+  if (code == 200 && (length < 0 || length >= kLeastResumable)) {
+    attempt.record = {section.url, validator, attempt.record.digest};
+    if (MayResume(attempt.record, section.url, attempt.record.digest)) {
+      WriteResumeRecord(section.filename, attempt.record);
+    }
+  }
+  return RestFits(attempt);
+}
+
+// The server sent the whole file where the rest was asked for: what was kept goes.
+bool Downloader::Request::StartAgain(Attempt& attempt) {
+  Section& section = *attempt.section;
+  LogPrint("download %s starts again: the server sent the whole file", attempt.url.c_str());
+  attempt.body.reset();
+  std::remove(ResumeRecordName(section.filename).c_str());
+  section.fp = std::freopen((section.filename + ".tmp").c_str(), "wb", section.fp);
+  if (!section.fp) return false;
+  attempt.body = NewBody(section);
+  attempt.from = 0;
+  return true;
+}
+
+// A body that cannot fit the disk is not begun: it would fill the disk and fail all the same.
+// The rest is the answer's length, and, where the size of the file to install is known, what of
+// it is still to be decoded.
+bool Downloader::Request::RestFits(Attempt& attempt) {
+  const Section& section = *attempt.section;
+  curl_off_t length = -1;
+  curl_easy_getinfo(attempt.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  if (length <= 0) return true;
+  uint64_t need = static_cast<uint64_t>(length);
+  if (section.expected && m_bDecompress) {
+    need += section.expected->size - std::min(section.expected->size, attempt.body->Filled());
+  }
+  const size_t separator = FindLastSeparator(section.filename);
+  sys::Drive drive;
+  if (separator == std::string::npos ||
+      !sys::Current().FreeSpaceOf(section.filename.substr(0, separator), drive) ||
+      need <= drive.freeBytes) {
+    return true;
+  }
+  LogPrint("%s: %llu bytes to write, %llu free on %s", section.filename.c_str(),
+           static_cast<unsigned long long>(need), static_cast<unsigned long long>(drive.freeBytes),
+           drive.root.c_str());
+  attempt.bDiskFull = true;
+  return false;
+}
+
+// Judges the ended transfer and installs its file. A failed attempt leaves nothing behind but a
+// body cut short with its record, which the next attempt continues.
+bool Downloader::Request::EndAttempt(CURLcode rc, Attempt& attempt) {
+  Section& section = *attempt.section;
+  BodyWriter& body = *attempt.body;
   const std::string& filename = section.filename;
   const std::string tmpName = filename + ".tmp";
-  failure = ReadFailure(curl, rc);
+  // An answer without a body is judged here.
+  if (rc == CURLE_OK && !attempt.verdict && !JudgeAnswer(attempt)) rc = CURLE_WRITE_ERROR;
+  FailedAttempt& failure = attempt.failure;
+  failure = ReadFailure(attempt.curl, rc);
+  // An error answered to a Range request is no body: it is logged as the error it is.
+  const bool errorAnswer = attempt.verdict == RangeVerdict::Keep;
   bool accepted = false;
-  const long code = failure.status;
-  if (rc == CURLE_OK && section.bOptional && code >= 400 && code <= 499)
-    return EndAbsent(section, body);
-  if (rc != CURLE_OK) {
-    LogPrint("download %s failed(%d)", url.c_str(), static_cast<int>(rc));
+  long code = 0;
+  curl_easy_getinfo(attempt.curl, CURLINFO_RESPONSE_CODE, &code);
+  if ((rc == CURLE_OK || errorAnswer) && section.bOptional && code >= 400 && code <= 499)
+    return EndAbsent(attempt);
+  if (rc != CURLE_OK && !errorAnswer) {
+    LogPrint("download %s failed(%d)", attempt.url.c_str(), static_cast<int>(rc));
   } else {
-    if (code >= 200 && code <= 399) {
+    if (code >= 200 && code <= 399 && !errorAnswer) {
       accepted = true;
     } else {
-      LogPrint("download %s failed(%d)", url.c_str(), static_cast<int>(code));
+      LogPrint("download %s failed(%d)", attempt.url.c_str(), static_cast<int>(code));
     }
   }
   if (!body.Finish(accepted)) accepted = false;
@@ -355,7 +569,7 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section,
     failure.otherContent = true;
     failure.contentWhy = "has more than " + std::to_string(section.maxSize) + " bytes";
   }
-  bool diskFull = body.DiskFull();
+  bool diskFull = body.DiskFull() || attempt.bDiskFull;
   // Buffered bytes reach the file only here: a failed close means an incomplete file.
   if (std::fclose(section.fp) != 0 && accepted) {
     diskFull = diskFull || BodyWriter::IsDiskFullError(errno);
@@ -363,34 +577,58 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section,
     accepted = false;
   }
   section.fp = nullptr;
+  bool otherContent = failure.otherContent;
   if (!accepted) {
     LogPrint("download %s failed", filename.c_str());
   } else {
     std::string chosen;
-    if (ChooseBody(filename, tmpName, body, chosen)) {
-      failure.otherContent = !HasExpectedContent(section, body, failure.contentWhy);
-      if (!failure.otherContent && Replace(section.url, chosen, filename)) return true;
+    const bool chose = ChooseBody(filename, tmpName, body, chosen);
+    failure.otherContent = chose && !HasExpectedContent(section, body, failure.contentWhy);
+    otherContent = failure.otherContent || (m_bDecompress && body.IsXz() && !body.Decoded());
+    if (chose && !otherContent && Replace(section.url, chosen, filename)) {
+      std::remove(ResumeRecordName(filename).c_str());
+      m_pProgress->installed += body.Filled();
+      return true;
     }
   }
-  // A failed attempt leaves nothing behind: a body cut short by a full disk may be large, and
-  // once the file is current no later run writes (and so replaces) its temporary files again.
-  sys::Current().DeleteFile(tmpName);
-  sys::Current().DeleteFile(tmpName + "2");
+  // The kept part may be to blame, not the host: the file starts again before anything counts.
+  if (otherContent && attempt.from > 0) {
+    LogPrint("download %s: the continued file is not the expected one, it starts again",
+             attempt.url.c_str());
+    section.bRestartNow = true;
+    failure.otherContent = false;
+  }
+  // A transfer that was cut (or ended with the job) keeps what it received; anything else leaves
+  // nothing behind: a body cut short by a full disk may be large, and the bytes of a refused or
+  // damaged body are not worth continuing.
+  const bool cut = (rc != CURLE_OK && rc != CURLE_WRITE_ERROR && !diskFull) || errorAnswer;
+  // Only a body with its record can be continued; any other is of no use to a later attempt.
+  KeepOrDrop(attempt, cut && IsPathExist(ResumeRecordName(filename)));
   // Retrying cannot help until the player makes room; the pass's box alone would not say so.
   if (diskFull && !Aborted()) ShowBox(kDiskFullBox, filename, "更新失败");
   return false;
 }
 
+// The decoded file is made again from the kept bytes, so it goes either way.
+void Downloader::Request::KeepOrDrop(const Attempt& attempt, bool bKeep) {
+  const std::string tmpName = attempt.section->filename + ".tmp";
+  sys::System& system = sys::Current();
+  if (!bKeep) {
+    system.DeleteFile(tmpName);
+    std::remove(ResumeRecordName(attempt.section->filename).c_str());
+  }
+  system.DeleteFile(tmpName + "2");
+}
+
 // The server has no such file: what the attempt wrote and any copy of an earlier run go, so that
 // the file's absence is what the job leaves.
-bool Downloader::Request::EndAbsent(Section& section, BodyWriter& body) {
-  body.Finish(false);
+bool Downloader::Request::EndAbsent(Attempt& attempt) {
+  Section& section = *attempt.section;
+  attempt.body->Finish(false);
   std::fclose(section.fp);
   section.fp = nullptr;
-  const std::string tmpName = section.filename + ".tmp";
+  KeepOrDrop(attempt, false);
   sys::System& system = sys::Current();
-  system.DeleteFile(tmpName);
-  system.DeleteFile(tmpName + "2");
   if (!system.DeleteFile(section.filename) && IsPathExist(section.filename)) {
     LogPrint("delete %s failed!(%d)", section.filename.c_str(), system.GetLastError());
     return false;

@@ -25,13 +25,15 @@ class BodyWriter;
 
 // The progress of the current job; zeroed as a whole.
 struct DownloadProgress {
-  double ulNow = 0;    // bytes sent so far in the current transfer
-  double dlNow = 0;    // bytes received so far in the current transfer
-  double ulTotal = 0;  // bytes to send in the current transfer
-  double dlTotal = 0;  // bytes to receive in the current transfer (0 while unknown)
-  int completed = 0;   // sections finished successfully in this job
-  int total = 0;       // sections in this job
-  int running = 0;     // 1 while the job runs
+  double ulNow = 0;        // bytes sent so far in the current transfer
+  double dlNow = 0;        // bytes received so far in the current transfer
+  double ulTotal = 0;      // bytes to send in the current transfer
+  double dlTotal = 0;      // bytes to receive in the current transfer (0 while unknown)
+  int completed = 0;       // sections finished successfully in this job
+  int total = 0;           // sections in this job
+  int running = 0;         // 1 while the job runs
+  uint64_t received = 0;   // body bytes received in this job, by every attempt
+  uint64_t installed = 0;  // bytes of the files this job installed
   // The most memory the decoders of concurrent transfers were counted for at once.
   uint64_t decoderMemoryPeak = 0;
 };
@@ -77,6 +79,9 @@ class Downloader {
       // `expected` is signed: a whole body of other content is the server's answer, not an
       // accident of the transfer (IsFinalMismatch).
       bool bSigned = false;
+      // A resumed attempt ended with other content than expected (the kept part may be to
+      // blame): the next attempt starts from the first byte, at once and uncounted.
+      bool bRestartNow = false;
     };
 
     // `pAbort` is set while the owner ends the job: transfers stop, pauses wake up.
@@ -103,20 +108,27 @@ class Downloader {
     std::vector<std::string> m_hosts;
 
    private:
-    CURL* NewHandle(curl_slist* header);
+    struct Attempt;
+
+    CURL* NewHandle();
     bool DownloadWithRetries(CURL* curl, size_t index, MirrorChoice& choice);
     bool DownloadSection(CURL* curl, Section& section, const std::string& url,
                          FailedAttempt& failure);
-    // One attempt in two halves around the transfer, which runs alone or among others.
-    std::unique_ptr<BodyWriter> BeginAttempt(CURL* curl, Section& section, const std::string& url);
-    // False with `failure` saying what the host did.
-    bool EndAttempt(CURL* curl, CURLcode rc, Section& section, const std::string& url,
-                    BodyWriter& body, FailedAttempt& failure);
-    bool EndAbsent(Section& section, BodyWriter& body);
+    // One attempt in two halves around the transfer, which runs alone or among others. A
+    // failed one's `failure` says what the host did.
+    std::unique_ptr<Attempt> BeginAttempt(CURL* curl, Section& section, const std::string& url);
+    bool EndAttempt(CURLcode rc, Attempt& attempt);
+    bool EndAbsent(Attempt& attempt);
+    std::unique_ptr<BodyWriter> NewBody(Section& section);
+    bool ContinuePartial(Attempt& attempt);
+    bool JudgeAnswer(Attempt& attempt);
+    bool StartAgain(Attempt& attempt);
+    bool RestFits(Attempt& attempt);
+    void KeepOrDrop(const Attempt& attempt, bool bKeep);
     static FailedAttempt ReadFailure(CURL* curl, CURLcode rc);
     AfterFailure JudgeAttempt(MirrorChoice& choice, size_t index, const FailedAttempt& failure);
     std::string HostUrl(const Section& section, size_t host) const;
-    bool ExcuteConcurrent(curl_slist* header, MirrorChoice& choice);
+    bool ExcuteConcurrent(MirrorChoice& choice);
     bool ChooseBody(const std::string& filename, const std::string& tmpName, const BodyWriter& body,
                     std::string& chosen);
     static bool HasExpectedContent(const Section& section, const BodyWriter& body,
@@ -132,6 +144,11 @@ class Downloader {
     void Progress();
     static int TransferInfo(void* clientp, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal,
                             curl_off_t ulNow);
+    // libcurl's callbacks for the answer's head and body; `userdata` is the Attempt.
+    static size_t HeaderCallback(char* data, size_t size, size_t count, void* userdata);
+    static size_t WriteCallback(char* data, size_t size, size_t count, void* userdata);
+
+    curl_slist* m_pHeader = nullptr;  // the job's request headers
 
     Timing m_timing;
     const sys::Signal* m_pAbort;
@@ -147,6 +164,7 @@ class Downloader {
 
   // Transfers the following jobs run at once (1 when never set; at least 1).
   void SetConnections(int nConnections) { m_nConnections = nConnections < 1 ? 1 : nConnections; }
+  int Connections() const { return m_nConnections; }
 
   // With `pExpected`, the file is installed only when its unpacked content is that one; any
   // other content fails the attempt as a body cut short does, and so does a body that passes

@@ -1,5 +1,7 @@
 #include "FileUtil.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "Log.h"
@@ -36,6 +38,16 @@ std::string GetWritableRoot() {
 
 bool IsPathExist(const std::string& path) {
   return sys::Current().PathExists(path);
+}
+
+uint64_t FileSize(const std::string& path) {
+#ifdef _WIN32
+  struct _stat64 st {};
+  return _stat64(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+#else
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+#endif
 }
 
 size_t FindLastSeparator(const std::string& path) {

@@ -2,6 +2,7 @@
 // separate folders.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The root folder for the work folder: the fixed drive with the most free space that accepts
@@ -9,6 +10,9 @@
 std::string GetWritableRoot();
 
 bool IsPathExist(const std::string& path);
+
+// The size of the file at `path`; 0 when it does not exist.
+uint64_t FileSize(const std::string& path);
 
 // Position of the last "/" or "\" at index 1 or later; npos when there is none.
 size_t FindLastSeparator(const std::string& path);

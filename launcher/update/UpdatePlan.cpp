@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "AppConfig.h"
+#include "DiskSpace.h"
 #include "FileUtil.h"
 #include "Log.h"
 #include "Refusal.h"
+#include "Resume.h"
 #include "Signature.h"
 #include "SignedTree.h"
 #include "VersionInfos.h"
@@ -205,13 +207,36 @@ bool RefuseAlias(const std::string& filename, const std::string& path,
 }
 
 // Removes what an ended job left of `path`'s download and marker; no job runs while the plan
-// is made.
-void RemoveStaleTemporaryFiles(const std::string& path) {
+// is made. A body cut short whose record names `url` (the version is in it) and `digest` stays,
+// for the download to continue; one of another version goes.
+void RemoveStaleTemporaryFiles(const std::string& path, const std::string& url = "",
+                               const std::string& digest = "") {
   sys::System& system = sys::Current();
-  for (const std::string& temporary :
-       {path + ".tmp", path + ".tmp2", sys::HiddenFileTemporary(VersionFileName(path))}) {
+  std::vector<std::string> stale = {path + ".tmp2",
+                                    sys::HiddenFileTemporary(VersionFileName(path))};
+  ResumeRecord kept;
+  if (url.empty() || !ReadResumeRecord(path, kept) || !MayResume(kept, url, digest)) {
+    stale.push_back(path + ".tmp");
+    stale.push_back(ResumeRecordName(path));
+  }
+  for (const std::string& temporary : stale) {
     if (IsPathExist(temporary)) system.DeleteFile(temporary);
   }
+}
+
+// What installing the file at `path` does to the disk, from the list's sizes of the version to
+// install; false when the list does not give them.
+bool TakeFileSpace(const ContentList* pList, const std::string& name, int version,
+                   const std::string& path, std::vector<FileSpace>& files) {
+  if (!pList) return false;
+  const ContentEntry* entry = SignedEntry(*pList, name, version);
+  const auto payload = pList->payloads.find(name);
+  if (!entry || payload == pList->payloads.end() || payload->second.version != version) {
+    return false;
+  }
+  files.push_back(
+      {entry->content.size, FileSize(path), payload->second.size, FileSize(path + ".tmp")});
+  return true;
 }
 
 }  // namespace
@@ -316,7 +341,8 @@ bool IsReservedLocalName(const std::string& localName) {
   for (const std::string& own : ownKeys) {
     if (key == own || std::find(folders.begin(), folders.end(), own) != folders.end()) return true;
   }
-  return EndsWith(key, ".version") || EndsWith(key, ".tmp") || EndsWith(key, ".tmp2");
+  return EndsWith(key, ".version") || EndsWith(key, ".tmp") || EndsWith(key, ".tmp2") ||
+         EndsWith(key, ".tmp.range");
 }
 
 WorkFolderNames::Clash WorkFolderNames::Take(const std::string& entry, const std::string& localName,
@@ -336,8 +362,8 @@ WorkFolderNames::Clash WorkFolderNames::Take(const std::string& entry, const std
     }
   }
   // The marker and the temporary files lie beside the file, named after it.
-  const std::string files[] = {key, key + ".version", key + ".version.tmp", key + ".tmp",
-                               key + ".tmp2"};
+  const std::string files[] = {key,          key + ".version", key + ".version.tmp",
+                               key + ".tmp", key + ".tmp2",    key + ".tmp.range"};
   for (const std::string& file : files) {
     if (const auto it = m_folders.find(file); it != m_folders.end()) {
       other = it->second;
@@ -444,6 +470,8 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
   downloader.Reset();
   WorkFolderNames taken;
   std::set<std::string> listed;
+  std::vector<FileSpace> spaces;
+  bool spaceKnown = true;
   for (const std::string& filename : filelist) {
     // Two transfers of one entry at once would write one temporary file.
     if (!listed.insert(filename).second) {
@@ -471,12 +499,12 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
     }
     const std::string path =
         LocalFilePath(config.GetWorkPath(), LocalFileName(filename, info.version));
-    RemoveStaleTemporaryFiles(path);
+    const std::string url = GameFileUrl(config.GetDataHost(), filename, info.version);
+    RemoveStaleTemporaryFiles(path, url, pListed ? pListed->content.sha256 : "");
     const bool current = bSigned && config.bVerifyContent ? HasSignedContent(path, *pListed, pFound)
                                                           : IsFileCurrent(path, info.version);
     if (!current && RefuseAlias(filename, path, config.GetWorkPath())) return stopAll();
     if (current) continue;
-    const std::string url = GameFileUrl(config.GetDataHost(), filename, info.version);
     // A signed digest is the publisher's word on the content: other content is refused, not
     // retried; an unsigned one only guards against damage.
     if (bSigned) {
@@ -485,11 +513,18 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
       downloader.Add(url, path, pListed ? &pListed->content : nullptr);
     }
     ++nAdded;
+    spaceKnown = spaceKnown && TakeFileSpace(pList, filename, info.version, path, spaces);
   }
   // The tree's mirrors hold the same files. The manifests and the list came from the data host
   // alone: a launcher learns of mirrors from it.
   if (nAdded > 0 && pList && !pList->mirrors.empty()) {
     downloader.SetMirrors(UrlText(config.GetDataHost()), pList->mirrors);
+  }
+  // Nothing is fetched for an update the disk cannot hold; where a size is not known, each
+  // transfer still refuses a body longer than the space left.
+  if (spaceKnown && nAdded > 0 &&
+      !HasRoomForUpdate(config.GetWorkPath(), PeakDiskNeed(spaces, downloader.Connections()))) {
+    return stopAll();
   }
   return true;
 }

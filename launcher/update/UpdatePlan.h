@@ -78,11 +78,14 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
 // The decision step after the manifests job: reads the local manifests, sets the client
 // version, and adds every listed file that is not current to a fresh job on `downloader`
 // (unstarted). Temporary files left beside a listed file by an ended job are removed (none
-// runs while the plan is made). False when the update stops (the log says why; nothing is
+// runs while the plan is made), but for a body cut short of the version to install, which the
+// download continues (Resume.h). False when the update stops (the log says why; nothing is
 // left to run): among other reasons, when two entries would be one local file, an entry
 // would be one of the launcher's own files (by its name, or an existing file by its identity),
 // or a name is one Windows takes for another file or a device (WindowsNames.h). An entry
 // listed again is planned once.
+// Where the tree's content list gives every planned file's sizes, the update also stops when
+// the work folder's drive cannot hold it at its peak (DiskSpace.h), before anything is fetched.
 // `nAdded` is the number of files to download: 0 means the folder is current.
 // With a public key in `config` (strUpdatePublicKey), the tree is refused (the refusal's kind
 // and reason on `downloader`, GetRefusal; its manifests and list deleted) when the tree

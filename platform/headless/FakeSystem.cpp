@@ -72,6 +72,16 @@ std::vector<Drive> FakeSystem::GetFixedDrives() {
   return result;
 }
 
+bool FakeSystem::FreeSpaceOf(const std::string& path, Drive& drive) {
+  const FakeDrive* best = nullptr;
+  for (const FakeDrive& d : drives) {
+    if (path.rfind(d.root, 0) == 0 && (!best || d.root.size() > best->root.size())) best = &d;
+  }
+  if (!best) return PosixSystem::FreeSpaceOf(path, drive);
+  drive = {best->root, best->freeBytes};
+  return true;
+}
+
 bool FakeSystem::GetSpecialFolder(Folder folder, std::string& path) {
   auto it = folders.find(folder);
   if (it == folders.end()) return false;

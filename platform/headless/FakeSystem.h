@@ -68,6 +68,8 @@ class FakeSystem : public PosixSystem {
 
   // System.
   std::vector<Drive> GetFixedDrives() override;
+  // The configured drive whose root `path` lies in (the longest), else the real one.
+  bool FreeSpaceOf(const std::string& path, Drive& drive) override;
   bool GetSpecialFolder(Folder folder, std::string& path) override;
   std::string GetModuleFileName() override { return moduleFileName; }
   std::vector<std::string> GetCommandLineArgs() override { return commandLineArgs; }

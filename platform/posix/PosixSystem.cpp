@@ -168,6 +168,25 @@ std::vector<Drive> PosixSystem::GetFixedDrives() {
   return drives;
 }
 
+bool PosixSystem::FreeSpaceOf(const std::string& path, Drive& drive) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return false;
+  std::string root = real;
+  std::free(real);
+  // The mount point: the outermost folder on the path's device.
+  struct stat st {
+  }, parent{};
+  if (stat(root.c_str(), &st) != 0) return false;
+  while (root != "/") {
+    const size_t slash = root.rfind('/');
+    const std::string up = slash == 0 ? "/" : root.substr(0, slash);
+    if (stat(up.c_str(), &parent) != 0 || parent.st_dev != st.st_dev) break;
+    root = up;
+  }
+  drive.root = WithSeparator(root);
+  return FreeBytes(root, drive.freeBytes);
+}
+
 bool PosixSystem::GetSpecialFolder(Folder folder, std::string& path) {
   std::string home = HomeFolder();
   switch (folder) {

@@ -8,6 +8,7 @@ namespace sys {
 class PosixSystem : public System {
  public:
   std::vector<Drive> GetFixedDrives() override;
+  bool FreeSpaceOf(const std::string& path, Drive& drive) override;
   bool GetSpecialFolder(Folder folder, std::string& path) override;
   std::string GetModuleFileName() override;
   std::vector<std::string> GetCommandLineArgs() override;

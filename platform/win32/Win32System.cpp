@@ -66,6 +66,13 @@ std::vector<Drive> Win32System::GetFixedDrives() {
   return drives;
 }
 
+bool Win32System::FreeSpaceOf(const std::string& path, Drive& drive) {
+  char root[MAX_PATH] = {};
+  if (!GetVolumePathNameA(path.c_str(), root, MAX_PATH)) return false;
+  drive.root = root;
+  return FreeBytes(drive.root, drive.freeBytes);
+}
+
 bool Win32System::GetSpecialFolder(Folder folder, std::string& path) {
   int id = folder == Folder::AppData   ? CSIDL_APPDATA
            : folder == Folder::Desktop ? CSIDL_DESKTOPDIRECTORY

@@ -30,16 +30,20 @@ class BodyWriterTest : public ::testing::Test {
     std::optional<ContentDigest> content;
   };
 
-  // Feeds `body` in pieces of the given sizes (the last piece repeats) and ends it.
+  // Feeds `body` in pieces of the given sizes (the last piece repeats) and ends it; with `kept`,
+  // its first bytes are in the file already, as a cut transfer left them, and are replayed.
   Outcome Receive(const std::string& body, std::vector<size_t> pieces, bool bDecompress = true,
-                  bool bHash = true) {
+                  bool bHash = true, size_t kept = 0) {
     const std::string tmp = m_dir / "f.tmp";
-    FILE* raw = std::fopen(tmp.c_str(), "wb");
+    WriteFile(tmp, body.substr(0, kept));
+    FILE* raw = std::fopen(tmp.c_str(), "r+b");
     Outcome outcome{};
     {
       BodyWriter writer(raw, tmp, bDecompress, bHash);
-      outcome.written = true;
-      for (size_t at = 0, i = 0; at < body.size() && outcome.written; ++i) {
+      uint64_t replayed = 0;
+      outcome.written = writer.Replay(replayed);
+      EXPECT_EQ(replayed, kept);
+      for (size_t at = kept, i = 0; at < body.size() && outcome.written; ++i) {
         const size_t size = std::min(pieces[std::min(i, pieces.size() - 1)], body.size() - at);
         outcome.written = writer.Write(body.data() + at, size);
         at += size;
@@ -82,7 +86,7 @@ TEST_F(BodyWriterTest, XzBodyIsUnpackedWhateverPiecesItArrivesIn) {
       Outcome o = Receive(body, {first, rest});
       ASSERT_TRUE(o.written && o.xz && o.decoded) << first << "/" << rest;
       EXPECT_EQ(o.unpacked, content + "and a second stream");
-      EXPECT_EQ(o.raw, "") << "the packed body is never written";
+      EXPECT_EQ(o.raw, body) << "the packed body is kept as received, to be continued";
       EXPECT_EQ(o.result, LZMA_STREAM_END);
       EXPECT_EQ(o.content, HashBytes(o.unpacked)) << first << "/" << rest;
     }
@@ -101,11 +105,42 @@ TEST_F(BodyWriterTest, DamagedXzBodiesAreJudgedAsTheFileDecoderJudgesThem) {
     EXPECT_TRUE(o.written) << "a damaged body is read to its end, not cut off";
     EXPECT_TRUE(o.xz);
     EXPECT_FALSE(o.decoded);
-    EXPECT_EQ(o.raw, "");
+    EXPECT_EQ(o.raw, body);
     EXPECT_EQ(StreamLine(o.result), FileDecoderLine(body));
   }
   EXPECT_EQ(Receive(cutInBlock, {4096}).result, LZMA_BUF_ERROR);
   EXPECT_EQ(Receive(corruptBlock, {4096}).result, LZMA_DATA_ERROR);
+}
+
+// A transfer that continues a kept part ends as if the body had come whole: the kept bytes are
+// decoded and hashed again, not written again.
+TEST_F(BodyWriterTest, ABodyContinuedFromItsKeptPartEndsAsAWholeOne) {
+  const std::string content = TestText(200000);
+  const std::string packed = XzCompress(content);
+  for (size_t kept : {size_t{1}, size_t{5}, size_t{6}, size_t{100}, packed.size() / 2}) {
+    const Outcome xz = Receive(packed, {4096}, true, true, kept);
+    EXPECT_TRUE(xz.written && xz.decoded) << kept;
+    EXPECT_EQ(xz.unpacked, content) << kept;
+    EXPECT_EQ(xz.raw, packed) << kept;
+    EXPECT_EQ(xz.content, HashBytes(content)) << kept;
+    const Outcome plain = Receive(content, {4096}, true, true, kept);
+    EXPECT_TRUE(plain.written && !plain.xz) << kept;
+    EXPECT_EQ(plain.raw, content) << kept;
+    EXPECT_EQ(plain.content, HashBytes(content)) << kept;
+  }
+  // A kept part that no longer decodes cannot be continued.
+  std::string damaged = packed.substr(0, packed.size() / 2);
+  damaged[20] ^= 0x55;
+  const std::string tmp = m_dir / "f.tmp";
+  WriteFile(tmp, damaged);
+  FILE* raw = std::fopen(tmp.c_str(), "r+b");
+  {
+    BodyWriter writer(raw, tmp, true);
+    uint64_t replayed = 0;
+    EXPECT_FALSE(writer.Replay(replayed));
+    writer.Finish(false);
+  }
+  std::fclose(raw);
 }
 
 TEST_F(BodyWriterTest, OtherBodiesAreKeptAsReceivedEvenWhenTheyOpenLikeXz) {

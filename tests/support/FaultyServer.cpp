@@ -12,7 +12,7 @@ constexpr size_t kEndlessCap = 64u << 20;
 FaultyServer::FaultyServer() {
   m_http.server().set_keep_alive_max_count(1000);
   m_http.server().Get(R"(/(.*))", [this](const httplib::Request& req, httplib::Response& res) {
-    Answer(req.matches[1], res);
+    Answer(req, req.matches[1], res);
   });
   m_http.Start();
 }
@@ -28,10 +28,61 @@ FaultyServer::~FaultyServer() {
 
 void FaultyServer::Serve(const std::string& name, const std::string& body, Fault fault, int times) {
   std::lock_guard lock(m_mutex);
-  m_files[name] = File{body, fault, times};
+  m_files[name] = File{body, fault, times, {}};
 }
 
-void FaultyServer::Answer(const std::string& name, httplib::Response& res) {
+void FaultyServer::Serve(const std::string& name, const std::string& body,
+                         std::vector<Fault> faults) {
+  std::lock_guard lock(m_mutex);
+  m_files[name] = File{body, Fault::kNone, 0, std::move(faults)};
+}
+
+std::vector<std::string> FaultyServer::RangesAsked(const std::string& name) {
+  std::vector<std::string> ranges;
+  for (const auto& request : m_http.Requests()) {
+    if (request.path != "/" + name) continue;
+    const auto range = request.headers.find("Range");
+    ranges.push_back(range == request.headers.end() ? "" : range->second);
+  }
+  return ranges;
+}
+
+size_t FaultyServer::BytesSent() {
+  std::lock_guard lock(m_mutex);
+  return m_sent;
+}
+
+bool FaultyServer::Ranged(const httplib::Request& req, Fault fault, std::string& body,
+                          httplib::Response& res) {
+  // The rig answers ranges itself (and clears httplib's parse, which would cut its bodies again).
+  auto& ranges = const_cast<httplib::Request&>(req).ranges;
+  size_t from = ranges.size() == 1 && ranges[0].first > 0 && ranges[0].second < 0
+                    ? static_cast<size_t>(ranges[0].first)
+                    : 0;
+  ranges.clear();
+  if (req.has_header("If-Range") && req.get_header_value("If-Range") != kETag) from = 0;
+  if (fault == Fault::kIgnoreRange) from = 0;
+  if (fault == Fault::kPartToPlain && from == 0) from = body.size() / 2;
+  res.set_header("ETag", fault == Fault::kNewValidator ? "\"v2\"" : kETag);
+  if (from == 0) return true;
+  if (from >= body.size()) {
+    res.status = 416;
+    return false;
+  }
+  const size_t first = fault == Fault::kRangeElsewhere ? 0 : from;
+  res.status = 206;
+  res.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                      std::to_string(body.size() - 1) + "/" +
+                                      std::to_string(body.size()));
+  body.erase(0, first);
+  if (fault == Fault::kNewValidator) {
+    for (char& c : body) c ^= 0x20;
+  }
+  return true;
+}
+
+void FaultyServer::Answer(const httplib::Request& req, const std::string& name,
+                          httplib::Response& res) {
   File file;
   {
     std::lock_guard lock(m_mutex);
@@ -41,9 +92,15 @@ void FaultyServer::Answer(const std::string& name, httplib::Response& res) {
       return;
     }
     file = it->second;
-    if (it->second.times > 0) --it->second.times;
+    if (!it->second.script.empty()) {
+      it->second.script.erase(it->second.script.begin());
+    } else if (it->second.times > 0) {
+      --it->second.times;
+    }
   }
-  const Fault fault = file.times > 0 ? file.fault : Fault::kNone;
+  const Fault fault = !file.script.empty() ? file.script.front()
+                      : file.times > 0     ? file.fault
+                                           : Fault::kNone;
   if (fault == Fault::kNotFound || fault == Fault::kServerError) {
     res.status = fault == Fault::kNotFound ? 404 : 500;
     return;
@@ -54,6 +111,7 @@ void FaultyServer::Answer(const std::string& name, httplib::Response& res) {
     return;
   }
   std::string body = file.body;
+  if (!Ranged(req, fault, body, res)) return;
   if (fault == Fault::kBadXz && body.size() > 64) body[body.size() / 2] ^= 0x55;
   if (fault == Fault::kOtherContent) body = "other content";
   if (fault == Fault::kEndless) {
@@ -94,7 +152,10 @@ bool FaultyServer::Send(httplib::DataSink& sink, const char* data, size_t size) 
     std::unique_lock lock(m_mutex);
     if (m_stopping.wait_until(lock, at, [this] { return m_bStopping; })) return false;
   }
-  return sink.write(data, size);
+  if (!sink.write(data, size)) return false;
+  std::lock_guard lock(m_mutex);
+  m_sent += size;
+  return true;
 }
 
 bool FaultyServer::Pause(std::chrono::milliseconds pause) {

@@ -25,6 +25,7 @@ ContentList SampleList() {
   list.files["my dir\\c d.txt"] = {-1, {1, kHashB}};
   list.mirrors = {"http://mirror.example/game/", "https://cdn.example:8443/",
                   "http://m/" + std::string(1014, 'a') + "/"};  // the longest, 1024 bytes
+  list.payloads["数据/地图 1.pak"] = {7, 120000};
   return list;
 }
 
@@ -59,6 +60,8 @@ TEST(ContentListTest, AnythingButTheWrittenFormIsUnreadable) {
       head + "file\ta\t1\t5\t" + std::string(64, 'A') + "\n",  // upper-case digest
       head + "file\ta\t1\t5\t" + std::string(63, 'a') + "\n",  // short digest
       head + "file\ta\t1\t5\t" + kHashA + "\textra\n",         // extra field
+      head + "payload\ta\t1\n",                                // no size
+      head + "payload\ta\t1\t5\n" + "payload\ta\t1\t5\n",      // given twice
       head + "file\t\t1\t5\t" + kHashA + "\n",                 // empty name
       head + "file\ta\t+1\t5\t" + kHashA + "\n",               //
       head + "file\ta\t1\t5\t" + kHashA,                       // no line end

@@ -9,7 +9,9 @@
 #include "TempDir.h"
 #include "platform/headless/FakeSystem.h"
 #include "update/AppConfig.h"
+#include "update/ContentList.h"
 #include "update/FileUtil.h"
+#include "update/Resume.h"
 #include "update/Signature.h"
 #include "update/SignedTree.h"
 #include "update/UpdatePlan.h"
@@ -199,9 +201,13 @@ TEST_F(UpdatePlanTest, StaleTemporaryFilesOfCheckedEntriesAreRemoved) {
   Install("old", "1");
   std::filesystem::create_directories(m_dir / "Cached/resourcelib");
   Install("Cached/resourcelib/r.1", "1");
-  const std::vector<std::string> stale = {"current.tmp",     "current.tmp2",
-                                          "old.tmp",         "old.tmp2",
-                                          "old.version.tmp", "Cached/resourcelib/r.1.tmp"};
+  const std::vector<std::string> stale = {"current.tmp",
+                                          "current.tmp2",
+                                          "old.tmp",
+                                          "old.tmp2",
+                                          "old.version.tmp",
+                                          "old.tmp.range",
+                                          "Cached/resourcelib/r.1.tmp"};
   for (const std::string& name : stale) WriteFile(m_dir / name, "partial");
   WriteFile(m_dir / "unlisted.tmp", "not an entry's");
   int nAdded = -1;
@@ -210,6 +216,59 @@ TEST_F(UpdatePlanTest, StaleTemporaryFilesOfCheckedEntriesAreRemoved) {
   for (const std::string& name : stale) EXPECT_FALSE(IsPathExist(m_dir / name)) << name;
   EXPECT_TRUE(IsPathExist(m_dir / "unlisted.tmp"));
   EXPECT_EQ(ReadFile(m_dir / "current"), "content");
+}
+
+// A body cut short stays for its download to continue, but not once the entry's version changed:
+// the bytes of another version are never continued.
+TEST_F(UpdatePlanTest, APartialBodyStaysForItsVersionOnly) {
+  for (const int version : {2, 3}) {
+    Manifests("clientVersion\t1\t0\na\t" + std::to_string(version) + "\t0\n", "a\n");
+    if (version == 2) {
+      WriteFile(m_dir / "a.tmp", "part");
+      WriteFile(m_dir / "a.tmp2", "decoded part");
+      ASSERT_TRUE(WriteResumeRecord(m_dir / "a", {"http://host/data/a.2", "\"v1\"", ""}));
+    }
+    int nAdded = -1;
+    ASSERT_TRUE(Plan(nAdded));
+    EXPECT_EQ(IsPathExist(m_dir / "a.tmp"), version == 2);
+    EXPECT_EQ(IsPathExist(ResumeRecordName(m_dir / "a")), version == 2);
+    EXPECT_FALSE(IsPathExist(m_dir / "a.tmp2"));
+  }
+}
+
+// With the list's sizes, an update the work folder's drive cannot hold at its peak stops before
+// anything is planned, with a box after which the drive is asked again; without them it goes on.
+TEST_F(UpdatePlanTest, AnUpdateTheDiskCannotHoldStopsBeforeItsFirstByte) {
+  Manifests("clientVersion\t1\t0\na\t1\t0\nb\t1\t0\n", "a\nb\n");
+  ContentList list;
+  list.sequence = 1;
+  list.files["a"] = {1, {1000, HashBytes("a").sha256}};
+  list.files["b"] = {1, {3000, HashBytes("b").sha256}};
+  const std::string listFile = GameTreeListFiles(m_dir.path()).list;
+  WriteFile(listFile, FormatContentList(list));
+  m_system.drives = {{m_dir.path(), 100}};
+  int nAdded = -1;
+  EXPECT_TRUE(Plan(nAdded)) << "no payload sizes: each transfer is weighed as it starts";
+  list.payloads["a"] = {1, 400};
+  list.payloads["b"] = {1, 1000};
+  WriteFile(listFile, FormatContentList(list));
+  // Both files, then b's payload and decoded file in flight beside them.
+  m_system.drives = {{m_dir.path(), 7999}};
+  m_downloader.Reset();
+  EXPECT_FALSE(Plan(nAdded));
+  EXPECT_TRUE(Planned().empty());
+  EXPECT_TRUE(Logged("disk " + m_dir.path() +
+                     ": the update needs 8000 bytes, 7999 are free, 1 more are needed"));
+  const auto boxes = m_system.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[0].text,
+            "磁盘空间不足，无法写入" + m_dir.path() + "，请清理磁盘后点击确定重试！");
+  m_system.onMessageBox = [&](const sys::FakeSystem::MessageBoxCall&) {
+    m_system.drives[0].freeBytes = 8000;
+  };
+  EXPECT_TRUE(Plan(nAdded));
+  EXPECT_EQ(nAdded, 2);
+  EXPECT_EQ(m_system.MessageBoxes().size(), 4u);
 }
 
 // Two entries that would be one file on disk (on either system the tree serves) install the
@@ -230,7 +289,7 @@ TEST_F(UpdatePlanTest, EntriesSharingALocalFileOrHittingTheLaunchersFilesStopEve
   for (const Case& c : cases) ExpectStop(c.names, c.line);
   for (const char* name :
        {"standalone/versions.txt", "gamefiles.txt", "standalone/Log.txt", "launcherversion.txt",
-        "launcher.EXE", "Cached/versions.txt", "a.version", "b.tmp", "sub/c.TMP2"}) {
+        "launcher.EXE", "Cached/versions.txt", "a.version", "b.tmp", "sub/c.TMP2", "d.tmp.Range"}) {
     ExpectStop(
         std::string(name) + "\n",
         "file " + std::string(name) + " would replace a file of the launcher, update stopped");

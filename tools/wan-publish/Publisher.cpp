@@ -259,7 +259,7 @@ bool Publisher::Publish(const std::string& clientVersion, PublishResult& result,
       return false;
     }
     versions += job.name + "\t" + std::to_string(job.version) + "\t0\n";
-    result.published.push_back({job.name, job.version, SourceOf(job.name)});
+    result.published.push_back({job.name, job.version, SourceOf(job.name), job.payloadBytes});
     gamefiles += job.name + "\n";
     result.written += job.written;
     // A player's file is current when its marker names the manifest's version.

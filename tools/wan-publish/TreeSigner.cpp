@@ -95,6 +95,8 @@ bool SignTree(const std::string& treeDirArg, const std::vector<PublishedFile>& f
     ContentEntry& entry = list.files[file.name];
     entry.version = file.version;
     if (!AddDigest(file.source, entry.content, error)) return false;
+    // What a player downloads, so that an update knows the disk space it needs before it starts.
+    list.payloads[file.name] = {file.version, file.payloadBytes};
   }
   for (const char* manifest : {kVersionsManifest, kGameFilesManifest}) {
     if (!AddDigest(treeDir + manifest, list.manifests[manifest], error)) return false;

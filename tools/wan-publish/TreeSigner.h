@@ -4,15 +4,17 @@
 // as they are, so launchers that check nothing read the tree as before.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-// One file of the published build: its name in the manifests, its version and the build file
-// whose bytes a player installs.
+// One file of the published build: its name in the manifests, its version, the build file
+// whose bytes a player installs and the size of its payload in the tree.
 struct PublishedFile {
   std::string name;
   int version = 0;
   std::string source;
+  uint64_t payloadBytes = 0;
 };
 
 struct SignOptions {

@@ -37,6 +37,8 @@ bool TerminalUpdate::JobSucceeded() const {
 }
 
 void TerminalUpdate::OnComplete() {
+  m_received += m_Downloader.GetProgress().received;
+  m_installed += m_Downloader.GetProgress().installed;
   if (m_nStep == 1) {
     m_bManifestsDownloaded = JobSucceeded();
     PlanDownloads();
@@ -92,6 +94,9 @@ void TerminalUpdate::Finish(int exitCode) {
       exitCode == kRefused && !m_bPlanned ? "" : ", client version " + m_config.strClientVersion;
   std::printf("wan-update: %d files downloaded, folder %s%s\n", m_nFilesDownloaded,
               exitCode == 0 ? "current" : "not current", version.c_str());
+  std::printf("wan-update: %llu bytes over the wire, %llu bytes installed\n",
+              static_cast<unsigned long long>(m_received),
+              static_cast<unsigned long long>(m_installed));
   std::fflush(stdout);
   std::lock_guard lock(m_mutex);
   m_exitCode = exitCode;

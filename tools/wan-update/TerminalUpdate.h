@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -48,6 +49,9 @@ class TerminalUpdate : public Downloader::ICallback {
   bool m_bManifestsDownloaded = false;
   bool m_bPlanned = false;  // the plan read the manifests and took the tree
   int m_nFilesDownloaded = 0;
+  // Both jobs': body bytes received by every attempt, and bytes of the files installed.
+  uint64_t m_received = 0;
+  uint64_t m_installed = 0;
 
   bool m_bShowProgress;
   std::chrono::steady_clock::time_point m_lastShown;

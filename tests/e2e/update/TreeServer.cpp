@@ -1,11 +1,18 @@
-// update_tree_server DIR PORT_FILE [--rate BYTES_PER_SECOND] [--latency MS]: serves the files
-// below DIR over HTTP on 127.0.0.1, on a port the kernel chooses and writes to PORT_FILE, until
-// it is terminated. Connections are kept alive, bodies stream from disk, and paths never leave
-// DIR. --rate and --latency model a player's link: every answer starts MS milliseconds after
-// its request, and the bodies of all connections together go out at no more than the rate.
+// update_tree_server DIR PORT_FILE [--rate BYTES_PER_SECOND] [--latency MS] [--served FILE]
+// [--cut-once BYTES]: serves the files below DIR over HTTP on 127.0.0.1, on a port the kernel
+// chooses and writes to PORT_FILE, until it is terminated. Connections are kept alive, bodies
+// stream from disk, and paths never leave DIR. --rate and --latency model a player's link: every
+// answer starts MS milliseconds after its request, and the bodies of all connections together go
+// out at no more than the rate. Every file has an ETag (its size and time) and "bytes=N-"
+// ranges are answered with 206 unless If-Range names another ETag. --served rewrites FILE with
+// the body bytes sent so far whenever an answer ends; --cut-once closes the first answer that
+// reaches BYTES there, short of its length.
 #include <httplib.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -66,20 +73,54 @@ class Link {
   Clock::time_point m_free;
 };
 
+// The file's ETag: its size and modification time, which a publish changes.
+std::string ETagOf(const std::string& path) {
+  struct stat st {};
+  stat(path.c_str(), &st);
+  return "\"" + std::to_string(st.st_size) + "-" + std::to_string(st.st_mtim.tv_sec) + "." +
+         std::to_string(st.st_mtim.tv_nsec) + "\"";
+}
+
+// The body bytes sent, written out whenever an answer ends.
+class Served {
+ public:
+  explicit Served(std::string file) : m_file(std::move(file)) {}
+  void Add(size_t bytes) { m_bytes += bytes; }
+  void AnswerEnded() {
+    if (m_file.empty()) return;
+    std::lock_guard lock(m_mutex);
+    std::ofstream(m_file + ".part") << m_bytes.load() << "\n";
+    fs::rename(m_file + ".part", m_file);
+  }
+
+ private:
+  std::string m_file;
+  std::atomic<uint64_t> m_bytes{0};
+  std::mutex m_mutex;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   double rate = 0;
   long latencyMs = 0;
+  std::string servedFile;
+  // The first answer that reaches this byte of its file closes there; 0: none.
+  std::atomic<uint64_t> cutAt{0};
   for (int i = 3; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--rate") rate = std::atof(argv[i + 1]);
     if (option == "--latency") latencyMs = std::atol(argv[i + 1]);
+    if (option == "--served") servedFile = argv[i + 1];
+    if (option == "--cut-once") cutAt = std::strtoull(argv[i + 1], nullptr, 10);
   }
   if (argc < 3 || argc % 2 == 0) {
-    std::fprintf(stderr, "usage: update_tree_server DIR PORT_FILE [--rate B/S] [--latency MS]\n");
+    std::fprintf(stderr,
+                 "usage: update_tree_server DIR PORT_FILE [--rate B/S] [--latency MS] "
+                 "[--served FILE] [--cut-once BYTES]\n");
     return 2;
   }
+  Served served(servedFile);
   const std::string root = argv[1];
   Link link(rate);
   // Blocks small enough that the link's rate holds within a few milliseconds.
@@ -97,16 +138,33 @@ int main(int argc, char** argv) {
       res.status = 404;
       return;
     }
+    const std::string etag = ETagOf(path);
+    res.set_header("ETag", etag);
+    // httplib answers the Range itself; a changed file gets all of it.
+    if (req.has_header("If-Range") && req.get_header_value("If-Range") != etag) {
+      const_cast<httplib::Request&>(req).ranges.clear();
+    }
     auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
     res.set_content_provider(
         fs::file_size(path, ec), "application/octet-stream",
-        [file, block, &link](size_t offset, size_t length, httplib::DataSink& sink) {
+        [file, block, &link, &served, &cutAt](size_t offset, size_t length,
+                                              httplib::DataSink& sink) {
           char buffer[65536];
+          size_t want = std::min(length, block);
+          uint64_t cut = cutAt;
+          if (cut > offset && cut < offset + want) want = cut - offset;
+          if (cut != 0 && cut == offset && cutAt.compare_exchange_strong(cut, 0)) {
+            served.AnswerEnded();
+            return false;
+          }
           file->seekg(static_cast<std::streamoff>(offset));
-          file->read(buffer, static_cast<std::streamsize>(std::min(length, block)));
+          file->read(buffer, static_cast<std::streamsize>(want));
           const auto got = static_cast<size_t>(file->gcount());
           link.Send(got);
-          return got > 0 && sink.write(buffer, got);
+          const bool sent = got > 0 && sink.write(buffer, got);
+          if (sent) served.Add(got);
+          if (!sent || got == length) served.AnswerEnded();
+          return sent;
         });
   });
   const int port = BindLoopback(server);

@@ -24,9 +24,9 @@ fail() {
   exit 1
 }
 
-# start_server TREE: serves TREE on loopback and sets DATAHOST.
+# start_server TREE [SERVER OPTIONS]: serves TREE on loopback and sets DATAHOST.
 start_server() {
-  "$SERVER" "$1" "$T/port" &
+  "$SERVER" "$1" "$T/port" "${@:2}" &
   SERVER_PID=$!
   for _ in $(seq 500); do [[ -s $T/port ]] && break; sleep 0.01; done
   [[ -s $T/port ]] || fail "the tree server did not start"

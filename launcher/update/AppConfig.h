@@ -38,6 +38,9 @@ struct AppConfig {
   // The next update hashes every installed file against the signed tree (the repair button
   // of a launcher built with a public key).
   bool bVerifyContent = false;
+  // The update takes the patches a tree offers; off (wan-update --no-patches), it downloads
+  // full payloads only, as launchers before patches did.
+  bool bUsePatches = true;
 
   // Chooses and enters the work folder, fixes the log file and reads the process's arguments.
   bool ParseCommandLine();

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 // A file's content as installed: its size and the SHA-256 of its bytes as 64 lower-case hex
 // digits.
@@ -26,12 +27,26 @@ struct ContentEntry {
   bool operator==(const ContentEntry&) const = default;
 };
 
+// A patch the tree offers for one file: applied to the installed version `from`, whose bytes
+// hash to `baseSha256`, it gives version `to`, whose bytes hash to `resultSha256`.
+struct ContentPatch {
+  int from = 0;
+  int to = 0;
+  uint64_t size = 0;  // the patch file's bytes
+  std::string baseSha256;
+  std::string resultSha256;
+
+  bool operator==(const ContentPatch&) const = default;
+};
+
 struct ContentList {
   uint64_t sequence = 0;
   std::map<std::string, ContentDigest> manifests;  // "versions.txt", ".../gamefiles.txt"
   std::string launcherName;                        // "Launcher.exe.VERSION"; empty: none named
   ContentDigest launcher;
   std::map<std::string, ContentEntry> files;  // by the name the manifests give
+  // By the name the manifests give, each from another base version, in the order written.
+  std::map<std::string, std::vector<ContentPatch>> patches;
 
   bool operator==(const ContentList&) const = default;
 };
@@ -44,9 +59,13 @@ inline constexpr const char* kContentListHeader = "wan content list 1";
 //   manifest NAME SIZE SHA256
 //   launcher NAME SIZE SHA256
 //   file NAME VERSION SIZE SHA256
+//   patch NAME FROMVERSION TOVERSION SIZE BASESHA256 RESULTSHA256
 // The list is written by wan-publish only: anything else (an unknown keyword, a missing or
-// extra field, a malformed number or digest, a name given twice, no sequence) makes the whole
+// extra field, a malformed number or digest, a name given twice (a patch: a name and base
+// version given twice), no sequence) makes the whole
 // list unreadable, with `error` saying where.
 bool ParseContentList(const std::string& text, ContentList& list, std::string& error);
 // The list as ParseContentList reads it; names must not hold a tab or a line end.
 std::string FormatContentList(const ContentList& list);
+// The list's patch of `name` from the installed version `from` to `to`, else nullptr.
+const ContentPatch* FindPatch(const ContentList& list, const std::string& name, int from, int to);

@@ -10,6 +10,7 @@
 #include "BodyWriter.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "Patch.h"
 #include "Signature.h"
 #include "TransferQueue.h"
 #include "VersionInfos.h"
@@ -24,6 +25,11 @@ constexpr const char* kDiskFullBox = "磁盘空间不足，无法写入%s，请�
 // The longest a concurrent job waits for its transfers before it looks at the clock and at
 // its owner again.
 constexpr uint64_t kPollMs = 100;
+
+// What an attempt fetches: the section's patch while it has one, else its full payload.
+const std::string& AttemptUrl(const Downloader::Request::Section& section) {
+  return section.patch ? section.patch->url : section.url;
+}
 
 void ShowBox(const char* format, const std::string& value, const char* caption) {
   char text[1024];
@@ -132,10 +138,16 @@ bool Downloader::Request::DownloadWithRetries(CURL* curl, Section& section) {
   for (int pass = 0; pass < kPasses; ++pass) {
     for (int attempt = 0; attempt < kAttemptsPerPass; ++attempt) {
       if (Aborted()) return false;
+      const bool patching = section.patch.has_value();
       if (DownloadSection(curl, section)) {
         ++m_pProgress->completed;
         Progress();
         return true;
+      }
+      // A failed patch costs no attempt: the full payload comes at once.
+      if (patching) {
+        --attempt;
+        continue;
       }
       // An owner ending the job does not sit out the pause.
       if (system.Pause(m_timing.retryPauseMs, *m_pAbort)) return false;
@@ -218,10 +230,13 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
       curl_multi_remove_handle(multi, slot->curl);
       --running;
       ended = true;
+      const bool patching = m_sections[slot->section]->patch.has_value();
       if (EndAttempt(slot->curl, rc, *m_sections[slot->section], *slot->body)) {
         queue.Succeeded(slot->section);
         ++m_pProgress->completed;
         Progress();
+      } else if (patching) {
+        queue.Again(slot->section, now());
       } else {
         queue.Failed(slot->section, now());
       }
@@ -247,17 +262,21 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
 // be made (the attempt has failed).
 std::unique_ptr<BodyWriter> Downloader::Request::BeginAttempt(CURL* curl, Section& section) {
   const std::string& filename = section.filename;
+  const std::string& url = AttemptUrl(section);
   CreateParentDirectory(filename);
-  if (!section.bOptional) LogPrint("download file %s to %s", section.url.c_str(), filename.c_str());
+  if (!section.bOptional) LogPrint("download file %s to %s", url.c_str(), filename.c_str());
   const std::string tmpName = filename + ".tmp";
   section.fp = std::fopen(tmpName.c_str(), "wb");
   if (!section.fp) {
     LogPrint("_tfopen_s(%s) failed!(%d)", filename.c_str(), errno);
     return nullptr;
   }
-  auto body = std::make_unique<BodyWriter>(section.fp, tmpName, m_bDecompress,
-                                           section.expected.has_value(), section.maxSize);
-  curl_easy_setopt(curl, CURLOPT_URL, section.url.c_str());
+  // A patch is kept as received in FILE.tmp; its result is hashed as it is applied.
+  const bool patching = section.patch.has_value();
+  auto body = std::make_unique<BodyWriter>(section.fp, tmpName, m_bDecompress && !patching,
+                                           section.expected && !patching,
+                                           patching ? section.patch->size : section.maxSize);
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, body.get());
   return body;
 }
@@ -265,6 +284,7 @@ std::unique_ptr<BodyWriter> Downloader::Request::BeginAttempt(CURL* curl, Sectio
 // Judges the ended transfer and installs its file; a failed attempt leaves nothing behind.
 bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, BodyWriter& body) {
   const std::string& filename = section.filename;
+  const std::string& url = AttemptUrl(section);
   const std::string tmpName = filename + ".tmp";
   bool accepted = false;
   long code = 0;
@@ -272,12 +292,12 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, 
   if (rc == CURLE_OK && section.bOptional && code >= 400 && code <= 499)
     return EndAbsent(section, body);
   if (rc != CURLE_OK) {
-    LogPrint("download %s failed(%d)", section.url.c_str(), static_cast<int>(rc));
+    LogPrint("download %s failed(%d)", url.c_str(), static_cast<int>(rc));
   } else {
     if (code >= 200 && code <= 399) {
       accepted = true;
     } else {
-      LogPrint("download %s failed(%d)", section.url.c_str(), static_cast<int>(code));
+      LogPrint("download %s failed(%d)", url.c_str(), static_cast<int>(code));
     }
   }
   if (!body.Finish(accepted)) accepted = false;
@@ -289,12 +309,15 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, 
     accepted = false;
   }
   section.fp = nullptr;
+  std::string why = "it could not be downloaded";
   if (!accepted) {
     LogPrint("download %s failed", filename.c_str());
+  } else if (section.patch) {
+    if (InstallPatched(section, diskFull, why)) return true;
   } else {
     std::string chosen;
-    if (ChooseBody(filename, tmpName, body, chosen) && HasExpectedContent(section, body) &&
-        Replace(section.url, chosen, filename)) {
+    if (ChooseBody(filename, tmpName, body, chosen) &&
+        HasExpectedContent(section, body.Content()) && Replace(section.url, chosen, filename)) {
       return true;
     }
   }
@@ -302,9 +325,33 @@ bool Downloader::Request::EndAttempt(CURL* curl, CURLcode rc, Section& section, 
   // once the file is current no later run writes (and so replaces) its temporary files again.
   sys::Current().DeleteFile(tmpName);
   sys::Current().DeleteFile(tmpName + "2");
+  if (section.patch) {
+    LogPrint("%s: patch not used (%s), downloading the full file", filename.c_str(), why.c_str());
+    section.patch.reset();
+    return false;
+  }
   // Retrying cannot help until the player makes room; the pass's box alone would not say so.
   if (diskFull && !Aborted()) ShowBox(kDiskFullBox, filename, "更新失败");
   return false;
+}
+
+// Applies the downloaded patch to the installed file into FILE.tmp2 and installs the result as
+// a download's: the same content check, the same replacement and marker.
+bool Downloader::Request::InstallPatched(const Section& section, bool& diskFull, std::string& why) {
+  const std::string tmpName = section.filename + ".tmp";
+  const std::string patched = tmpName + "2";
+  ContentDigest written;
+  if (!ApplyPatch(section.filename, section.patch->baseSha256, tmpName, section.expected->size,
+                  patched, written, diskFull, why)) {
+    return false;
+  }
+  if (!IsContent(written, *section.expected, why)) {
+    why = "the patched file " + why;
+    return false;
+  }
+  sys::Current().DeleteFile(tmpName);
+  why = "the patched file could not be installed";
+  return Replace(section.url, patched, section.filename);
 }
 
 // The server has no such file: what the attempt wrote and any copy of an earlier run go, so that
@@ -356,10 +403,11 @@ bool Downloader::Request::ChooseBody(const std::string& filename, const std::str
 // Checked just before the file replaces the old one: whatever the transfer and the unpacking
 // did, only the content the section expects is ever installed. The digest was taken as the
 // body wrote the file ChooseBody picked, so the file is not read again.
-bool Downloader::Request::HasExpectedContent(const Section& section, const BodyWriter& body) {
+bool Downloader::Request::HasExpectedContent(const Section& section,
+                                             const std::optional<ContentDigest>& content) {
   if (!section.expected) return true;
   std::string why = "was not hashed";
-  if (body.Content() && IsContent(*body.Content(), *section.expected, why)) return true;
+  if (content && IsContent(*content, *section.expected, why)) return true;
   LogPrint("download %s failed: the file %s, not the signed content", section.filename.c_str(),
            why.c_str());
   return false;
@@ -418,6 +466,13 @@ bool Downloader::AddOptional(const std::string& url, const std::string& filename
                              uint64_t maxSize) {
   if (!Add(url, filename, nullptr, maxSize)) return false;
   m_pRequest->m_sections.back()->bOptional = true;
+  return true;
+}
+
+bool Downloader::AddPatched(const std::string& url, const std::string& filename,
+                            const ContentDigest& expected, const PatchSource& patch) {
+  if (!Add(url, filename, &expected)) return false;
+  m_pRequest->m_sections.back()->patch = patch;
   return true;
 }
 

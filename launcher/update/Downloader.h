@@ -54,6 +54,13 @@ class Downloader {
     uint32_t retryPauseMs = 1000;
   };
 
+  // A patch that makes the section's file out of the installed one.
+  struct PatchSource {
+    std::string url;
+    uint64_t size = 0;       // the patch's bytes: the most its body may hold
+    std::string baseSha256;  // what the installed file must hash to
+  };
+
   class Request {
    public:
     struct Section {
@@ -68,6 +75,9 @@ class Downloader {
       // A file the server may not have: an answer 4xx ends the section at once, quietly and
       // without retries, with no local file, and the job goes on.
       bool bOptional = false;
+      // Tried before the full payload while set; any failure of it drops it for good, and the
+      // full payload follows at once.
+      std::optional<PatchSource> patch;
     };
 
     // `pAbort` is set while the owner ends the job: transfers stop, pauses wake up.
@@ -97,10 +107,12 @@ class Downloader {
     std::unique_ptr<BodyWriter> BeginAttempt(CURL* curl, Section& section);
     bool EndAttempt(CURL* curl, CURLcode rc, Section& section, BodyWriter& body);
     bool EndAbsent(Section& section, BodyWriter& body);
+    bool InstallPatched(const Section& section, bool& diskFull, std::string& why);
     bool ExcuteConcurrent(curl_slist* header);
     bool ChooseBody(const std::string& filename, const std::string& tmpName, const BodyWriter& body,
                     std::string& chosen);
-    static bool HasExpectedContent(const Section& section, const BodyWriter& body);
+    static bool HasExpectedContent(const Section& section,
+                                   const std::optional<ContentDigest>& content);
     bool Replace(const std::string& url, const std::string& chosen, const std::string& filename);
     bool Aborted() const { return m_pAbort->IsSet(); }
     void Progress();
@@ -130,6 +142,11 @@ class Downloader {
   // A file a tree may lack (it is fetched only where a tree publishes it): absent, the job goes
   // on and `filename` does not exist after it; an old tree's update logs nothing more.
   bool AddOptional(const std::string& url, const std::string& filename, uint64_t maxSize);
+  // A file that `patch` may make out of the installed one: the patch is downloaded and applied
+  // first, and the full payload at `url` replaces it in the same job on any doubt (the patch
+  // is missing or damaged, the installed file is not its base, the result is not `expected`).
+  bool AddPatched(const std::string& url, const std::string& filename,
+                  const ContentDigest& expected, const PatchSource& patch);
   bool Excute(bool bDecompress, bool bWriteVersion);
   // Starts the job on a worker thread; its end is reported through pCallback->OnComplete().
   bool ExcuteThread(bool bDecompress, bool bWriteVersion, ICallback* pCallback);

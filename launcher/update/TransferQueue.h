@@ -30,6 +30,9 @@ class TransferQueue {
   std::optional<size_t> Next(uint64_t now);
   void Succeeded(size_t section);
   void Failed(size_t section, uint64_t now);
+  // The section starts again at once, no failure counted: its patch failed, and the full file
+  // is fetched instead.
+  void Again(size_t section, uint64_t now);
 
   // The section whose failed pass is to be shown now: the first in the list with one, once its
   // pause is over, every section before it has succeeded and no transfer runs.

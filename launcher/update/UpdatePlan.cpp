@@ -11,6 +11,7 @@
 #include "AppConfig.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "Patch.h"
 #include "Signature.h"
 #include "SignedTree.h"
 #include "VersionInfos.h"
@@ -180,6 +181,31 @@ bool RefuseAlias(const std::string& filename, const std::string& path,
   return false;
 }
 
+// Every backslash made "/" and every blank "%20"; nothing else is escaped.
+std::string EscapeUrl(const std::string& url) {
+  std::string result;
+  for (std::string_view c : Characters(url)) {
+    if (c == "\\") {
+      result += '/';
+    } else if (c == " ") {
+      result += "%20";
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
+// The list's patch that makes `content` (version `version`) out of the file at `path`: its
+// marker must name the patch's base version, and base, patch and result must fit in memory.
+const ContentPatch* UsablePatch(const ContentList& list, const std::string& name,
+                                const std::string& path, int version,
+                                const ContentDigest& content) {
+  const ContentPatch* patch = FindPatch(list, name, ReadLocalVersion(path), version);
+  if (!patch || patch->resultSha256 != content.sha256) return nullptr;
+  return PatchFitsBase(path, content.size, patch->size) ? patch : nullptr;
+}
+
 // Removes what an ended job left of `path`'s download and marker; no job runs while the plan
 // is made.
 void RemoveStaleTemporaryFiles(const std::string& path) {
@@ -209,18 +235,12 @@ std::string GameFilesPath(const std::string& workPath) {
 }
 
 std::string GameFileUrl(const std::string& dataHost, const std::string& name, int version) {
-  const std::string url = dataHost + name + "." + std::to_string(version);
-  std::string result;
-  for (std::string_view c : Characters(url)) {
-    if (c == "\\") {
-      result += '/';
-    } else if (c == " ") {
-      result += "%20";
-    } else {
-      result += c;
-    }
-  }
-  return result;
+  return EscapeUrl(dataHost + name + "." + std::to_string(version));
+}
+
+std::string PatchUrl(const std::string& dataHost, const std::string& name, int from, int to) {
+  return EscapeUrl(dataHost + name + "." + std::to_string(from) + "-" + std::to_string(to) +
+                   ".patch");
 }
 
 std::string LocalFileName(const std::string& name, int version) {
@@ -433,11 +453,20 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
     const bool current = pSigned && config.bVerifyContent ? HasSignedContent(path, *pSigned, pFound)
                                                           : IsFileCurrent(path, info.version);
     if (!current && RefuseAlias(filename, path, config.GetWorkPath())) return stopAll();
-    if (!current) {
-      downloader.Add(GameFileUrl(config.GetDataHost(), filename, info.version), path,
-                     pListed ? &pListed->content : nullptr);
-      ++nAdded;
+    if (current) continue;
+    const std::string url = GameFileUrl(config.GetDataHost(), filename, info.version);
+    const ContentPatch* patch =
+        pListed && config.bUsePatches
+            ? UsablePatch(*pList, filename, path, info.version, pListed->content)
+            : nullptr;
+    if (patch) {
+      downloader.AddPatched(url, path, pListed->content,
+                            {PatchUrl(config.GetDataHost(), filename, patch->from, info.version),
+                             patch->size, patch->baseSha256});
+    } else {
+      downloader.Add(url, path, pListed ? &pListed->content : nullptr);
     }
+    ++nAdded;
   }
   return true;
 }

@@ -22,6 +22,9 @@ std::string GameFilesPath(const std::string& workPath);
 
 // "%s%s.%d" with every backslash made "/" and every blank "%20"; nothing else is escaped.
 std::string GameFileUrl(const std::string& dataHost, const std::string& name, int version);
+// The patch of `name` from version `from` to `to`, "%s%s.%d-%d.patch" escaped alike: no payload
+// ("NAME.VERSION" ends in a digit) or file of the tree's own can have that name.
+std::string PatchUrl(const std::string& dataHost, const std::string& name, int from, int to);
 // The name on disk: "standalone/" removed, and a "resourcelib/" file kept per version as
 // "Cached/%s.%d".
 std::string LocalFileName(const std::string& name, int version);
@@ -85,6 +88,9 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
 // With a public key in `config` (strUpdatePublicKey), the update also stops when the content
 // list's signature does not verify, a manifest is not the one signed, the list is older than
 // one accepted before, or it lacks an entry, and every download must hold its signed content.
+// Where the tree's content list (signed or not) offers a patch from the installed version, the
+// file's marker names that version, and the patch fits in memory (Patch.h), the download takes
+// the patch first (unless config.bUsePatches is off).
 // With bVerifyContent too, an installed file counts as current only when its content is the
 // signed one (every file is read), and `pFound` gets a line for each one missing or changed.
 bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFilesFile,

@@ -21,6 +21,7 @@ ContentList SampleList() {
   list.launcher = {4096, kHashB};
   list.files["数据/地图 1.pak"] = {7, {300000, kHashA}};
   list.files["my dir\\c d.txt"] = {-1, {1, kHashB}};
+  list.patches["数据/地图 1.pak"] = {{6, 7, 900, kHashB, kHashA}, {4, 7, 1200, kHashA, kHashA}};
   return list;
 }
 
@@ -61,6 +62,10 @@ TEST(ContentListTest, AnythingButTheWrittenFormIsUnreadable) {
           "\n",
       head + "launcher\tL\t1\t" + kHashA + "\nlauncher\tM\t1\t" + kHashA + "\n",
       head + "comment\tx\n",
+      head + "patch\ta\t1\t2\t9\t" + kHashA + "\t" + kHashB + "\npatch\ta\t1\t2\t9\t" + kHashA +
+          "\t" + kHashB + "\n",                                       // a base twice
+      head + "patch\ta\t1\t2\t9\t" + kHashA + "\n",                   // no result digest
+      head + "patch\ta\t1\t2\t-9\t" + kHashA + "\t" + kHashB + "\n",  // negative size
       head + "\n",
   };
   for (const std::string& text : bad) {

@@ -93,6 +93,7 @@ bool SignTree(const std::string& treeDirArg, const std::vector<PublishedFile>& f
     ContentEntry& entry = list.files[file.name];
     entry.version = file.version;
     if (!AddDigest(file.source, entry.content, error)) return false;
+    if (!file.patches.empty()) list.patches[file.name] = file.patches;
   }
   for (const char* manifest : {kVersionsManifest, kGameFilesManifest}) {
     if (!AddDigest(treeDir + manifest, list.manifests[manifest], error)) return false;

@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "update/ContentList.h"
+
 // One file of the published build: its name in the manifests, its version and the build file
 // whose bytes a player installs.
 struct PublishedFile {
   std::string name;
   int version = 0;
   std::string source;
+  std::vector<ContentPatch> patches;  // to this version, each from another base
 };
 
 struct SignOptions {

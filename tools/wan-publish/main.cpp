@@ -1,7 +1,7 @@
 // wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE] [--sign KEY]...
-// [--launcher DIR] [--threads N] [--large-file BYTES]: makes or refreshes the update tree that the
-// launcher and wan-update read from a data host. wan-publish --new-key NAME makes the key pair that
-// signs it.
+// [--launcher DIR] [--threads N] [--large-file BYTES] [--deltas K]: makes or refreshes the update
+// tree that the launcher and wan-update read from a data host. wan-publish --new-key NAME makes the
+// key pair that signs it.
 #include <lzma.h>
 #include <unistd.h>
 
@@ -23,7 +23,7 @@ void PrintUsage(FILE* out) {
   std::fputs(
       "usage: wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE]\n"
       "                   [--sign KEY]... [--launcher DIR] [--content-list] [--threads N]\n"
-      "                   [--large-file BYTES]\n"
+      "                   [--large-file BYTES] [--deltas K]\n"
       "       wan-publish --new-key NAME\n"
       "\n"
       "Publishes every file below BUILD_DIR into TREE_DIR, the folder a web server serves as\n"
@@ -53,6 +53,12 @@ void PrintUsage(FILE* out) {
       "LAUNCHER_UPDATE_PUBLIC_KEY). --content-list writes the list without signing it:\n"
       "launchers without a key then read the files' sizes and digests from it too.\n"
       "\n"
+      "--deltas K (1 to 100; implies --content-list) also writes, for every file, patches\n"
+      "from the other versions the last K publishes listed, TREE_DIR/NAME.FROM-TO.patch,\n"
+      "listed in the content list; launchers that read them download a patch in place of\n"
+      "the whole file and fall back to the file when it does not apply. The tree keeps\n"
+      "those publishes' manifests in TREE_DIR/history/ and deletes patches no longer listed.\n"
+      "\n"
       "Exit status: 0 on success, 1 on failure, 2 on bad usage.\n",
       out);
 }
@@ -64,6 +70,9 @@ bool IsNumber(const std::string& text) {
 
 // liblzma's most threads for one encoder.
 constexpr unsigned long long kMostThreads = 16384;
+
+// The most publishes --deltas reaches back to.
+constexpr unsigned long long kMostDeltas = 100;
 
 // The smallest --large-file: blocks of 1 KiB.
 constexpr unsigned long long kLeastLargeFile = 4096;
@@ -146,7 +155,7 @@ int WarnIfSigned(const std::string& to) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string from, to, clientVersion, orca, newKey, threads, largeFile;
+  std::string from, to, clientVersion, orca, newKey, threads, largeFile, deltas;
   SignOptions sign;
   bool contentList = false;
   const std::map<std::string, std::string*> options = {{"--from", &from},
@@ -156,7 +165,8 @@ int main(int argc, char** argv) {
                                                        {"--launcher", &sign.launcherDir},
                                                        {"--new-key", &newKey},
                                                        {"--threads", &threads},
-                                                       {"--large-file", &largeFile}};
+                                                       {"--large-file", &largeFile},
+                                                       {"--deltas", &deltas}};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -182,6 +192,7 @@ int main(int argc, char** argv) {
       (!clientVersion.empty() && !IsNumber(clientVersion)) ||
       (!threads.empty() && !IsCount(threads, 1, kMostThreads)) ||
       (!largeFile.empty() && !IsCount(largeFile, kLeastLargeFile, UINT64_MAX / 2)) ||
+      (!deltas.empty() && !IsCount(deltas, 1, kMostDeltas)) ||
       (!sign.launcherDir.empty() && sign.secretKeyFiles.empty())) {
     PrintUsage(stderr);
     return 2;
@@ -191,8 +202,11 @@ int main(int argc, char** argv) {
   std::string error;
   Publisher publisher(from, to);
   if (!orca.empty()) publisher.AddFile("orca.exe", orca);
+  // Patches are found through the content list: one comes with them.
+  contentList = contentList || !deltas.empty();
   publisher.SetSigned(!sign.secretKeyFiles.empty() || contentList);
   publisher.SetEncoding(Encoding(threads, largeFile));
+  if (!deltas.empty()) publisher.SetDeltas(std::stoi(deltas));
   // Logs and test runs get no progress lines: only a terminal redraws one in place.
   ProgressLine progress(stderr);
   if (isatty(STDERR_FILENO)) {

@@ -19,6 +19,7 @@ constexpr int kUsageError = 2;
 void PrintUsage(FILE* out) {
   std::fputs(
       "usage: wan-update --datahost URL --work DIR [--connections N] [--key KEY] [--verify]\n"
+      "                  [--no-patches]\n"
       "\n"
       "Brings the game files in DIR up to date from the update server at URL, exactly as the\n"
       "launcher does before it starts the game: it downloads URL/versions.txt and\n"
@@ -35,6 +36,10 @@ void PrintUsage(FILE* out) {
       "list that key signed is installed, and every file must have its signed content.\n"
       "--verify also hashes every installed file and downloads again those that differ from\n"
       "the signed content or are missing, listing each.\n"
+      "\n"
+      "Where the tree's content list offers a patch from an installed file's version, the\n"
+      "patch is downloaded and applied in place of the whole file, which still comes when\n"
+      "the patch fails in any way; --no-patches downloads whole files only.\n"
       "\n"
       "Exit status: 0 when DIR is current, 1 when the update stopped or a file failed,\n"
       "2 on bad usage.\n",
@@ -64,7 +69,7 @@ std::string KeyArgument(const std::string& arg) {
 int main(int argc, char** argv) {
   std::string dataHost, workDir, key = UpdatePublicKey();
   int connections = 1;
-  bool verify = false;
+  bool verify = false, usePatches = true;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -84,6 +89,8 @@ int main(int argc, char** argv) {
       }
     } else if (arg == "--verify") {
       verify = true;
+    } else if (arg == "--no-patches") {
+      usePatches = false;
     } else {
       std::fprintf(stderr, "wan-update: unexpected argument \"%s\"\n", arg.c_str());
       PrintUsage(stderr);
@@ -113,6 +120,7 @@ int main(int argc, char** argv) {
     SetLogFile(workDir + "log.txt");
     config.strUpdatePublicKey = key;
     config.bVerifyContent = verify;
+    config.bUsePatches = usePatches;
     TerminalUpdate update(config, connections);
     exitCode = update.Run();
   }

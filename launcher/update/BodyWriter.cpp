@@ -1,5 +1,6 @@
 #include "BodyWriter.h"
 
+#include <curl/curl.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -34,8 +35,25 @@ BodyWriter::~BodyWriter() {
   lzma_end(&m_strm);
 }
 
+void BodyWriter::SetAdmission(std::function<bool()> mayDecode) {
+  if (m_bDecompress) m_mayDecode = std::move(mayDecode);
+}
+
+void BodyWriter::Admit() {
+  m_mayDecode = nullptr;
+  m_bWaiting = false;
+}
+
 size_t BodyWriter::WriteCallback(char* data, size_t size, size_t count, void* userdata) {
   auto* writer = static_cast<BodyWriter*>(userdata);
+  if (writer->m_mayDecode) {
+    // libcurl keeps the bytes of a paused transfer and hands them over again once it goes on.
+    if (!writer->m_mayDecode()) {
+      writer->m_bWaiting = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
+    writer->Admit();
+  }
   return writer->Write(data, size * count) ? size * count : 0;
 }
 
@@ -117,7 +135,7 @@ bool BodyWriter::IsDiskFullError(int error) {
 }
 
 uint64_t BodyWriter::MemoryHeld() const {
-  if (m_state == State::Plain) return 0;
+  if (m_state == State::Plain || m_mayDecode) return 0;
   return m_bDecoderHeld ? lzma_memusage(&m_strm) : kDecoderMemLimit;
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,9 +54,17 @@ class BodyWriter {
   // A write failed because the disk (or the file system's largest file) is full.
   bool DiskFull() const { return m_bDiskFull; }
   static bool IsDiskFullError(int error);
-  // The memory this body's decoder may take: the per-decoder limit until the body shows what
-  // its stream needs, then that need (the decoder is held to it); none for a plain body.
+  // The memory this body's decoder may take: none while it waits for admission or for a plain
+  // body, else the per-decoder limit until the body shows what its stream needs, then that
+  // need (the decoder is held to it).
   uint64_t MemoryHeld() const;
+
+  // Makes the body wait, before its first byte is taken, until `mayDecode` (asked then) or a
+  // later Admit() lets it in: concurrent transfers send their requests at once, while only as
+  // many decoders start as their memory budget holds. A waiting body pauses its transfer.
+  void SetAdmission(std::function<bool()> mayDecode);
+  bool Waiting() const { return m_bWaiting; }
+  void Admit();
 
   // libcurl's write callback; `userdata` is the BodyWriter.
   static size_t WriteCallback(char* data, size_t size, size_t count, void* userdata);
@@ -80,6 +89,8 @@ class BodyWriter {
   uint64_t m_filled = 0;  // bytes written to the file to install
   bool m_bDiskFull = false;
   bool m_bDecoderHeld = false;
+  std::function<bool()> m_mayDecode;  // empty once admitted
+  bool m_bWaiting = false;
   State m_state = State::Undecided;
   // The first bytes of the body: enough for the magic, and for the verdict on a plain body.
   uint8_t m_head[LZMA_STREAM_HEADER_SIZE] = {};

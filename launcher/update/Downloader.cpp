@@ -187,12 +187,16 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
   for (Slot& slot : slots) ready = ready && (slot.curl = NewHandle(header)) != nullptr;
   TransferQueue queue(m_sections.size(), m_timing.retryPauseMs);
   int running = 0;
-  // What the running transfers' decoders may take; a new transfer starts only while its
-  // decoder, at the per-decoder limit, still fits the budget beside them.
-  auto decoderMemory = [&slots] {
+  // Every transfer sends its request at once, but its body waits at the first byte until its
+  // decoder, at the per-decoder limit, fits the budget beside those of the others: so the
+  // requests' waits for their first bytes overlap however much memory the decoders need.
+  auto mayDecode = [&slots, this] {
     uint64_t held = 0;
     for (const Slot& slot : slots) held += slot.body ? slot.body->MemoryHeld() : 0;
-    return held;
+    if (!DecoderMemoryAllows(held)) return false;
+    m_pProgress->decoderMemoryPeak =
+        std::max(m_pProgress->decoderMemoryPeak, held + kDecoderMemLimit);
+    return true;
   };
   if (ready) {
     curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(slots.size()));
@@ -202,12 +206,17 @@ bool Downloader::Request::ExcuteConcurrent(curl_slist* header) {
   while (ready && !Aborted() && !queue.Ended(running)) {
     for (Slot& slot : slots) {
       std::optional<size_t> next;
-      while (!slot.body && DecoderMemoryAllows(decoderMemory()) && (next = queue.Next(now()))) {
+      if (slot.body && slot.body->Waiting() && mayDecode()) {
+        slot.body->Admit();
+        curl_easy_pause(slot.curl, CURLPAUSE_CONT);
+      }
+      while (!slot.body && (next = queue.Next(now()))) {
         slot.body = BeginAttempt(slot.curl, *m_sections[*next]);
         if (!slot.body) {
           queue.Failed(*next, now());
           continue;
         }
+        slot.body->SetAdmission(mayDecode);
         slot.section = *next;
         curl_multi_add_handle(multi, slot.curl);
         ++running;

@@ -30,6 +30,8 @@ struct DownloadProgress {
   int completed = 0;   // sections finished successfully in this job
   int total = 0;       // sections in this job
   int running = 0;     // 1 while the job runs
+  // The most memory the decoders of concurrent transfers were counted for at once.
+  uint64_t decoderMemoryPeak = 0;
 };
 
 class Downloader {

@@ -8,7 +8,7 @@
 # Patch day: the build, then a new version with 3 % of its files edited in place (16 bytes
 # each), 1 % added and 1 % of the pack's 64 KiB blocks overwritten, published with --deltas 2.
 # It compares the bytes on the wire and the time of the update over the modelled link, with one
-# connection, against the same update told to ignore patches (--no-patches). Single edit: 1 KiB
+# and eight connections, against the same update told to ignore patches (--no-patches). Single edit: 1 KiB
 # in the middle of a pack, the patch's size and the update's time and peak memory.
 set -euo pipefail
 PUBLISH=$1 UPDATE=$2 SERVER=$3 GAME_BUILD=$4
@@ -19,9 +19,11 @@ now_ns() { date +%s%N; }
 seconds() { awk -v ns="$1" 'BEGIN { printf "%.2f", ns / 1e9 }'; }
 # edit FILE OFFSET SIZE: SIZE random bytes written over FILE at OFFSET.
 edit() { head -c "$3" /dev/urandom | dd of="$1" bs=64K seek="$2" oflag=seek_bytes conv=notrunc status=none; }
-# wire WORK TREE: the bytes of the files WORK's last run downloaded, and how many.
+# wire WORK TREE: the bytes of the files WORK's last run downloaded, and how many (the content
+# list, fetched without a log line, counted too).
 wire() {
-  grep -o "download file [^ ]*" "$1/log.txt" | sed "s|download file $DATAHOST||; s|?t=.*||; s|%20| |g" |
+  { grep -o "download file [^ ]*" "$1/log.txt" | sed "s|download file $DATAHOST||; s|?t=.*||; s|%20| |g"
+    echo contentlist.txt; } |
     while IFS= read -r f; do stat -c %s "$2/$f"; done | awk '{ s += $1; n++ } END { print s, n }'
 }
 # timed_update WORK [OPTIONS]: prints the update's nanoseconds.
@@ -59,15 +61,18 @@ echo "bench: $edited files edited, $((n / 100)) added, $((blocks / 100)) pack bl
 grep -h "^wan-publish: from the last" "$T/out" >&2
 
 serve "$T/tree" --rate "$RATE" --latency "$LATENCY_MS"
-cp -r "$T/v1" "$T/full" && cp -r "$T/v1" "$T/patched"
-rm -f "$T/full/log.txt" "$T/patched/log.txt"
-full_ns=$(timed_update "$T/full" --no-patches)
-patched_ns=$(timed_update "$T/patched")
+for n in 1 8; do
+  rm -rf "$T/full" "$T/patched"
+  cp -r "$T/v1" "$T/full" && cp -r "$T/v1" "$T/patched"
+  rm -f "$T/full/log.txt" "$T/patched/log.txt"
+  full_ns[n]=$(timed_update "$T/full" --no-patches --connections $n)
+  patched_ns[n]=$(timed_update "$T/patched" --connections $n)
+  diff -r -x log.txt "$T/full" "$T/patched" >/dev/null || { echo "bench: the patched folder differs" >&2; exit 1; }
+  ! grep -q "patch not used" "$T/patched/log.txt" || { echo "bench: a patch fell back" >&2; exit 1; }
+done
 read -r full_bytes full_requests < <(wire "$T/full" "$T/tree")
 read -r patched_bytes patched_requests < <(wire "$T/patched" "$T/tree")
 unserve
-diff -r -x log.txt "$T/full" "$T/patched" >/dev/null || { echo "bench: the patched folder differs" >&2; exit 1; }
-! grep -q "patch not used" "$T/patched/log.txt" || { echo "bench: a patch fell back" >&2; exit 1; }
 # The changed files alone: their patches against their payloads.
 changed_payloads=$(grep -o "download file [^ ]*\.patch" "$T/patched/log.txt" |
   sed "s|download file $DATAHOST||; s|%20| |g; s|\.[0-9]*-\([0-9]*\)\.patch$|.\1|" |
@@ -99,10 +104,12 @@ unserve
 cmp -s "$T/big/big.pak" "$T/bigwork/big.pak" || { echo "bench: the patched pack differs" >&2; exit 1; }
 
 echo
-echo "patch day on ${RATE_MBIT}Mbit/${LATENCY_MS}ms, one connection:"
-echo "  full payloads:  $full_bytes bytes in $full_requests requests, $(seconds "$full_ns") s"
-echo "  with patches:   $patched_bytes bytes in $patched_requests requests, $(seconds "$patched_ns") s"
+echo "patch day on ${RATE_MBIT}Mbit/${LATENCY_MS}ms:"
+echo "  full payloads:  $full_bytes bytes in $full_requests requests"
+echo "  with patches:   $patched_bytes bytes in $patched_requests requests"
 echo "  patches $patches bytes for changed files whose payloads are $changed_payloads bytes: $(awk -v a="$patches" -v b="$changed_payloads" 'BEGIN { printf "%.3f", a / b }')  (target <= 0.10)"
-echo "  time $(awk -v a="$patched_ns" -v b="$full_ns" 'BEGIN { printf "%.3f", a / b }') of the full payloads'  (target <= 0.15)"
+for n in 1 8; do
+  echo "  N=$n: $(seconds "${patched_ns[n]}") s with patches, $(seconds "${full_ns[n]}") s with full payloads: $(awk -v a="${patched_ns[n]}" -v b="${full_ns[n]}" 'BEGIN { printf "%.3f", a / b }')  (target <= 0.15)"
+done
 echo "one 1 KiB edit in a $BIG_MB MiB pack: $big_bytes bytes on the wire in $big_requests requests (target <= 524288),"
 echo "  update $(seconds "$big_ns") s, peak memory $(cat "$T/peak") KiB; publish $(seconds "$big_publish") s"

@@ -45,6 +45,9 @@ struct AppConfig {
   std::string strDataHostTree;
   // The lowest list sequence taken where the folder has accepted nothing higher.
   uint64_t nLowestSequence = 0;
+  // The update takes the patches a tree offers; off (wan-update --no-patches), it downloads
+  // full payloads only, as launchers before patches did.
+  bool bUsePatches = true;
 
   // Chooses and enters the work folder, fixes the log file and reads the process's arguments.
   bool ParseCommandLine();

@@ -37,6 +37,22 @@ std::string DigestFields(const ContentDigest& digest) {
   return std::to_string(digest.size) + "\t" + digest.sha256;
 }
 
+bool ParsePatch(const std::vector<std::string>& f, ContentList& list) {
+  ContentPatch patch;
+  patch.baseSha256 = f[5];
+  patch.resultSha256 = f[6];
+  if (!ParseNumber(f[2], patch.from) || !ParseNumber(f[3], patch.to) ||
+      !ParseNumber(f[4], patch.size) || !IsDigest(f[5]) || !IsDigest(f[6])) {
+    return false;
+  }
+  std::vector<ContentPatch>& patches = list.patches[f[1]];
+  for (const ContentPatch& other : patches) {
+    if (other.from == patch.from) return false;
+  }
+  patches.push_back(patch);
+  return true;
+}
+
 // One line after the header; false when it is not one the list may hold.
 bool ParseLine(const std::vector<std::string>& f, ContentList& list, bool& sequenced) {
   const std::string& keyword = f[0];
@@ -74,6 +90,7 @@ bool ParseLine(const std::vector<std::string>& f, ContentList& list, bool& seque
     return ParseNumber(f[2], payload.version) && ParseNumber(f[3], payload.size) &&
            list.payloads.emplace(f[1], payload).second;
   }
+  if (keyword == "patch" && f.size() == 7 && !f[1].empty()) return ParsePatch(f, list);
   return false;
 }
 
@@ -135,6 +152,12 @@ std::string FormatContentList(const ContentList& list) {
     text += "payload\t" + name + "\t" + std::to_string(payload.version) + "\t" +
             std::to_string(payload.size) + "\n";
   }
+  for (const auto& [name, patches] : list.patches) {
+    for (const ContentPatch& p : patches) {
+      text += "patch\t" + name + "\t" + std::to_string(p.from) + "\t" + std::to_string(p.to) +
+              "\t" + std::to_string(p.size) + "\t" + p.baseSha256 + "\t" + p.resultSha256 + "\n";
+    }
+  }
   return text;
 }
 
@@ -143,4 +166,13 @@ bool IsTreeId(const std::string& text) {
          text.find_first_not_of(
              "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-") ==
              std::string::npos;
+}
+
+const ContentPatch* FindPatch(const ContentList& list, const std::string& name, int from, int to) {
+  const auto found = list.patches.find(name);
+  if (found == list.patches.end()) return nullptr;
+  for (const ContentPatch& patch : found->second) {
+    if (patch.from == from && patch.to == to) return &patch;
+  }
+  return nullptr;
 }

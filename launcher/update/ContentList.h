@@ -37,6 +37,18 @@ struct PayloadEntry {
   bool operator==(const PayloadEntry&) const = default;
 };
 
+// A patch the tree offers for one file: applied to the installed version `from`, whose bytes
+// hash to `baseSha256`, it gives version `to`, whose bytes hash to `resultSha256`.
+struct ContentPatch {
+  int from = 0;
+  int to = 0;
+  uint64_t size = 0;  // the patch file's bytes
+  std::string baseSha256;
+  std::string resultSha256;
+
+  bool operator==(const ContentPatch&) const = default;
+};
+
 struct ContentList {
   uint64_t sequence = 0;
   std::string tree;      // the tree it was published for (IsTreeId); empty: it names none
@@ -46,6 +58,8 @@ struct ContentList {
   ContentDigest launcher;
   std::map<std::string, ContentEntry> files;     // by the name the manifests give
   std::map<std::string, PayloadEntry> payloads;  // likewise; none in lists of older publishers
+  // By the name the manifests give, each from another base version, in the order written.
+  std::map<std::string, std::vector<ContentPatch>> patches;
   // Other data hosts holding the same tree, each a folder URL ending with "/", in the order a
   // launcher tries them after the data host it was given.
   std::vector<std::string> mirrors;
@@ -65,8 +79,10 @@ inline constexpr const char* kContentListHeader = "wan content list 1";
 //   file NAME VERSION SIZE SHA256
 //   mirror URL
 //   payload NAME VERSION SIZE
+//   patch NAME FROMVERSION TOVERSION SIZE BASESHA256 RESULTSHA256
 // The list is written by wan-publish only: anything else (an unknown keyword, a missing or
-// extra field, a malformed number or digest, a name given twice, no sequence) makes the whole
+// extra field, a malformed number or digest, a name given twice (a patch: a name and base
+// version given twice), no sequence) makes the whole
 // list unreadable, with `error` saying where.
 bool ParseContentList(const std::string& text, ContentList& list, std::string& error);
 // The most mirrors a list may name: a launcher tries each for every file that fails.
@@ -83,3 +99,5 @@ std::string FormatContentList(const ContentList& list);
 // A tree's identifier as publishers choose it and launchers expect it: 1 to 64 ASCII letters,
 // digits, ".", "_" and "-", so that it is one word in a list, a URL fragment and a build setting.
 bool IsTreeId(const std::string& text);
+// The list's patch of `name` from the installed version `from` to `to`, else nullptr.
+const ContentPatch* FindPatch(const ContentList& list, const std::string& name, int from, int to);

@@ -14,6 +14,7 @@
 #include "DiskSpace.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "Patch.h"
 #include "Resume.h"
 #include "Signature.h"
 #include "TransferQueue.h"
@@ -205,6 +206,7 @@ bool Downloader::Request::DownloadWithRetries(CURL* curl, size_t index, MirrorCh
     for (Step step = Step::kRetry; step != Step::kBox;) {
       if (Aborted()) return false;
       FailedAttempt failure;
+      const bool patching = section.patch.has_value();
       if (DownloadSection(curl, section, HostUrl(section, choice.Start(index)), failure)) {
         choice.Succeeded(index);
         ++m_pProgress->completed;
@@ -212,6 +214,8 @@ bool Downloader::Request::DownloadWithRetries(CURL* curl, size_t index, MirrorCh
         return true;
       }
       if (Aborted()) return false;
+      // A failed patch costs no attempt: the full payload comes at once.
+      if (patching) continue;
       const AfterFailure after = JudgeAttempt(choice, index, failure);
       if (Refused()) return false;
       step = after.step;
@@ -355,6 +359,7 @@ bool Downloader::Request::ExcuteConcurrent(MirrorChoice& choice) {
       curl_multi_remove_handle(multi, slot->curl);
       --running;
       ended = true;
+      const bool patching = m_sections[slot->section]->patch.has_value();
       const bool installed = EndAttempt(rc, *slot->attempt);
       const FailedAttempt failure = slot->attempt->failure;
       slot->attempt.reset();
@@ -364,6 +369,8 @@ bool Downloader::Request::ExcuteConcurrent(MirrorChoice& choice) {
         choice.Succeeded(slot->section);
         ++m_pProgress->completed;
         Progress();
+      } else if (patching) {
+        queue.Again(slot->section, now());
       } else if (!(section.bRestartNow && begin(*slot, slot->section))) {
         queue.Failed(slot->section, now(), JudgeAttempt(choice, slot->section, failure));
       }
@@ -384,9 +391,12 @@ bool Downloader::Request::ExcuteConcurrent(MirrorChoice& choice) {
   return ready && !Aborted() && !Refused() && queue.AllSucceeded();
 }
 
+// A patch is kept as received in FILE.tmp; its result is hashed as it is applied.
 std::unique_ptr<BodyWriter> Downloader::Request::NewBody(Section& section) {
-  return std::make_unique<BodyWriter>(section.fp, section.filename + ".tmp", m_bDecompress,
-                                      section.expected.has_value(), section.maxSize);
+  const bool patching = section.patch.has_value();
+  return std::make_unique<BodyWriter>(section.fp, section.filename + ".tmp",
+                                      m_bDecompress && !patching, section.expected && !patching,
+                                      patching ? section.patch->size : section.maxSize);
 }
 
 // Takes up the body an earlier attempt (of this run or of one that ended) left, when its record
@@ -421,10 +431,13 @@ std::unique_ptr<Downloader::Request::Attempt> Downloader::Request::BeginAttempt(
     CURL* curl, Section& section, const std::string& url) {
   const std::string& filename = section.filename;
   CreateParentDirectory(filename);
-  if (!section.bOptional) LogPrint("download file %s to %s", url.c_str(), filename.c_str());
   auto attempt = std::make_unique<Attempt>(this, curl, section);
-  attempt->url = url;
-  if (!ContinuePartial(*attempt)) {
+  attempt->url = section.patch ? section.patch->url : url;
+  if (!section.bOptional) {
+    LogPrint("download file %s to %s", attempt->url.c_str(), filename.c_str());
+  }
+  // A patch is small and fetched whole: only a full payload's kept part is continued.
+  if (section.patch || !ContinuePartial(*attempt)) {
     // The record goes before the bytes it describes.
     std::remove(ResumeRecordName(filename).c_str());
     section.fp = std::fopen((filename + ".tmp").c_str(), "wb");
@@ -434,7 +447,7 @@ std::unique_ptr<Downloader::Request::Attempt> Downloader::Request::BeginAttempt(
     }
     attempt->body = NewBody(section);
   }
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_URL, attempt->url.c_str());
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, attempt.get());
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, attempt.get());
   const std::string range = std::to_string(attempt->from) + "-";
@@ -488,7 +501,7 @@ bool Downloader::Request::JudgeAnswer(Attempt& attempt) {
   curl_off_t length = -1;
   curl_easy_getinfo(attempt.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   // A short body is fetched again whole: its record would cost more writes than it saves.
-  if (code == 200 && (length < 0 || length >= kLeastResumable)) {
+  if (code == 200 && !section.patch && (length < 0 || length >= kLeastResumable)) {
     attempt.record = {section.url, validator, attempt.record.digest};
     if (MayResume(attempt.record, section.url, attempt.record.digest)) {
       WriteResumeRecord(section.filename, attempt.record);
@@ -578,8 +591,11 @@ bool Downloader::Request::EndAttempt(CURLcode rc, Attempt& attempt) {
   }
   section.fp = nullptr;
   bool otherContent = failure.otherContent;
+  std::string why = "it could not be downloaded";
   if (!accepted) {
     LogPrint("download %s failed", filename.c_str());
+  } else if (section.patch) {
+    if (InstallPatched(section, diskFull, why)) return true;
   } else {
     std::string chosen;
     const bool chose = ChooseBody(filename, tmpName, body, chosen);
@@ -604,9 +620,37 @@ bool Downloader::Request::EndAttempt(CURLcode rc, Attempt& attempt) {
   const bool cut = (rc != CURLE_OK && rc != CURLE_WRITE_ERROR && !diskFull) || errorAnswer;
   // Only a body with its record can be continued; any other is of no use to a later attempt.
   KeepOrDrop(attempt, cut && IsPathExist(ResumeRecordName(filename)));
+  // A failed patch is no failure of the host: the full payload follows at once.
+  if (section.patch) {
+    LogPrint("%s: patch not used (%s), downloading the full file", filename.c_str(), why.c_str());
+    section.patch.reset();
+    failure = FailedAttempt();
+    return false;
+  }
   // Retrying cannot help until the player makes room; the pass's box alone would not say so.
   if (diskFull && !Aborted()) ShowBox(kDiskFullBox, filename, "更新失败");
   return false;
+}
+
+// Applies the downloaded patch to the installed file into FILE.tmp2 and installs the result as
+// a download's: the same content check, the same replacement and marker.
+bool Downloader::Request::InstallPatched(const Section& section, bool& diskFull, std::string& why) {
+  const std::string tmpName = section.filename + ".tmp";
+  const std::string patched = tmpName + "2";
+  ContentDigest written;
+  if (!ApplyPatch(section.filename, section.patch->baseSha256, tmpName, section.expected->size,
+                  patched, written, diskFull, why)) {
+    return false;
+  }
+  if (!IsContent(written, *section.expected, why)) {
+    why = "the patched file " + why;
+    return false;
+  }
+  sys::Current().DeleteFile(tmpName);
+  why = "the patched file could not be installed";
+  if (!Replace(section.url, patched, section.filename)) return false;
+  m_pProgress->installed += written.size;
+  return true;
 }
 
 // The decoded file is made again from the kept bytes, so it goes either way.
@@ -759,6 +803,14 @@ bool Downloader::AddSigned(const std::string& url, const std::string& filename,
                            const ContentDigest& content) {
   if (!Add(url, filename, &content)) return false;
   m_pRequest->m_sections.back()->bSigned = true;
+  return true;
+}
+
+bool Downloader::AddPatched(const std::string& url, const std::string& filename,
+                            const ContentDigest& expected, const PatchSource& patch, bool bSigned) {
+  if (!Add(url, filename, &expected)) return false;
+  m_pRequest->m_sections.back()->patch = patch;
+  m_pRequest->m_sections.back()->bSigned = bSigned;
   return true;
 }
 

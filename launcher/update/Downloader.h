@@ -62,6 +62,13 @@ class Downloader {
     uint32_t longestRetryAfterMs = 60000;
   };
 
+  // A patch that makes the section's file out of the installed one.
+  struct PatchSource {
+    std::string url;
+    uint64_t size = 0;       // the patch's bytes: the most its body may hold
+    std::string baseSha256;  // what the installed file must hash to
+  };
+
   class Request {
    public:
     struct Section {
@@ -82,6 +89,9 @@ class Downloader {
       // A resumed attempt ended with other content than expected (the kept part may be to
       // blame): the next attempt starts from the first byte, at once and uncounted.
       bool bRestartNow = false;
+      // Tried before the full payload while set; any failure of it drops it for good, and the
+      // full payload follows at once.
+      std::optional<PatchSource> patch;
     };
 
     // `pAbort` is set while the owner ends the job: transfers stop, pauses wake up.
@@ -119,6 +129,7 @@ class Downloader {
     std::unique_ptr<Attempt> BeginAttempt(CURL* curl, Section& section, const std::string& url);
     bool EndAttempt(CURLcode rc, Attempt& attempt);
     bool EndAbsent(Attempt& attempt);
+    bool InstallPatched(const Section& section, bool& diskFull, std::string& why);
     std::unique_ptr<BodyWriter> NewBody(Section& section);
     bool ContinuePartial(Attempt& attempt);
     bool JudgeAnswer(Attempt& attempt);
@@ -181,6 +192,12 @@ class Downloader {
   // A file whose content a signed list gives: as Add with `content`, except that a whole body of
   // other content is refused (GetRefusal), not retried, and the job ends without a box.
   bool AddSigned(const std::string& url, const std::string& filename, const ContentDigest& content);
+  // A file that `patch` may make out of the installed one: the patch is downloaded and applied
+  // first, and the full payload at `url` replaces it in the same job on any doubt (the patch
+  // is missing or damaged, the installed file is not its base, the result is not `expected`).
+  // With `bSigned`, the full payload is a signed file's (AddSigned).
+  bool AddPatched(const std::string& url, const std::string& filename,
+                  const ContentDigest& expected, const PatchSource& patch, bool bSigned);
   bool Excute(bool bDecompress, bool bWriteVersion);
   // Starts the job on a worker thread; its end is reported through pCallback->OnComplete().
   bool ExcuteThread(bool bDecompress, bool bWriteVersion, ICallback* pCallback);

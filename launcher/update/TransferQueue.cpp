@@ -44,6 +44,13 @@ void TransferQueue::Failed(size_t section, uint64_t now, const AfterFailure& aft
   }
 }
 
+void TransferQueue::Again(size_t section, uint64_t now) {
+  Section& s = m_sections[section];
+  m_waiting.erase({s.dueAt, section});
+  s.dueAt = now;
+  m_waiting.emplace(s.dueAt, section);
+}
+
 std::optional<size_t> TransferQueue::BoxDue(uint64_t now, int running) const {
   const size_t box = FirstBox();
   if (running > 0 || m_bGaveUp || box != m_firstUnsucceeded || box == m_sections.size() ||

@@ -34,6 +34,9 @@ class TransferQueue {
   // The section failed at `now`; it starts again after the pause `after` names, or its box
   // comes then.
   void Failed(size_t section, uint64_t now, const AfterFailure& after);
+  // The section starts again at once, no failure counted: its patch failed, and the full file
+  // is fetched instead.
+  void Again(size_t section, uint64_t now);
 
   // The section whose failed pass is to be shown now: the first in the list with one, once its
   // pause is over, every section before it has succeeded and no transfer runs.

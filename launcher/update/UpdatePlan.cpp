@@ -12,6 +12,7 @@
 #include "DiskSpace.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "Patch.h"
 #include "Refusal.h"
 #include "Resume.h"
 #include "Signature.h"
@@ -206,6 +207,16 @@ bool RefuseAlias(const std::string& filename, const std::string& path,
   return false;
 }
 
+// The list's patch that makes `content` (version `version`) out of the file at `path`: its
+// marker must name the patch's base version, and base, patch and result must fit in memory.
+const ContentPatch* UsablePatch(const ContentList& list, const std::string& name,
+                                const std::string& path, int version,
+                                const ContentDigest& content) {
+  const ContentPatch* patch = FindPatch(list, name, ReadLocalVersion(path), version);
+  if (!patch || patch->resultSha256 != content.sha256) return nullptr;
+  return PatchFitsBase(path, content.size, patch->size) ? patch : nullptr;
+}
+
 // Removes what an ended job left of `path`'s download and marker; no job runs while the plan
 // is made. A body cut short whose record names `url` (the version is in it) and `digest` stays,
 // for the download to continue; one of another version goes.
@@ -259,6 +270,11 @@ std::string GameFilesPath(const std::string& workPath) {
 
 std::string GameFileUrl(const std::string& dataHost, const std::string& name, int version) {
   return UrlText(dataHost + name + "." + std::to_string(version));
+}
+
+std::string PatchUrl(const std::string& dataHost, const std::string& name, int from, int to) {
+  return UrlText(dataHost + name + "." + std::to_string(from) + "-" + std::to_string(to) +
+                 ".patch");
 }
 
 std::string UrlText(const std::string& text) {
@@ -507,7 +523,16 @@ bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFile
     if (current) continue;
     // A signed digest is the publisher's word on the content: other content is refused, not
     // retried; an unsigned one only guards against damage.
-    if (bSigned) {
+    const ContentPatch* patch =
+        pListed && config.bUsePatches
+            ? UsablePatch(*pList, filename, path, info.version, pListed->content)
+            : nullptr;
+    if (patch) {
+      downloader.AddPatched(url, path, pListed->content,
+                            {PatchUrl(config.GetDataHost(), filename, patch->from, info.version),
+                             patch->size, patch->baseSha256},
+                            bSigned);
+    } else if (bSigned) {
       downloader.AddSigned(url, path, pListed->content);
     } else {
       downloader.Add(url, path, pListed ? &pListed->content : nullptr);

@@ -24,6 +24,9 @@ std::string GameFilesPath(const std::string& workPath);
 std::string GameFileUrl(const std::string& dataHost, const std::string& name, int version);
 // `text` escaped as GameFileUrl escapes its URL: the data host as it begins every file's URL.
 std::string UrlText(const std::string& text);
+// The patch of `name` from version `from` to `to`, "%s%s.%d-%d.patch" escaped alike: no payload
+// ("NAME.VERSION" ends in a digit) or file of the tree's own can have that name.
+std::string PatchUrl(const std::string& dataHost, const std::string& name, int from, int to);
 // The name on disk: "standalone/" removed, and a "resourcelib/" file kept per version as
 // "Cached/%s.%d".
 std::string LocalFileName(const std::string& name, int version);
@@ -94,7 +97,9 @@ bool StartManifestJob(Downloader& downloader, const AppConfig& config,
 // accepted before or than nLowestSequence, or lacks an entry; every download must then hold its
 // signed content, and one that does not is refused by the files job.
 // The tree's list (signed, or without a key one the tree publishes unsigned) may name mirrors:
-// the job then fetches each file from them when the data host fails it.
+// the job then fetches each file from them when the data host fails it. Where it offers a patch
+// from the installed version, the file's marker names that version, and the patch fits in
+// memory (Patch.h), the download takes the patch first (unless config.bUsePatches is off).
 // With bVerifyContent too, an installed file counts as current only when its content is the
 // signed one (every file is read), and `pFound` gets a line for each one missing or changed.
 bool PlanGameUpdate(const std::string& versionsFile, const std::string& gameFilesFile,

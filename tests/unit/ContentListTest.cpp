@@ -26,6 +26,7 @@ ContentList SampleList() {
   list.mirrors = {"http://mirror.example/game/", "https://cdn.example:8443/",
                   "http://m/" + std::string(1014, 'a') + "/"};  // the longest, 1024 bytes
   list.payloads["数据/地图 1.pak"] = {7, 120000};
+  list.patches["数据/地图 1.pak"] = {{6, 7, 900, kHashB, kHashA}, {4, 7, 1200, kHashA, kHashA}};
   return list;
 }
 
@@ -70,6 +71,10 @@ TEST(ContentListTest, AnythingButTheWrittenFormIsUnreadable) {
           "\n",
       head + "launcher\tL\t1\t" + kHashA + "\nlauncher\tM\t1\t" + kHashA + "\n",
       head + "comment\tx\n",
+      head + "patch\ta\t1\t2\t9\t" + kHashA + "\t" + kHashB + "\npatch\ta\t1\t2\t9\t" + kHashA +
+          "\t" + kHashB + "\n",                                       // a base twice
+      head + "patch\ta\t1\t2\t9\t" + kHashA + "\n",                   // no result digest
+      head + "patch\ta\t1\t2\t-9\t" + kHashA + "\t" + kHashB + "\n",  // negative size
       head + "\n",
       head + "mirror\thttp://m/\nmirror\thttp://m/\n",  // a mirror twice
       head + many17Mirrors,

@@ -31,6 +31,8 @@ TEST(UpdateRulesTest, GameFileUrlRewritesBackslashesAndBlanksOnly) {
   EXPECT_EQ(GameFileUrl("http://h/", "resourcelib/a.dat", 3), "http://h/resourcelib/a.dat.3");
   EXPECT_EQ(GameFileUrl("http://h/", "数据/地图 1.pak", -1), "http://h/数据/地图%201.pak.-1");
   EXPECT_EQ(GameFileUrl("http://h/", "a%b?c", 1), "http://h/a%b?c.1");
+  EXPECT_EQ(PatchUrl("http://h/", "my dir\\c d.txt", 2, 13),
+            "http://h/my%20dir/c%20d.txt.2-13.patch");
 }
 
 TEST(UpdateRulesTest, LocalNames) {
@@ -716,6 +718,45 @@ TEST_F(SignedUpdatePlanTest, RefusalsSayWhyAndLeaveNothingOfTheTree) {
   SignedTree({{"a", "alpha"}, {"ContentList.txt", "a list of mine"}});
   EXPECT_TRUE(Stops("file ContentList.txt would replace the content list, update stopped"));
   EXPECT_EQ(m_downloader.GetRefusal().kind, Refusal::None);
+}
+
+// A patch is taken only from the version the installed file's marker names, to the content the
+// list gives the file, while patches are on; anything else downloads the full payload.
+TEST_F(UpdatePlanTest, APatchIsPlannedOnlyFromTheInstalledVersionToTheListedContent) {
+  const std::string result(64, 'c'), other(64, 'd');
+  struct Case {
+    const char* what;
+    const char* marker;  // of the installed "a.pak"; empty: none
+    bool usePatches;
+    std::string patchResult;
+    const char* url;  // planned for "a.pak"
+  };
+  const Case cases[] = {
+      {"from the marker's version", "2", true, result, "http://host/data/a.pak.2-3.patch"},
+      {"from an older one", "1", true, result, "http://host/data/a.pak.1-3.patch"},
+      {"no patch from it", "5", true, result, "http://host/data/a.pak.3"},
+      {"no marker", "", true, result, "http://host/data/a.pak.3"},
+      {"patches off", "2", false, result, "http://host/data/a.pak.3"},
+      {"a patch to other content", "2", true, other, "http://host/data/a.pak.3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Manifests("clientVersion\t1\t0\na.pak\t3\t0\n", "a.pak\n");
+    ContentList list;
+    list.sequence = 1;
+    list.files["a.pak"] = {3, {7, result}};
+    list.patches["a.pak"] = {{2, 3, 40, std::string(64, 'a'), c.patchResult},
+                             {1, 3, 50, std::string(64, 'b'), c.patchResult}};
+    WriteFile(GameTreeListFiles(m_dir.path()).list, FormatContentList(list));
+    std::filesystem::remove(m_dir / "a.pak.version");
+    Install("a.pak", c.marker);
+    m_config.bUsePatches = c.usePatches;
+    int nAdded = 0;
+    ASSERT_TRUE(Plan(nAdded));
+    const Downloader::Request::Section& planned = *m_downloader.GetRequest()->m_sections[0];
+    EXPECT_EQ(planned.patch ? planned.patch->url : planned.url, c.url);
+    EXPECT_EQ(planned.url, "http://host/data/a.pak.3");
+  }
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 # step over double-byte characters whose second byte is "\"; the programs carry the version
 # resource; shell links are written and read back; wan-update.exe against a loopback tree server
 # installs the same files and markers as the Linux wan-update for the same tree, in ASCII and
-# with Chinese names (GBK on the Windows side), marks the markers hidden, replaces them, and a
+# with Chinese names (GBK on the Windows side), marks the markers hidden, replaces them (by a
+# patch where the tree offers one), and a
 # run over a current folder downloads nothing; a signed tree is checked as on Linux (there with
 # libsodium's SHA-256, on Linux with libcrypto's): it installs, and a payload swapped after
 # signing is refused; trees whose names Windows takes for a device, for one file with another
@@ -176,14 +177,16 @@ case $rc in
   *) echo "note: this file system keeps no DOS attributes; hidden markers not checked" >&2 ;;
 esac
 
-# Changed files come down again over the hidden markers of the first run.
+# Changed files come down again over the hidden markers of the first run, as patches.
 echo "alpha changed" >"$B/a.txt"
 compressible_text 310000 map2 >"$B/sub dir/deeper/map 1.pak"
-"$PUBLISH" --from "$B" --to "$TREE" >/dev/null || fail "second publish"
+"$PUBLISH" --from "$B" --to "$TREE" --deltas 2 >/dev/null || fail "second publish"
 "$UPDATE" --datahost "$DATAHOST" --work "$T/linux" >/dev/null || fail "second Linux update"
 wan_update_exe "$T/windows" >"$T/out" || fail "second Windows update: $(cat "$T/out")"
 grep -q "2 files downloaded, folder current" "$T/out" || fail "second summary: $(cat "$T/out")"
 same_folders "$T/linux" "$T/windows"
+grep -q "download file [^ ]*/a.txt.1-2.patch" "$T/windows/log.txt" || fail "no patch applied"
+grep -q "patch not used" "$T/windows/log.txt" && fail "a patch fell back on Windows"
 
 wan_update_exe "$T/windows" >"$T/out" || fail "third Windows update"
 grep -q "0 files downloaded, folder current" "$T/out" || fail "third summary: $(cat "$T/out")"

@@ -9,6 +9,7 @@
 #include <numeric>
 #include <thread>
 
+#include "Deltas.h"
 #include "XzEncode.h"
 #include "update/Decompressor.h"
 #include "update/SignedTree.h"
@@ -259,7 +260,7 @@ bool Publisher::Publish(const std::string& clientVersion, PublishResult& result,
       return false;
     }
     versions += job.name + "\t" + std::to_string(job.version) + "\t0\n";
-    result.published.push_back({job.name, job.version, SourceOf(job.name), job.payloadBytes});
+    result.published.push_back({job.name, job.version, SourceOf(job.name), job.payloadBytes, {}});
     gamefiles += job.name + "\n";
     result.written += job.written;
     // A player's file is current when its marker names the manifest's version.
@@ -271,7 +272,10 @@ bool Publisher::Publish(const std::string& clientVersion, PublishResult& result,
     result.fromNothing.bytes += job.payloadBytes;
   }
   result.files = static_cast<int>(names.size());
+  // The manifest being replaced is one a player may still have installed.
+  if (m_deltas > 0 && !RecordHistory(m_treeDir, m_deltas, error)) return false;
   // The versions first: a client that reads the new file list finds every name in it.
   return WriteManifest(kVersionsManifest, versions, error) &&
-         WriteManifest(kGameFilesManifest, gamefiles, error);
+         WriteManifest(kGameFilesManifest, gamefiles, error) &&
+         (m_deltas == 0 || PublishPatches(m_treeDir, result.published, m_encoding.threads, error));
 }

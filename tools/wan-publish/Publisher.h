@@ -54,6 +54,8 @@ class Publisher {
   // The threads that compress (one file each, or together on a large file) and the size of a
   // large file.
   void SetEncoding(const XzEncoding& encoding) { m_encoding = encoding; }
+  // Patches from the versions the last `publishes` publishes listed (Deltas.h); 0: none.
+  void SetDeltas(int publishes) { m_deltas = publishes; }
   // Called on the thread of Publish a few times a second while files are being published, and
   // once when they are all done.
   void SetProgress(std::function<void(const PublishProgress&)> report) {
@@ -80,6 +82,7 @@ class Publisher {
   std::map<std::string, std::string> m_added;  // name -> source file
   bool m_bSigned = false;
   XzEncoding m_encoding;
+  int m_deltas = 0;
   std::function<void(const PublishProgress&)> m_report;
   std::mutex m_largeFile;  // one large file at a time: its encoder already uses every thread
 };

@@ -97,6 +97,7 @@ bool SignTree(const std::string& treeDirArg, const std::vector<PublishedFile>& f
     if (!AddDigest(file.source, entry.content, error)) return false;
     // What a player downloads, so that an update knows the disk space it needs before it starts.
     list.payloads[file.name] = {file.version, file.payloadBytes};
+    if (!file.patches.empty()) list.patches[file.name] = file.patches;
   }
   for (const char* manifest : {kVersionsManifest, kGameFilesManifest}) {
     if (!AddDigest(treeDir + manifest, list.manifests[manifest], error)) return false;

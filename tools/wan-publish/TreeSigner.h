@@ -8,13 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "update/ContentList.h"
+
 // One file of the published build: its name in the manifests, its version, the build file
-// whose bytes a player installs and the size of its payload in the tree.
+// whose bytes a player installs, the size of its payload in the tree and its patches.
 struct PublishedFile {
   std::string name;
   int version = 0;
   std::string source;
   uint64_t payloadBytes = 0;
+  std::vector<ContentPatch> patches;  // to this version, each from another base
 };
 
 struct SignOptions {

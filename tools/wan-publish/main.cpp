@@ -1,8 +1,8 @@
 // wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE] [--sign KEY]...
-// [--launcher DIR] [--content-list] [--mirror URL]... [--threads N] [--large-file BYTES] [--tree
-// ID]
-// [--expires WHEN]: makes or refreshes the update tree that the launcher and wan-update read from a
-// data host. wan-publish --new-key NAME makes the key pair that signs it.
+// [--launcher DIR] [--content-list] [--mirror URL]... [--threads N] [--large-file BYTES]
+// [--tree ID] [--expires WHEN] [--deltas K]: makes or refreshes the update tree that the launcher
+// and wan-update read from a data host. wan-publish --new-key NAME makes the key pair that signs
+// it.
 #include <lzma.h>
 #include <unistd.h>
 
@@ -29,6 +29,7 @@ void PrintUsage(FILE* out) {
       "usage: wan-publish --from BUILD_DIR --to TREE_DIR [--client-version N] [--orca FILE]\n"
       "                   [--sign KEY]... [--launcher DIR] [--content-list] [--mirror URL]...\n"
       "                   [--threads N] [--large-file BYTES] [--tree ID] [--expires WHEN]\n"
+      "                   [--deltas K]\n"
       "       wan-publish --new-key NAME\n"
       "\n"
       "Publishes every file below BUILD_DIR into TREE_DIR, the folder a web server serves as\n"
@@ -68,6 +69,12 @@ void PrintUsage(FILE* out) {
       "makes launchers with a key refuse the list from then on: publish again before it.\n"
       "Both need --sign or --content-list.\n"
       "\n"
+      "--deltas K (1 to 100; implies --content-list) also writes, for every file, patches\n"
+      "from the other versions the last K publishes listed, TREE_DIR/NAME.FROM-TO.patch,\n"
+      "listed in the content list; launchers that read them download a patch in place of\n"
+      "the whole file and fall back to the file when it does not apply. The tree keeps\n"
+      "those publishes' manifests in TREE_DIR/history/ and deletes patches no longer listed.\n"
+      "\n"
       "Exit status: 0 on success, 1 on failure, 2 on bad usage.\n",
       out);
 }
@@ -79,6 +86,9 @@ bool IsNumber(const std::string& text) {
 
 // liblzma's most threads for one encoder.
 constexpr unsigned long long kMostThreads = 16384;
+
+// The most publishes --deltas reaches back to.
+constexpr unsigned long long kMostDeltas = 100;
 
 // The smallest --large-file: blocks of 1 KiB.
 constexpr unsigned long long kLeastLargeFile = 4096;
@@ -180,7 +190,7 @@ bool AddMirror(std::string url, std::vector<std::string>& mirrors) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string from, to, clientVersion, orca, newKey, threads, largeFile, expires;
+  std::string from, to, clientVersion, orca, newKey, threads, largeFile, expires, deltas;
   SignOptions sign;
   bool contentList = false;
   const std::map<std::string, std::string*> options = {{"--from", &from},
@@ -192,7 +202,8 @@ int main(int argc, char** argv) {
                                                        {"--threads", &threads},
                                                        {"--large-file", &largeFile},
                                                        {"--tree", &sign.tree},
-                                                       {"--expires", &expires}};
+                                                       {"--expires", &expires},
+                                                       {"--deltas", &deltas}};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -226,6 +237,7 @@ int main(int argc, char** argv) {
       (!clientVersion.empty() && !IsNumber(clientVersion)) ||
       (!threads.empty() && !IsCount(threads, 1, kMostThreads)) ||
       (!largeFile.empty() && !IsCount(largeFile, kLeastLargeFile, UINT64_MAX / 2)) ||
+      (!deltas.empty() && !IsCount(deltas, 1, kMostDeltas)) ||
       (!sign.launcherDir.empty() && sign.secretKeyFiles.empty()) ||
       (!sign.tree.empty() && !IsTreeId(sign.tree)) ||
       ((!sign.tree.empty() || !expires.empty()) && sign.secretKeyFiles.empty() && !contentList)) {
@@ -237,8 +249,11 @@ int main(int argc, char** argv) {
   std::string error;
   Publisher publisher(from, to);
   if (!orca.empty()) publisher.AddFile("orca.exe", orca);
+  // Patches are found through the content list: one comes with them.
+  contentList = contentList || !deltas.empty();
   publisher.SetSigned(!sign.secretKeyFiles.empty() || contentList);
   publisher.SetEncoding(Encoding(threads, largeFile));
+  if (!deltas.empty()) publisher.SetDeltas(std::stoi(deltas));
   // Logs and test runs get no progress lines: only a terminal redraws one in place.
   ProgressLine progress(stderr);
   if (isatty(STDERR_FILENO)) {

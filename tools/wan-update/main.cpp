@@ -21,7 +21,7 @@ constexpr int kUsageError = 2;
 void PrintUsage(FILE* out) {
   std::fputs(
       "usage: wan-update --datahost URL --work DIR [--connections N] [--key KEY] [--verify]\n"
-      "                  [--tree ID] [--min-sequence N]\n"
+      "                  [--tree ID] [--min-sequence N] [--no-patches]\n"
       "\n"
       "Brings the game files in DIR up to date from the update server at URL, exactly as the\n"
       "launcher does before it starts the game: it downloads URL/versions.txt and\n"
@@ -44,6 +44,10 @@ void PrintUsage(FILE* out) {
       "if any; without one any tree of the key). --min-sequence N takes no list older than N\n"
       "where DIR accepted none newer (default: the launcher's LAUNCHER_UPDATE_MIN_SEQUENCE).\n"
       "A list past its expiry (wan-publish --expires) is refused.\n"
+      "\n"
+      "Where the tree's content list offers a patch from an installed file's version, the\n"
+      "patch is downloaded and applied in place of the whole file, which still comes when\n"
+      "the patch fails in any way; --no-patches downloads whole files only.\n"
       "\n"
       "Exit status: 0 when DIR is current, 1 when the update stopped or a file failed,\n"
       "2 on bad usage, 3 when the tree was refused (unsigned, not as signed, expired, older\n"
@@ -83,7 +87,7 @@ int main(int argc, char** argv) {
   std::string dataHost, workDir, key = UpdatePublicKey(), tree = UpdateTree();
   uint64_t lowestSequence = LowestUpdateSequence();
   int connections = 1;
-  bool verify = false;
+  bool verify = false, usePatches = true;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -108,6 +112,8 @@ int main(int argc, char** argv) {
       ++i;
     } else if (arg == "--verify") {
       verify = true;
+    } else if (arg == "--no-patches") {
+      usePatches = false;
     } else {
       std::fprintf(stderr, "wan-update: unexpected argument \"%s\"\n", arg.c_str());
       PrintUsage(stderr);
@@ -139,6 +145,7 @@ int main(int argc, char** argv) {
     config.bVerifyContent = verify;
     config.strUpdateTree = tree;
     config.nLowestSequence = lowestSequence;
+    config.bUsePatches = usePatches;
     TerminalUpdate update(config, connections);
     exitCode = update.Run();
   }

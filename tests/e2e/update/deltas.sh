@@ -60,4 +60,19 @@ downloads "$T/v1" | grep -qx "pack%201.pak.1-3.patch" || fail "version 1 takes i
 "$PUBLISH" --from "$B" --to "$TREE" --deltas 2 >/dev/null || fail "fourth publish"
 [[ $(ls "$TREE/sub dir" | grep patch) == "pack 1.pak.2-3.patch" ]] || fail "the patch from 1 stays"
 [[ $(ls "$TREE/history") == $'versions.2.txt\nversions.3.txt' ]] || fail "history: $(ls "$TREE/history")"
+# The old road on a new tree: a client that reads the manifests alone, as launchers before
+# content lists did, installs the build from a tree that has patches, mirrors, a tree id and an
+# expiry, since the manifests and payloads are what they always were.
+"$PUBLISH" --from "$B" --to "$TREE" --deltas 2 --mirror http://127.0.0.1:9/ --tree prod \
+  --expires 30d >/dev/null || fail "publish with every option"
+O=$T/old-road
+while IFS=$'\t' read -r name version _; do
+  [[ $name == clientVersion ]] && continue
+  local_name=${name//standalone\//}
+  [[ $local_name == *resourcelib/* ]] && local_name="Cached/$local_name.$version"
+  mkdir -p "$(dirname "$O/$local_name")"
+  curl -sf "$DATAHOST${name// /%20}.$version" | xz -dc >"$O/$local_name" || fail "old road: $name"
+  echo "$version" >"$O/$local_name.version"
+done < <(tail -n +2 "$TREE/versions.txt")
+same_as_build "$B" "$TREE" "$O"
 echo "deltas passed"

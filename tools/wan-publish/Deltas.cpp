@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "PatchEncode.h"
+#include "TreePaths.h"
 #include "update/ContentList.h"
 #include "update/Decompressor.h"
 #include "update/Patch.h"
@@ -20,19 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kHistory = "history/";
-
-std::string WithSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path += '/';
-  return path;
-}
-
-bool ReadBytes(const std::string& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  bytes = out.str();
-  return static_cast<bool>(in);
-}
 
 // The numbers N of "history/versions.N.txt", oldest first.
 std::vector<int> HistoryNumbers(const std::string& treeDir) {
@@ -77,11 +65,11 @@ bool MakePatchFile(const std::string& treeDir, PublishedFile& file, int from, ui
   const std::string path = PatchFile(treeDir, file, from);
   const std::string unpacked = path + ".base";
   std::string base, result, patch;
-  const bool decoded = Decompressor().Decompress(payload, unpacked) && ReadBytes(unpacked, base);
+  const bool decoded = Decompressor().Decompress(payload, unpacked) && ReadText(unpacked, base);
   std::remove(unpacked.c_str());
   // A base whose payload is gone or damaged has no patch: its players get the full file.
   if (!decoded) return true;
-  if (!ReadBytes(file.source, result)) {
+  if (!ReadText(file.source, result)) {
     error = "cannot read " + file.source;
     return false;
   }
@@ -153,7 +141,7 @@ bool PublishPatches(const std::string& treeDirArg, std::vector<PublishedFile>& f
   // The list of the publish before this one, not yet replaced: the patches it gives are made.
   ContentList previous;
   std::string text, unread;
-  if (ReadBytes(treeDir + "contentlist.txt", text)) ParseContentList(text, previous, unread);
+  if (ReadText(treeDir + "contentlist.txt", text)) ParseContentList(text, previous, unread);
   for (PublishedFile& file : files) {
     for (int from : BaseVersions(history, file)) {
       const ContentPatch* made = FindPatch(previous, file.name, from, file.version);

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "Deltas.h"
+#include "TreePaths.h"
 #include "XzEncode.h"
 #include "update/Decompressor.h"
 #include "update/SignedTree.h"
@@ -20,11 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string WithSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path += '/';
-  return path;
-}
 
 bool SameFiles(const std::string& a, const std::string& b) {
   std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "TreePaths.h"
 #include "update/ContentList.h"
 #include "update/FileUtil.h"
 #include "update/Signature.h"
@@ -19,19 +20,6 @@ namespace {
 
 const char* const kListName = "contentlist.txt";
 const char* const kSignatureName = "contentlist.sig";
-
-std::string WithSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path += '/';
-  return path;
-}
-
-bool ReadText(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  text = bytes.str();
-  return static_cast<bool>(in);
-}
 
 // The sequence of the list a folder holds now; 0 when it holds none that reads.
 uint64_t PreviousSequence(const std::string& dir) {

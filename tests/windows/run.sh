@@ -270,7 +270,7 @@ refused_tree() {
   stop_server
   ((rc == 1)) || fail "a tree of $* ended with $rc: $(cat "$T/out")"
   grep -qF "$(gbk "file $why, update stopped")" "$work/log.txt" ||
-    fail "$* stopped otherwise: $(iconv -f GBK -t UTF-8 "$work/log.txt" | tail -3)"
+    fail "$* stopped otherwise: $(cat "$T/out"; iconv -f GBK -t UTF-8 "$work/log.txt" | tail -3)"
   written | diff "$T/before" - >&2 || fail "a tree of $* wrote files"
   rm -rf "$work"
 }

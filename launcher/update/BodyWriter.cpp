@@ -72,8 +72,24 @@ bool BodyWriter::Write(const char* data, size_t size) {
 }
 
 bool BodyWriter::Pass(const uint8_t* data, size_t size) {
-  if (m_state == State::Xz) return KeepRaw(data, size) && Decode(data, size, LZMA_RUN);
+  if (m_state == State::Xz) {
+    return CompressedFits(size) && KeepRaw(data, size) && Decode(data, size, LZMA_RUN);
+  }
   return WriteRaw(data, size);
+}
+
+// The received bytes of an .xz body are kept, so they are bounded too, where the file it unpacks
+// to is: by that size and what xz's framing adds to bytes that do not compress. A body that
+// stops decoding (padded without end, or another stream's garbage) cannot fill the disk.
+bool BodyWriter::CompressedFits(size_t size) {
+  m_received += size;
+  if (m_maxSize == UINT64_MAX) return true;
+  const uint64_t most = m_maxSize + m_maxSize / 64 + (64 << 10);
+  if (m_received <= most) return true;
+  LogPrint("%s: more than %llu bytes, the most it may hold", m_rawName.c_str(),
+           static_cast<unsigned long long>(most));
+  m_bOversized = true;
+  return false;
 }
 
 // The head bytes held while the body's kind was unknown, passed on once it is known; those that

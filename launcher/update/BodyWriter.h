@@ -90,6 +90,7 @@ class BodyWriter {
   bool Decode(const uint8_t* data, size_t size, lzma_action action);
   bool FlushDecoded();
   bool Fits(size_t size, const std::string& file);
+  bool CompressedFits(size_t size);
   void HoldDecoderToItsNeed();
   void JudgePlainHead();
 
@@ -98,7 +99,8 @@ class BodyWriter {
   std::string m_unpackedName;
   bool m_bDecompress;
   uint64_t m_maxSize;
-  uint64_t m_filled = 0;  // bytes written to the file to install
+  uint64_t m_filled = 0;    // bytes written to the file to install
+  uint64_t m_received = 0;  // bytes of an .xz body, kept in FILE.tmp
   bool m_bOversized = false;
   bool m_bDiskFull = false;
   bool m_bDecoderHeld = false;

@@ -266,6 +266,7 @@ TEST_P(TransferLimitsTest, MovingBodiesFinishAndStuckOrOversizedOnesFail) {
   m_server.Serve("moving.5", text, Fault::kTrickle);
   m_server.Serve("stalled.5", text, Fault::kStall);
   m_server.Serve("endless.5", "", Fault::kEndless);
+  m_server.Serve("garbage.5", XzCompress("sixsix"), Fault::kEndless);
   m_server.Serve("bomb.5", XzCompress(std::string(16 << 20, '\0')), Fault::kTrickle);
   m_server.Serve("hungry.5", XzDeclaringDictionary(text, 30), Fault::kTrickle);
   const ContentDigest six = HashBytes("sixsix");
@@ -279,6 +280,8 @@ TEST_P(TransferLimitsTest, MovingBodiesFinishAndStuckOrOversizedOnesFail) {
       {"stalled.5", nullptr, "download " + m_server.Url("/stalled.5") + " failed(28)"},
       {"endless.5", &six, file + ".tmp: more than 6 bytes, the most it may hold"},
       {"bomb.5", &six, file + ".tmp2: more than 6 bytes, the most it may hold"},
+      // A stream followed by bytes without end: they decode to nothing, but they are kept.
+      {"garbage.5", &six, file + ".tmp: more than 65542 bytes, the most it may hold"},
       // A gigabyte of dictionary: the need is that and the decoder's own few kilobytes.
       {"hungry.5", nullptr, file + ".tmp: Decoder error: the stream needs 1025 MiB of memory"},
   };

@@ -115,12 +115,15 @@ void FaultyServer::Answer(const httplib::Request& req, const std::string& name,
   if (fault == Fault::kBadXz && body.size() > 64) body[body.size() / 2] ^= 0x55;
   if (fault == Fault::kOtherContent) body = "other content";
   if (fault == Fault::kEndless) {
-    res.set_chunked_content_provider("application/octet-stream",
-                                     [this, body](size_t offset, httplib::DataSink& sink) {
-                                       const std::string block(kChunk, 'z');
-                                       if (offset >= kEndlessCap) return false;
-                                       return Send(sink, block.data(), block.size());
-                                     });
+    res.set_chunked_content_provider(
+        "application/octet-stream", [this, body](size_t offset, httplib::DataSink& sink) {
+          const std::string block(kChunk, 'z');
+          if (offset >= kEndlessCap) return false;
+          if (offset < body.size()) {
+            return Send(sink, body.data() + offset, body.size() - offset);
+          }
+          return Send(sink, block.data(), block.size());
+        });
     return;
   }
   res.set_content_provider(
